@@ -1,0 +1,171 @@
+#include "app/overlay_surface.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <cmath>
+
+#include "app/screen_geometry.h"
+#include "app/x11_connection.h"
+#include "core/overlay_window.h"
+
+namespace dovetrel::app {
+namespace {
+
+QColor toQColor(const Rgba& color) {
+    return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue),
+                            float(color.alpha));
+}
+
+QRectF toQRect(const Rect& rect, double height) {
+    // The drawing is in bottom-left-origin coordinates; the widget's are top-left.
+    return {rect.origin.x, height - rect.origin.y - rect.size.height, rect.size.width,
+            rect.size.height};
+}
+
+}  // namespace
+
+class OverlayWidget : public QWidget {
+  public:
+    OverlayWidget()
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
+                               Qt::WindowStaysOnTopHint | Qt::WindowTransparentForInput |
+                               Qt::WindowDoesNotAcceptFocus | Qt::Tool) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setWindowTitle(QStringLiteral("Dovetrel overlay"));
+    }
+
+    void setAlpha(double alpha) {
+        alpha_ = alpha;
+        update();
+    }
+
+    double alpha() const { return alpha_; }
+    void setSide(double side) { side_ = side; }
+
+    // Without a compositor a translucent window shows as a dark square over the user's work,
+    // so only the rim is kept and the fades become plain show and hide.
+    void adaptToCompositor(bool composited) {
+        composited_ = composited;
+        if (composited) {
+            clearMask();
+            return;
+        }
+        const OverlayDrawing drawing = overlayDrawing(side_);
+        const double outerGrow = drawing.outerLineWidth / 2 + 0.5;
+        const QRectF outer =
+            toQRect(drawing.outer, side_).adjusted(-outerGrow, -outerGrow, outerGrow, outerGrow);
+        const QRectF hole = toQRect(drawing.inner, side_).adjusted(1, 1, -1, -1);
+        QPainterPath rim;
+        rim.addRoundedRect(outer, drawing.outerRadius + outerGrow, drawing.outerRadius + outerGrow);
+        QPainterPath inside;
+        inside.addRoundedRect(hole, drawing.innerRadius, drawing.innerRadius);
+        setMask(QRegion(rim.subtracted(inside).toFillPolygon().toPolygon()));
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setOpacity(composited_ ? alpha_ : 1.0);
+        const OverlayDrawing drawing = overlayDrawing(side_);
+        QPainterPath outer;
+        outer.addRoundedRect(toQRect(drawing.outer, side_), drawing.outerRadius,
+                             drawing.outerRadius);
+        painter.fillPath(outer, toQColor(drawing.outerFill));
+        painter.strokePath(outer, QPen(toQColor(drawing.outerStroke), drawing.outerLineWidth));
+        QPainterPath inner;
+        inner.addRoundedRect(toQRect(drawing.inner, side_), drawing.innerRadius,
+                             drawing.innerRadius);
+        painter.strokePath(inner, QPen(toQColor(drawing.innerStroke), drawing.innerLineWidth));
+    }
+
+  private:
+    double alpha_ = 1.0;
+    double side_ = 0;
+    bool composited_ = true;
+};
+
+QtOverlaySurface::QtOverlaySurface(const Rect& contentRect)
+    : widget_(std::make_unique<OverlayWidget>()) {
+    setFrame(contentRect);
+}
+
+QtOverlaySurface::~QtOverlaySurface() {
+    stopAnimation();
+}
+
+void QtOverlaySurface::setFrame(const Rect& frame) {
+    frame_ = frame;
+    const QRectF global = toGlobalRect(frame, primaryScreenGeometry());
+    widget_->setSide(frame.size.width);
+    widget_->setGeometry(
+        QRect(QPoint(int(std::lround(global.x())), int(std::lround(global.y()))),
+              QSize(int(std::lround(global.width())), int(std::lround(global.height())))));
+}
+
+void QtOverlaySurface::setAlpha(double alpha) {
+    widget_->setAlpha(alpha);
+}
+
+void QtOverlaySurface::orderFrontRegardless() {
+    widget_->adaptToCompositor(hasCompositor());
+    visible_ = true;
+    widget_->show();
+    widget_->raise();
+}
+
+void QtOverlaySurface::orderOut() {
+    stopAnimation();
+    visible_ = false;
+    widget_->hide();
+}
+
+void QtOverlaySurface::setBackgroundBlurRadius(double /*radius*/) {
+    // KWin and compositors that follow it blur behind windows carrying this property; the
+    // radius is theirs to choose.
+    if (widget_->isVisible()) {
+        requestBlurBehind(widget_->winId());
+    }
+}
+
+void QtOverlaySurface::animateAlpha(double target, double seconds, Easing easing,
+                                    std::function<void()> completion) {
+    stopAnimation();
+    auto* animation = new QVariantAnimation(widget_.get());
+    animation->setStartValue(widget_->alpha());
+    animation->setEndValue(target);
+    animation->setDuration(int(std::lround(seconds * 1000)));
+    animation->setEasingCurve(easing == Easing::easeOut ? QEasingCurve::OutQuad
+                                                        : QEasingCurve::InQuad);
+    QObject::connect(animation, &QVariantAnimation::valueChanged, widget_.get(),
+                     [this](const QVariant& value) { widget_->setAlpha(value.toDouble()); });
+    QObject::connect(animation, &QVariantAnimation::finished, widget_.get(),
+                     [completion = std::move(completion)] {
+                         if (completion) {
+                             completion();
+                         }
+                     });
+    animation_ = animation;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void QtOverlaySurface::stopAnimation() {
+    if (animation_) {
+        // A replaced animation's completion must never run.
+        animation_->disconnect();
+        animation_->stop();
+    }
+}
+
+unsigned long QtOverlaySurface::windowId() const {
+    return widget_->winId();
+}
+
+}  // namespace dovetrel::app

@@ -1,0 +1,41 @@
+// The overlay's window on X11: override-redirect, click-through, never focused, translucent.
+#pragma once
+
+#include <QPointer>
+#include <QVariantAnimation>
+#include <QWidget>
+
+#include "core/platform.h"
+
+namespace dovetrel::app {
+
+class OverlayWidget;
+
+class QtOverlaySurface : public OverlaySurface {
+  public:
+    explicit QtOverlaySurface(const Rect& contentRect);
+    ~QtOverlaySurface() override;
+
+    Rect frame() const override { return frame_; }
+    void setFrame(const Rect& frame) override;
+    bool isVisible() const override { return visible_; }
+    void setAlpha(double alpha) override;
+    void orderFrontRegardless() override;
+    void orderOut() override;
+    void setBackgroundBlurRadius(double radius) override;
+    void animateAlpha(double target, double seconds, Easing easing,
+                      std::function<void()> completion) override;
+
+    // The X window, for tests and the benchmark; 0 before the first show.
+    unsigned long windowId() const;
+
+  private:
+    void stopAnimation();
+
+    std::unique_ptr<OverlayWidget> widget_;
+    QPointer<QVariantAnimation> animation_;
+    Rect frame_;
+    bool visible_ = false;
+};
+
+}  // namespace dovetrel::app

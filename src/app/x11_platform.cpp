@@ -1,0 +1,247 @@
+#include "app/x11_platform.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <chrono>
+
+#include "app/overlay_surface.h"
+#include "app/screen_geometry.h"
+
+#ifndef DOVETREL_BUILD_NUMBER
+#error "DOVETREL_BUILD_NUMBER must be defined by the build"
+#endif
+
+namespace dovetrel::app {
+
+// A run-loop timer on a QTimer. It fires in the default mode only: while a menu of ours is
+// open, a due firing waits and runs when the menu closes.
+class QtTimer : public Timer, public std::enable_shared_from_this<QtTimer> {
+  public:
+    QtTimer(X11Platform& platform, double interval, bool repeats, std::function<void()> block)
+        : platform_(platform), repeats_(repeats), block_(std::move(block)) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setSingleShot(!repeats);
+        timer_.setInterval(std::chrono::milliseconds(
+            static_cast<long long>(std::max(0.0, interval) * 1000.0 + 0.5)));
+        QObject::connect(&timer_, &QTimer::timeout, [this] { timeout(); });
+    }
+
+    void start() { timer_.start(); }
+
+    void invalidate() override {
+        if (!valid_) {
+            return;
+        }
+        valid_ = false;
+        waiting_ = false;
+        timer_.stop();
+        platform_.timerFinished(this);
+    }
+
+    bool isValid() const override { return valid_; }
+
+    // Runs a firing that waited for a menu to close.
+    void fireWaiting() {
+        if (valid_ && waiting_) {
+            waiting_ = false;
+            fire();
+        }
+    }
+
+  private:
+    void timeout() {
+        if (platform_.isTrackingMenu()) {
+            if (!waiting_) {
+                waiting_ = true;
+                platform_.timerWaiting(this);
+            }
+            return;
+        }
+        fire();
+    }
+
+    void fire() {
+        // Keep this timer alive through its block, which may drop the last reference.
+        const auto self = shared_from_this();
+        if (!repeats_) {
+            valid_ = false;
+            platform_.timerFinished(this);
+        }
+        const auto block = block_;
+        block();
+    }
+
+    X11Platform& platform_;
+    QTimer timer_;
+    bool repeats_;
+    bool valid_ = true;
+    bool waiting_ = false;
+    std::function<void()> block_;
+};
+
+X11Platform::X11Platform() : store_(SettingsFileStore::defaultPath()) {}
+
+X11Platform::~X11Platform() = default;
+
+void X11Platform::setTrackingMenu(bool tracking) {
+    trackingMenu_ = tracking;
+    if (tracking) {
+        return;
+    }
+    auto waiting = std::move(waitingTimers_);
+    waitingTimers_.clear();
+    for (const auto& weak : waiting) {
+        if (const auto timer = weak.lock()) {
+            timer->fireWaiting();
+        }
+    }
+}
+
+void X11Platform::timerFinished(QtTimer* timer) {
+    std::erase_if(liveTimers_, [timer](const auto& live) { return live.get() == timer; });
+}
+
+void X11Platform::timerWaiting(QtTimer* timer) {
+    waitingTimers_.push_back(timer->weak_from_this());
+}
+
+double X11Platform::now() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+TimerRef X11Platform::scheduleTimer(double interval, bool repeats, std::function<void()> block) {
+    auto timer = std::make_shared<QtTimer>(*this, interval, repeats, std::move(block));
+    liveTimers_.insert(timer);
+    timer->start();
+    return timer;
+}
+
+void X11Platform::dispatchAsync(std::function<void()> block) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(block), Qt::QueuedConnection);
+}
+
+void X11Platform::dispatchAfter(double delay, std::function<void()> block) {
+    QTimer::singleShot(std::chrono::milliseconds(static_cast<long long>(delay * 1000.0 + 0.5)),
+                       QCoreApplication::instance(), std::move(block));
+}
+
+std::shared_ptr<MonitorToken> X11Platform::addGlobalMonitor(uint64_t /*mask*/,
+                                                            std::function<void(uint32_t)>) {
+    return nullptr;
+}
+
+Point X11Platform::mouseLocation() {
+    return toWindowPoint(QCursor::pos(), primaryScreenGeometry());
+}
+
+std::shared_ptr<EventTap> X11Platform::createEventTap(uint64_t /*eventMask*/, EventTapHandlers) {
+    return nullptr;
+}
+
+std::vector<Rect> X11Platform::screenFrames() {
+    std::vector<Rect> frames;
+    const QRect primary = primaryScreenGeometry();
+    const auto screens = QGuiApplication::screens();
+    for (const QScreen* screen : screens) {
+        const Rect frame = toWindowRect(screen->geometry(), primary);
+        if (screen == QGuiApplication::primaryScreen()) {
+            frames.insert(frames.begin(), frame);
+        } else {
+            frames.push_back(frame);
+        }
+    }
+    return frames;
+}
+
+std::optional<Rect> X11Platform::mainScreenFrame() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return std::nullopt;
+    }
+    return toWindowRect(screen->geometry(), screen->geometry());
+}
+
+std::optional<std::function<uint32_t()>> X11Platform::cursorVisibilityFunction() {
+    // X11 has no pointer-visibility flag; the pointer's image tells.
+    return std::nullopt;
+}
+
+std::optional<CursorImage> X11Platform::currentSystemCursor() {
+    return std::nullopt;
+}
+
+std::optional<int32_t> X11Platform::frontmostApplicationPid() {
+    return std::nullopt;
+}
+
+std::optional<std::vector<WindowInfo>> X11Platform::onScreenWindows() {
+    return std::nullopt;
+}
+
+std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& contentRect) {
+    return std::make_unique<QtOverlaySurface>(contentRect);
+}
+
+std::shared_ptr<StatusItem> X11Platform::createStatusItem(StatusItemHandlers) {
+    return nullptr;
+}
+
+std::shared_ptr<SettingsWindow> X11Platform::createSettingsWindow(
+    std::function<void(const SettingsWindow*)>) {
+    return nullptr;
+}
+
+void X11Platform::addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) {
+    workspaceObservers_.emplace_back(name, std::move(handler));
+}
+
+void X11Platform::addDistributedObserver(const std::string& name, std::function<void()> handler) {
+    distributedObservers_.emplace_back(name, std::move(handler));
+}
+
+bool X11Platform::isProcessTrusted(bool /*prompt*/) {
+    return true;
+}
+
+void X11Platform::resetAccessibilityRecord(const std::string& /*bundleIdentifier*/) {
+    // X11 keeps no per-program permission record: nothing to reset.
+}
+
+std::optional<std::string> X11Platform::bundleVersion() {
+    return DOVETREL_BUILD_NUMBER;
+}
+
+void X11Platform::httpGet(const HttpRequest& /*request*/,
+                          std::function<void(std::optional<std::string>)> completion) {
+    completion(std::nullopt);
+}
+
+void X11Platform::openUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+bool X11Platform::registerLoginItem() {
+    return false;
+}
+
+bool X11Platform::unregisterLoginItem() {
+    return false;
+}
+
+void X11Platform::setActivationPolicy(ActivationPolicy /*policy*/) {
+    // No X11 meaning: a program is not hidden from or shown in a dock by policy.
+}
+
+void X11Platform::activateIgnoringOtherApps() {}
+
+void X11Platform::terminate() {
+    QCoreApplication::quit();
+}
+
+}  // namespace dovetrel::app

@@ -1,0 +1,74 @@
+// The desktop as the core sees it, on Qt and X11.
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "app/settings_file_store.h"
+#include "core/platform.h"
+
+namespace dovetrel::app {
+
+class QtTimer;
+
+class X11Platform : public Platform {
+  public:
+    X11Platform();
+    ~X11Platform() override;
+
+    // While one of our own menus is open, default-mode timers hold their firings until it
+    // closes, so that the menu's state does not change under the user.
+    void setTrackingMenu(bool tracking);
+    bool isTrackingMenu() const { return trackingMenu_; }
+
+    double now() override;
+    TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) override;
+    void dispatchAsync(std::function<void()> block) override;
+    void dispatchAfter(double delay, std::function<void()> block) override;
+    PreferenceStore& preferences() override { return store_; }
+    std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
+                                                   std::function<void(uint32_t)> handler) override;
+    Point mouseLocation() override;
+    std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
+                                             EventTapHandlers handlers) override;
+    std::vector<Rect> screenFrames() override;
+    std::optional<Rect> mainScreenFrame() override;
+    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override;
+    std::optional<CursorImage> currentSystemCursor() override;
+    std::optional<int32_t> frontmostApplicationPid() override;
+    std::optional<std::vector<WindowInfo>> onScreenWindows() override;
+    std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
+    std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
+    std::shared_ptr<SettingsWindow> createSettingsWindow(
+        std::function<void(const SettingsWindow*)> windowWillClose) override;
+    void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override;
+    void addDistributedObserver(const std::string& name, std::function<void()> handler) override;
+    bool isProcessTrusted(bool prompt) override;
+    void resetAccessibilityRecord(const std::string& bundleIdentifier) override;
+    std::optional<std::string> bundleVersion() override;
+    void httpGet(const HttpRequest& request,
+                 std::function<void(std::optional<std::string>)> completion) override;
+    void openUrl(const std::string& url) override;
+    bool registerLoginItem() override;
+    bool unregisterLoginItem() override;
+    void setActivationPolicy(ActivationPolicy policy) override;
+    void activateIgnoringOtherApps() override;
+    void terminate() override;
+
+  private:
+    friend class QtTimer;
+    void timerFinished(QtTimer* timer);
+    void timerWaiting(QtTimer* timer);
+
+    SettingsFileStore store_;
+    bool trackingMenu_ = false;
+    // Scheduled timers stay alive here until they are done, whoever else holds them.
+    std::set<std::shared_ptr<QtTimer>> liveTimers_;
+    std::vector<std::weak_ptr<QtTimer>> waitingTimers_;
+    std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
+    std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;
+};
+
+}  // namespace dovetrel::app

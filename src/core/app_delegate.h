@@ -1,0 +1,149 @@
+// The application delegate: every piece of the program's runtime state and every operation of
+// its behaviour. It reaches the desktop only through Platform.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/click_guard.h"
+#include "core/cursor_queries.h"
+#include "core/overlay_window.h"
+#include "core/platform.h"
+#include "core/preferences.h"
+
+namespace dovetrel {
+
+// The program's own version, shown in the settings header and compared by the update check.
+inline constexpr const char* kAppVersion = "0.1.3";
+inline constexpr const char* kBundleIdentifier = "com.dovetrel.app";
+// Name of the distributed notification posted when the screen locks.
+inline constexpr const char* kScreenIsLockedNotification = "com.apple.screenIsLocked";
+
+// Event types the global monitor reports (bit n of a mask = type n).
+namespace eventtype {
+inline constexpr uint32_t kMouseMoved = 5;
+inline constexpr uint32_t kLeftMouseDragged = 6;
+inline constexpr uint32_t kRightMouseDragged = 7;
+inline constexpr uint32_t kKeyDown = 10;
+inline constexpr uint32_t kFlagsChanged = 12;
+inline constexpr uint32_t kRotate = 18;
+inline constexpr uint32_t kScrollWheel = 22;
+inline constexpr uint32_t kOtherMouseDragged = 27;
+inline constexpr uint32_t kGesture = 29;
+inline constexpr uint32_t kMagnify = 30;
+inline constexpr uint32_t kSwipe = 31;
+inline constexpr uint32_t kSmartMagnify = 32;
+inline constexpr uint32_t kPressure = 34;
+}  // namespace eventtype
+
+// Everything the monitor watches, and the same without movement.
+inline constexpr uint64_t kMonitorEventMask = 0x5E84414E0;
+inline constexpr uint64_t kActivityEventMask = 0x5E84414C0;
+
+inline constexpr double kOverlayCheckInterval = 0.25;
+inline constexpr double kAccessibilityPollInterval = 1.0;
+
+class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+  public:
+    // Reads nothing and starts nothing.
+    explicit AppDelegate(Platform& platform);
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // The launch sequence, run once when the platform has finished launching.
+    void applicationDidFinishLaunching();
+
+    // Preferences bound to the delegate: every read consults the store, every write stores.
+    double idleTimeout() const { return preferences_.idleTimeout(); }
+    void setIdleTimeout(double seconds) { preferences_.setIdleTimeout(seconds); }
+    double zoneSize() const { return preferences_.zoneSize(); }
+    void setZoneSize(double points) { preferences_.setZoneSize(points); }
+    bool isEnabled() const { return preferences_.isEnabled(); }
+    void setIsEnabled(bool enabled) { preferences_.setIsEnabled(enabled); }
+    // True exactly while a snooze runs.
+    bool isSnoozed() const { return snoozeEndDate.has_value(); }
+
+    // Idle trigger.
+    void startMonitoring();
+    // The global monitor's handler, for one event of the given type.
+    void handleMonitorEvent(uint32_t type);
+    void resetIdleTimer();
+    void showOverlay();
+    void dismissOverlay();
+    void screenSleepOrLock();
+    void appDidActivate();
+    void spaceDidChange();
+
+    // Click guard.
+    void setupEventTap();
+    // What a press is judged by right now.
+    ClickGuardSnapshot clickGuardSnapshot() const;
+
+    // Status menu, snooze and icon.
+    void setupMenuBar();
+    void toggleEnabled();
+    void quit();
+    void menuWillOpen();
+    void snoozeSelected(const MenuItem& sender);
+    void cancelSnoozeAction();
+    void cancelSnooze();
+    void updateMenuBarIcon();
+
+    // Permission lifecycle.
+    void resetAccessibilityIfUpdated();
+    void requestAccessibilityIfNeeded();
+    void handlePermissionLoss();
+
+    // Update check.
+    void checkForUpdates();
+    void showUpdateMenuItem(const std::string& version);
+    void openUpdateURL();
+
+    // Settings window.
+    void openSettings();
+    void windowWillClose(const SettingsWindow* closing);
+
+    // Routes a menu action to the operation of that name.
+    void performAction(const std::string& selector, const MenuItem& sender);
+
+    CursorVisibility& cursorVisibility() { return cursorVisibility_; }
+    Platform& platform() { return platform_; }
+
+    // Fields, in the order the behaviour lists them. Absent references are nullptr.
+    std::shared_ptr<StatusItem> statusItem;
+    std::shared_ptr<MenuItem> enabledMenuItem;
+    TimerRef idleTimer;
+    TimerRef cursorVisibilityTimer;
+    std::unique_ptr<OverlayWindow> overlayWindow;
+    std::shared_ptr<SettingsWindow> settingsWindow;
+    std::shared_ptr<MonitorToken> eventMonitor;
+    std::shared_ptr<EventTap> eventTap;
+    TimerRef snoozeTimer;
+    std::optional<double> snoozeEndDate;
+    std::shared_ptr<MenuItem> snoozeMenuItem;
+    std::shared_ptr<MenuItem> updateMenuItem;
+    std::optional<std::string> latestDownloadURL;
+    TimerRef accessibilityTimer;
+
+  private:
+    // Wraps an operation so that it holds the delegate weakly and does nothing once it is gone.
+    std::function<void()> weakly(void (AppDelegate::*operation)());
+
+    void idleTimerFired();
+    void overlayCheckFired();
+    bool overlayIsUp() const;
+
+    Platform& platform_;
+    Preferences preferences_;
+    CursorVisibility cursorVisibility_;
+};
+
+// The tap's callback: judges one event for `delegate` (nullptr when it is gone) and returns
+// whether the event passes. Queues the overlay's dismissal after every press it judges.
+bool eventTapCallback(uint32_t type, const TapEvent& event, AppDelegate* delegate);
+
+}  // namespace dovetrel

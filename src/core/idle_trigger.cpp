@@ -1,0 +1,121 @@
+// When the overlay is shown and when it goes away.
+#include "core/app_delegate.h"
+
+namespace dovetrel {
+
+bool AppDelegate::overlayIsUp() const {
+    return overlayWindow && overlayWindow->isVisible();
+}
+
+void AppDelegate::startMonitoring() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    eventMonitor = platform_.addGlobalMonitor(kMonitorEventMask, [weak](uint32_t type) {
+        if (const auto self = weak.lock()) {
+            self->handleMonitorEvent(type);
+        }
+    });
+}
+
+void AppDelegate::handleMonitorEvent(uint32_t type) {
+    if (!isEnabled() || type > 34) {
+        return;
+    }
+    if ((kActivityEventMask >> type) & 1) {
+        if (overlayIsUp()) {
+            dismissOverlay();
+        } else {
+            resetIdleTimer();
+        }
+        return;
+    }
+    if (type == eventtype::kMouseMoved) {
+        const Point pointer = platform_.mouseLocation();
+        if (overlayIsUp()) {
+            if (!rectContainsPoint(overlayWindow->frame(), pointer)) {
+                dismissOverlay();
+            }
+            return;
+        }
+        resetIdleTimer();
+    }
+}
+
+void AppDelegate::resetIdleTimer() {
+    if (idleTimer) {
+        idleTimer->invalidate();
+    }
+    idleTimer = platform_.scheduleTimer(idleTimeout(), false, weakly(&AppDelegate::idleTimerFired));
+}
+
+void AppDelegate::idleTimerFired() {
+    if (!isEnabled() || isSnoozed() || !cursorVisibility_.isCursorVisible() ||
+        isFullscreenAppActive(platform_)) {
+        return;
+    }
+    showOverlay();
+}
+
+void AppDelegate::showOverlay() {
+    const Point pointer = platform_.mouseLocation();
+    if (!overlayWindow) {
+        overlayWindow = std::make_unique<OverlayWindow>(platform_, zoneSize());
+    }
+    overlayWindow->updateSize(zoneSize());
+    overlayWindow->show(pointer);
+    if (eventTap) {
+        eventTap->setEnabled(true);
+    }
+    cursorVisibilityTimer = platform_.scheduleTimer(kOverlayCheckInterval, true,
+                                                    weakly(&AppDelegate::overlayCheckFired));
+}
+
+void AppDelegate::overlayCheckFired() {
+    if (!platform_.isProcessTrusted(false)) {
+        handlePermissionLoss();
+        return;
+    }
+    if (!cursorVisibility_.isCursorVisible()) {
+        dismissOverlay();
+    }
+}
+
+void AppDelegate::dismissOverlay() {
+    if (eventTap) {
+        eventTap->setEnabled(false);
+    }
+    if (cursorVisibilityTimer) {
+        cursorVisibilityTimer->invalidate();
+        cursorVisibilityTimer = nullptr;
+    }
+    if (overlayWindow) {
+        overlayWindow->dismiss();
+    }
+    resetIdleTimer();
+}
+
+void AppDelegate::screenSleepOrLock() {
+    // The idle timer is stopped but kept: with no overlay up, nothing is shown until the next
+    // monitored event after wake-up.
+    if (idleTimer) {
+        idleTimer->invalidate();
+    }
+    if (overlayIsUp()) {
+        dismissOverlay();
+    }
+}
+
+void AppDelegate::appDidActivate() {
+    if (overlayIsUp()) {
+        dismissOverlay();
+    }
+}
+
+void AppDelegate::spaceDidChange() {
+    if (overlayIsUp()) {
+        dismissOverlay();
+    } else {
+        resetIdleTimer();
+    }
+}
+
+}  // namespace dovetrel

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "e2e/x_session.h"
+
+namespace dovetrel::e2e {
+namespace {
+
+TEST(Launch, StartsOnAnXServerOpensNoWindowAndStaysUp) {
+    XSession session;
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=30\n");
+    EXPECT_FALSE(dovetrel.process().waitForExit(2s).has_value()) << dovetrel.unexpectedOutput();
+    EXPECT_FALSE(findOverlay(session.display()));
+    dovetrel.process().signal(SIGTERM);
+    EXPECT_TRUE(dovetrel.process().waitForExit(5s).has_value());
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+TEST(Launch, RefusesWithoutADisplayWithOneLineAndStatusOne) {
+    ChildProcess process({DOVETREL_BINARY},
+                         {"DISPLAY=", "WAYLAND_DISPLAY=", "ASAN_OPTIONS=detect_leaks=0"});
+    EXPECT_EQ(process.waitForExit(10s), 1);
+    EXPECT_EQ(process.errorOutput(),
+              "dovetrel: no X display (DISPLAY is not set); Dovetrel needs an X11 session\n");
+}
+
+TEST(Launch, RefusesAWaylandSession) {
+    XSession session({.windowManager = false});
+    ChildProcess process({DOVETREL_BINARY},
+                         {"DISPLAY=" + session.displayName(), "WAYLAND_DISPLAY=wayland-0",
+                          "ASAN_OPTIONS=detect_leaks=0"});
+    EXPECT_EQ(process.waitForExit(10s), 1);
+    EXPECT_NE(process.errorOutput().find("Wayland session"), std::string::npos);
+}
+
+TEST(Launch, ExitsWhenTheXServerGoesAway) {
+    auto session = std::make_unique<XSession>(SessionOptions{.windowManager = false});
+    Dovetrel dovetrel(*session, "[General]\nidleTimeout=30\n");
+    ASSERT_FALSE(dovetrel.process().waitForExit(1s).has_value());
+    session.reset();
+    const auto status = dovetrel.process().waitForExit(10s);
+    ASSERT_TRUE(status.has_value()) << "still running without its X server";
+    EXPECT_LT(*status, 128) << "ended by a signal: " << dovetrel.process().errorOutput();
+}
+
+}  // namespace
+}  // namespace dovetrel::e2e

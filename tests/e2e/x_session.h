@@ -1,0 +1,144 @@
+// A private X session for end-to-end tests: Xvfb with a window manager, the real dovetrel
+// binary with its own settings folder, a client window that records the presses it gets,
+// and XTest to inject input.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct _XDisplay;
+
+namespace dovetrel::e2e {
+
+using namespace std::chrono_literals;
+
+// Polls `condition` until it holds or `timeout` passes; returns whether it held.
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s);
+
+// A child process with its standard error captured to a file.
+class ChildProcess {
+  public:
+    ChildProcess() = default;
+    ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
+    ~ChildProcess();
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+
+    pid_t pid() const { return pid_; }
+    bool isRunning();
+    // The exit status, or 128 + signal; nullopt when it did not end within `timeout`.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout = 5s);
+    void signal(int number);
+    // Everything written to standard error so far.
+    std::string errorOutput() const;
+
+  private:
+    void reap();
+
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+    std::string errorPath_;
+};
+
+class TemporaryDirectory {
+  public:
+    TemporaryDirectory();
+    ~TemporaryDirectory();
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+struct SessionOptions {
+    bool windowManager = true;
+    int width = 1280;
+    int height = 800;
+};
+
+// Xvfb on a free display number, optionally with openbox, and a connection of the test's own.
+class XSession {
+  public:
+    explicit XSession(SessionOptions options = {});
+    ~XSession();
+    XSession(const XSession&) = delete;
+    XSession& operator=(const XSession&) = delete;
+
+    const std::string& displayName() const { return displayName_; }
+    _XDisplay* display() const { return display_; }
+    // KEY=value lines for a child that should run in this session.
+    std::vector<std::string> environment() const;
+
+  private:
+    std::string displayName_;
+    ChildProcess server_;
+    ChildProcess windowManager_;
+    TemporaryDirectory runtimeDir_;
+    _XDisplay* display_ = nullptr;
+};
+
+// The dovetrel binary running in `session` with a fresh settings folder holding `settings`
+// (the text of dovetrel.conf; none when empty).
+class Dovetrel {
+  public:
+    Dovetrel(XSession& session, const std::string& settings = "",
+             const std::vector<std::string>& extraEnvironment = {});
+    ~Dovetrel();
+
+    ChildProcess& process() { return process_; }
+    std::string settingsPath() const;
+    // Standard error, less the lines any Qt program prints on a bare test server.
+    std::string unexpectedOutput() const;
+
+  private:
+    XSession& session_;
+    TemporaryDirectory configHome_;
+    ChildProcess process_;
+};
+
+// A plain top-level window that records the button presses and releases it receives.
+class ClientWindow {
+  public:
+    ClientWindow(XSession& session, int x, int y, int width, int height);
+    ~ClientWindow();
+
+    unsigned long id() const { return window_; }
+    // Reads what arrived; call before looking at the lists.
+    void pump();
+    std::vector<int> presses;  // button numbers, in order
+    std::vector<int> releases;
+
+  private:
+    _XDisplay* display_;
+    unsigned long window_;
+};
+
+// XTest input, flushed and synced.
+void movePointer(_XDisplay* display, int x, int y);
+void pressButton(_XDisplay* display, int button);
+void releaseButton(_XDisplay* display, int button);
+void click(_XDisplay* display, int button);
+void tapKey(_XDisplay* display, const char* keysymName);
+void holdKey(_XDisplay* display, const char* keysymName, bool down);
+
+// The viewable override-redirect overlay window of dovetrel, if one is mapped.
+struct OverlayInfo {
+    unsigned long window = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+std::optional<OverlayInfo> findOverlay(_XDisplay* display);
+
+// Whether any client holds a passive grab on `button` (tested by trying one ourselves).
+bool buttonIsGrabbed(_XDisplay* display, int button);
+
+}  // namespace dovetrel::e2e

@@ -1,0 +1,501 @@
+#include "sim/simulated_platform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+namespace dovetrel::sim {
+namespace {
+
+std::string number(double value) {
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+std::string describe(const Rect& rect) {
+    return number(rect.origin.x) + "," + number(rect.origin.y) + "," + number(rect.size.width) +
+           "x" + number(rect.size.height);
+}
+
+class SimMonitorToken : public MonitorToken {};
+
+}  // namespace
+
+std::string toString(WorkspaceNotification name) {
+    switch (name) {
+        case WorkspaceNotification::activeSpaceDidChange:
+            return "activeSpaceDidChange";
+        case WorkspaceNotification::screensDidSleep:
+            return "screensDidSleep";
+        case WorkspaceNotification::sessionDidResignActive:
+            return "sessionDidResignActive";
+        case WorkspaceNotification::didActivateApplication:
+            return "didActivateApplication";
+    }
+    return "unknown";
+}
+
+struct SimulatedPlatform::SimTimer : Timer {
+    SimulatedPlatform* platform = nullptr;
+    double deadline = 0;
+    double interval = 0;
+    bool repeats = false;
+    bool commonModes = false;
+    bool recorded = false;
+    bool valid = true;
+    uint64_t sequence = 0;
+    std::function<void()> block;
+
+    void invalidate() override {
+        if (valid && recorded) {
+            platform->record("timer.invalidate " + number(interval));
+        }
+        valid = false;
+    }
+    bool isValid() const override { return valid; }
+};
+
+// --- preferences
+
+std::optional<std::string> SimPreferenceStore::value(std::string_view key) const {
+    const auto found = values_.find(key);
+    if (found == values_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void SimPreferenceStore::setValue(std::string_view key, const std::string& text) {
+    values_[std::string(key)] = text;
+    ++writes_;
+    notify();
+}
+
+void SimPreferenceStore::addChangeObserver(std::function<void()> handler) {
+    observers_.push_back(std::move(handler));
+}
+
+void SimPreferenceStore::editByHand(std::string_view key, std::optional<std::string> text) {
+    if (text) {
+        values_[std::string(key)] = *text;
+    } else if (const auto found = values_.find(key); found != values_.end()) {
+        values_.erase(found);
+    }
+    notify();
+}
+
+void SimPreferenceStore::notify() {
+    for (const auto& observer : observers_) {
+        observer();
+    }
+}
+
+// --- overlay
+
+SimOverlaySurface::~SimOverlaySurface() {
+    platform_.forgetOverlay(this);
+}
+
+void SimOverlaySurface::setFrame(const Rect& frame) {
+    frame_ = frame;
+    platform_.record("overlay.setFrame " + describe(frame));
+}
+
+void SimOverlaySurface::setAlpha(double alpha) {
+    alpha_ = alpha;
+    platform_.record("overlay.setAlpha " + number(alpha));
+}
+
+void SimOverlaySurface::orderFrontRegardless() {
+    visible_ = true;
+    platform_.record("overlay.orderFront");
+}
+
+void SimOverlaySurface::orderOut() {
+    visible_ = false;
+    platform_.record("overlay.orderOut");
+}
+
+void SimOverlaySurface::setBackgroundBlurRadius(double radius) {
+    platform_.record("overlay.blur " + number(radius));
+}
+
+void SimOverlaySurface::animateAlpha(double target, double seconds, Easing easing,
+                                     std::function<void()> completion) {
+    platform_.record("overlay.animateAlpha " + number(target) + " " + number(seconds) +
+                     (easing == Easing::easeOut ? " easeOut" : " easeIn"));
+    if (animation_) {
+        animation_->invalidate();
+    }
+    animation_ = platform_.scheduleInternal(seconds, [this, target, completion] {
+        alpha_ = target;
+        animation_ = nullptr;
+        if (completion) {
+            completion();
+        }
+    });
+}
+
+// --- event tap
+
+void SimEventTap::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    platform_.record(std::string("tap.setEnabled ") + (enabled ? "true" : "false"));
+}
+
+void SimEventTap::invalidate() {
+    valid_ = false;
+    platform_.record("tap.invalidate");
+}
+
+// --- status item
+
+void SimStatusItem::setImage(const MenuBarIcon& icon) {
+    image_ = icon;
+    platform_.record(std::string("statusItem.setImage ") + (icon.active ? "active" : "inactive"));
+}
+
+void SimStatusItem::setMenu(std::shared_ptr<Menu> menu) {
+    menu_ = std::move(menu);
+    platform_.record("statusItem.setMenu");
+}
+
+void SimStatusItem::menuChanged() {
+    platform_.record("statusItem.menuChanged");
+}
+
+void SimStatusItem::openMenu() {
+    platform_.beginMenuTracking();
+    if (handlers_.menuWillOpen) {
+        handlers_.menuWillOpen();
+    }
+    platform_.runMainQueue();
+}
+
+void SimStatusItem::closeMenu() {
+    platform_.endMenuTracking();
+}
+
+void SimStatusItem::choose(const std::shared_ptr<MenuItem>& item) {
+    closeMenu();
+    if (handlers_.performAction && item && !item->action.empty()) {
+        handlers_.performAction(item);
+    }
+    platform_.runMainQueue();
+}
+
+// --- settings window
+
+void SimSettingsWindow::center() {
+    platform_.record("settingsWindow.center");
+}
+
+void SimSettingsWindow::setLevel(WindowLevel level) {
+    level_ = level;
+    platform_.record("settingsWindow.setLevel " + std::to_string(static_cast<int>(level)));
+}
+
+void SimSettingsWindow::makeKeyAndOrderFront() {
+    platform_.record("settingsWindow.makeKeyAndOrderFront");
+}
+
+void SimSettingsWindow::close() {
+    if (windowWillClose_) {
+        windowWillClose_(this);
+    }
+    platform_.runMainQueue();
+}
+
+// --- the platform
+
+SimulatedPlatform::SimulatedPlatform() = default;
+SimulatedPlatform::~SimulatedPlatform() = default;
+
+TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
+                                          std::function<void()> block) {
+    record("scheduleTimer " + number(interval) + (repeats ? " repeating" : " once"));
+    auto timer = std::make_shared<SimTimer>();
+    timer->platform = this;
+    timer->deadline = now_ + interval;
+    timer->interval = interval;
+    timer->repeats = repeats;
+    timer->recorded = true;
+    timer->sequence = nextSequence_++;
+    timer->block = std::move(block);
+    timers_.push_back(timer);
+    return timer;
+}
+
+TimerRef SimulatedPlatform::scheduleInternal(double delay, std::function<void()> block) {
+    auto timer = std::make_shared<SimTimer>();
+    timer->platform = this;
+    timer->deadline = now_ + delay;
+    timer->interval = delay;
+    timer->commonModes = true;
+    timer->sequence = nextSequence_++;
+    timer->block = std::move(block);
+    timers_.push_back(timer);
+    return timer;
+}
+
+void SimulatedPlatform::dispatchAsync(std::function<void()> block) {
+    record("dispatchAsync");
+    mainQueue_.push_back(std::move(block));
+}
+
+void SimulatedPlatform::dispatchAfter(double delay, std::function<void()> block) {
+    record("dispatchAfter " + number(delay));
+    scheduleInternal(delay, std::move(block));
+}
+
+std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::nextDue(double limit) const {
+    std::shared_ptr<SimTimer> best;
+    for (const auto& timer : timers_) {
+        if (!timer->valid || timer->deadline > limit || (trackingMenu_ && !timer->commonModes)) {
+            continue;
+        }
+        if (!best || timer->deadline < best->deadline ||
+            (timer->deadline == best->deadline && timer->sequence < best->sequence)) {
+            best = timer;
+        }
+    }
+    return best;
+}
+
+void SimulatedPlatform::fire(const std::shared_ptr<SimTimer>& timer) {
+    if (timer->repeats && timer->interval > 0) {
+        // Missed firings collapse into one, as run-loop timers do.
+        const double periods = std::floor((now_ - timer->deadline) / timer->interval) + 1;
+        timer->deadline += periods * timer->interval;
+    } else {
+        timer->valid = false;
+    }
+    // Copy: the block may invalidate or replace its own timer.
+    const auto block = timer->block;
+    block();
+    runMainQueue();
+}
+
+void SimulatedPlatform::advance(double seconds) {
+    const double target = now_ + seconds;
+    while (const auto timer = nextDue(target)) {
+        now_ = std::max(now_, timer->deadline);
+        fire(timer);
+        prune();
+    }
+    now_ = target;
+    runMainQueue();
+}
+
+std::optional<double> SimulatedPlatform::nextDeadline() const {
+    const auto timer = nextDue(std::numeric_limits<double>::infinity());
+    if (!timer) {
+        return std::nullopt;
+    }
+    return timer->deadline;
+}
+
+void SimulatedPlatform::runMainQueue() {
+    while (!mainQueue_.empty()) {
+        auto block = std::move(mainQueue_.front());
+        mainQueue_.erase(mainQueue_.begin());
+        block();
+    }
+}
+
+void SimulatedPlatform::prune() {
+    std::erase_if(timers_, [](const auto& timer) { return !timer->valid; });
+}
+
+void SimulatedPlatform::beginMenuTracking() {
+    trackingMenu_ = true;
+}
+
+void SimulatedPlatform::endMenuTracking() {
+    trackingMenu_ = false;
+    while (const auto timer = nextDue(now_)) {
+        fire(timer);
+    }
+    prune();
+}
+
+int SimulatedPlatform::liveTimerCount() const {
+    return static_cast<int>(std::count_if(timers_.begin(), timers_.end(), [](const auto& timer) {
+        return timer->valid && timer->recorded;
+    }));
+}
+
+std::shared_ptr<MonitorToken> SimulatedPlatform::addGlobalMonitor(
+    uint64_t mask, std::function<void(uint32_t)> handler) {
+    record("addGlobalMonitor " + std::to_string(mask));
+    if (!monitorInstalled) {
+        return nullptr;
+    }
+    monitorMask_ = mask;
+    monitorHandler_ = std::move(handler);
+    return std::make_shared<SimMonitorToken>();
+}
+
+void SimulatedPlatform::sendMonitorEvent(uint32_t type) {
+    if (monitorHandler_ && type < 64 && ((monitorMask_ >> type) & 1)) {
+        monitorHandler_(type);
+    }
+    runMainQueue();
+}
+
+void SimulatedPlatform::movePointer(Point to) {
+    pointer = to;
+    sendMonitorEvent(5);
+}
+
+std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
+                                                            EventTapHandlers handlers) {
+    record("createEventTap " + std::to_string(eventMask));
+    if (!tapCreationSucceeds) {
+        return nullptr;
+    }
+    ++tapsCreated_;
+    tap_ = std::make_shared<SimEventTap>(*this, std::move(handlers));
+    return tap_;
+}
+
+bool SimulatedPlatform::sendPress(Point tapLocation, uint64_t flags, uint32_t type) {
+    if (!tap_ || !tap_->isValid() || !tap_->isEnabled()) {
+        return true;
+    }
+    const bool passed = tap_->handlers().callback(type, TapEvent{tapLocation, flags});
+    runMainQueue();
+    return passed;
+}
+
+void SimulatedPlatform::disableTapBySystem(uint32_t pseudoType) {
+    if (!tap_ || !tap_->isValid()) {
+        return;
+    }
+    tap_->disableBySystem();
+    tap_->handlers().callback(pseudoType, TapEvent{});
+    runMainQueue();
+}
+
+std::optional<std::function<uint32_t()>> SimulatedPlatform::cursorVisibilityFunction() {
+    record("cursorVisibilityFunction");
+    return visibilityFunction;
+}
+
+std::optional<CursorImage> SimulatedPlatform::currentSystemCursor() {
+    ++cursorQueries;
+    return cursor;
+}
+
+std::unique_ptr<OverlaySurface> SimulatedPlatform::createOverlaySurface(const Rect& contentRect) {
+    record("createOverlaySurface " + describe(contentRect));
+    auto surface = std::make_unique<SimOverlaySurface>(*this, contentRect);
+    overlay_ = surface.get();
+    return surface;
+}
+
+void SimulatedPlatform::forgetOverlay(const SimOverlaySurface* surface) {
+    if (overlay_ == surface) {
+        overlay_ = nullptr;
+    }
+}
+
+std::shared_ptr<StatusItem> SimulatedPlatform::createStatusItem(StatusItemHandlers handlers) {
+    record("createStatusItem");
+    statusItem_ = std::make_shared<SimStatusItem>(*this, std::move(handlers), statusItemHasButton);
+    return statusItem_;
+}
+
+std::shared_ptr<SettingsWindow> SimulatedPlatform::createSettingsWindow(
+    std::function<void(const SettingsWindow*)> windowWillClose) {
+    record("createSettingsWindow");
+    auto window = std::make_shared<SimSettingsWindow>(*this, std::move(windowWillClose));
+    settingsWindows.push_back(window);
+    return window;
+}
+
+void SimulatedPlatform::addWorkspaceObserver(WorkspaceNotification name,
+                                             std::function<void()> handler) {
+    record("addWorkspaceObserver " + toString(name));
+    workspaceObservers_.emplace_back(name, std::move(handler));
+}
+
+void SimulatedPlatform::addDistributedObserver(const std::string& name,
+                                               std::function<void()> handler) {
+    record("addDistributedObserver " + name);
+    distributedObservers_.emplace_back(name, std::move(handler));
+}
+
+void SimulatedPlatform::post(WorkspaceNotification name) {
+    for (const auto& [observed, handler] : workspaceObservers_) {
+        if (observed == name) {
+            handler();
+        }
+    }
+    runMainQueue();
+}
+
+void SimulatedPlatform::postDistributed(const std::string& name) {
+    for (const auto& [observed, handler] : distributedObservers_) {
+        if (observed == name) {
+            handler();
+        }
+    }
+    runMainQueue();
+}
+
+bool SimulatedPlatform::isProcessTrusted(bool prompt) {
+    record(std::string("isProcessTrusted ") + (prompt ? "prompt" : "quiet"));
+    return trusted;
+}
+
+void SimulatedPlatform::resetAccessibilityRecord(const std::string& bundleIdentifier) {
+    record("resetAccessibilityRecord " + bundleIdentifier);
+}
+
+void SimulatedPlatform::httpGet(const HttpRequest& request,
+                                std::function<void(std::optional<std::string>)> completion) {
+    record("httpGet " + request.url);
+    requests.push_back(PendingRequest{request, std::move(completion)});
+}
+
+void SimulatedPlatform::openUrl(const std::string& url) {
+    record("openUrl " + url);
+    openedUrls.push_back(url);
+}
+
+bool SimulatedPlatform::registerLoginItem() {
+    record("registerLoginItem");
+    return loginItemServiceSucceeds;
+}
+
+bool SimulatedPlatform::unregisterLoginItem() {
+    record("unregisterLoginItem");
+    return loginItemServiceSucceeds;
+}
+
+void SimulatedPlatform::setActivationPolicy(ActivationPolicy policy) {
+    record("setActivationPolicy " + std::to_string(static_cast<int>(policy)));
+    activationPolicy = policy;
+}
+
+void SimulatedPlatform::activateIgnoringOtherApps() {
+    record("activateIgnoringOtherApps");
+}
+
+void SimulatedPlatform::terminate() {
+    record("terminate");
+    terminated = true;
+}
+
+bool SimulatedPlatform::called(const std::string& call) const {
+    if (!call.empty() && call.back() == '*') {
+        const std::string prefix = call.substr(0, call.size() - 1);
+        return std::any_of(calls.begin(), calls.end(),
+                           [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+    }
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+}  // namespace dovetrel::sim

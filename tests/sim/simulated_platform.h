@@ -1,0 +1,278 @@
+// A desktop in memory with a virtual clock, for driving the core in tests.
+//
+// Nothing happens on its own: a test advances time, moves the pointer, sends events and
+// posts notifications, and the platform runs the core's callbacks as the real one would, on
+// one thread. Every call the core makes is recorded in `calls`, in order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/platform.h"
+
+namespace dovetrel::sim {
+
+class SimulatedPlatform;
+
+class SimPreferenceStore : public PreferenceStore {
+  public:
+    std::optional<std::string> value(std::string_view key) const override;
+    void setValue(std::string_view key, const std::string& text) override;
+    void addChangeObserver(std::function<void()> handler) override;
+
+    // A change made behind the program's back, as a person editing the file would.
+    void editByHand(std::string_view key, std::optional<std::string> text);
+    const std::map<std::string, std::string, std::less<>>& values() const { return values_; }
+    int writeCount() const { return writes_; }
+
+  private:
+    void notify();
+
+    std::map<std::string, std::string, std::less<>> values_;
+    std::vector<std::function<void()>> observers_;
+    int writes_ = 0;
+};
+
+class SimOverlaySurface : public OverlaySurface {
+  public:
+    SimOverlaySurface(SimulatedPlatform& platform, Rect frame)
+        : platform_(platform), frame_(frame) {}
+    ~SimOverlaySurface() override;
+
+    Rect frame() const override { return frame_; }
+    void setFrame(const Rect& frame) override;
+    bool isVisible() const override { return visible_; }
+    void setAlpha(double alpha) override;
+    void orderFrontRegardless() override;
+    void orderOut() override;
+    void setBackgroundBlurRadius(double radius) override;
+    void animateAlpha(double target, double seconds, Easing easing,
+                      std::function<void()> completion) override;
+
+    double alpha() const { return alpha_; }
+
+  private:
+    SimulatedPlatform& platform_;
+    Rect frame_;
+    bool visible_ = false;
+    double alpha_ = 1.0;
+    std::shared_ptr<Timer> animation_;
+};
+
+class SimEventTap : public EventTap {
+  public:
+    SimEventTap(SimulatedPlatform& platform, EventTapHandlers handlers)
+        : platform_(platform), handlers_(std::move(handlers)) {}
+
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+    void invalidate() override;
+
+    bool isValid() const { return valid_; }
+    const EventTapHandlers& handlers() const { return handlers_; }
+    // The system switching the tap off by itself.
+    void disableBySystem() { enabled_ = false; }
+
+  private:
+    SimulatedPlatform& platform_;
+    EventTapHandlers handlers_;
+    bool enabled_ = true;  // taps start enabled; the core disables it right away
+    bool valid_ = true;
+};
+
+class SimStatusItem : public StatusItem {
+  public:
+    SimStatusItem(SimulatedPlatform& platform, StatusItemHandlers handlers, bool hasButton)
+        : platform_(platform), handlers_(std::move(handlers)), hasButton_(hasButton) {}
+
+    bool hasButton() const override { return hasButton_; }
+    void setImage(const MenuBarIcon& icon) override;
+    void setMenu(std::shared_ptr<Menu> menu) override;
+    std::shared_ptr<Menu> menu() const override { return menu_; }
+    void menuChanged() override;
+
+    const std::optional<MenuBarIcon>& image() const { return image_; }
+    // Opens the menu: the core is told, and default-mode timers wait until closeMenu().
+    void openMenu();
+    void closeMenu();
+    // Chooses an item, as clicking it does: the menu closes and the action is sent.
+    void choose(const std::shared_ptr<MenuItem>& item);
+
+  private:
+    SimulatedPlatform& platform_;
+    StatusItemHandlers handlers_;
+    bool hasButton_;
+    std::shared_ptr<Menu> menu_;
+    std::optional<MenuBarIcon> image_;
+};
+
+class SimSettingsWindow : public SettingsWindow {
+  public:
+    SimSettingsWindow(SimulatedPlatform& platform,
+                      std::function<void(const SettingsWindow*)> windowWillClose)
+        : platform_(platform), windowWillClose_(std::move(windowWillClose)) {}
+
+    void center() override;
+    void setLevel(WindowLevel level) override;
+    void makeKeyAndOrderFront() override;
+
+    WindowLevel level() const { return level_; }
+    // The user closing the window.
+    void close();
+
+  private:
+    SimulatedPlatform& platform_;
+    std::function<void(const SettingsWindow*)> windowWillClose_;
+    WindowLevel level_ = WindowLevel::normal;
+};
+
+struct PendingRequest {
+    HttpRequest request;
+    std::function<void(std::optional<std::string>)> completion;
+};
+
+class SimulatedPlatform : public Platform {
+  public:
+    SimulatedPlatform();
+    ~SimulatedPlatform() override;
+
+    // The virtual clock and run loop.
+    // Moves the clock on, firing due timers in deadline order (ties in scheduling order) and
+    // running the main queue after each callback.
+    void advance(double seconds);
+    // When the next timer that may fire now is due; nullopt when none is scheduled.
+    std::optional<double> nextDeadline() const;
+    // Runs queued blocks until the queue is empty.
+    void runMainQueue();
+    // While a menu is tracked, default-mode timers wait; when it ends, those that came due
+    // fire once.
+    void beginMenuTracking();
+    void endMenuTracking();
+    bool isTrackingMenu() const { return trackingMenu_; }
+    // Timers that are scheduled and still valid.
+    int liveTimerCount() const;
+
+    // Input.
+    Point pointer{500, 400};  // window coordinates
+    // Delivers one monitored event, if the monitor is installed and watches its type.
+    void sendMonitorEvent(uint32_t type);
+    // Moves the pointer and reports the movement.
+    void movePointer(Point to);
+    // A mouse-button press at `tapLocation` reaching the tap. Returns whether it passed
+    // (always true while there is no enabled tap).
+    bool sendPress(Point tapLocation, uint64_t flags = 0, uint32_t type = 1);
+    // The system switches the tap off and tells its callback.
+    void disableTapBySystem(uint32_t pseudoType);
+    bool tapCreationSucceeds = true;
+    SimEventTap* tap() const { return tap_.get(); }
+    int tapsCreated() const { return tapsCreated_; }
+    bool monitorInstalled = true;
+
+    // Screens, pointer and windows.
+    std::vector<Rect> screens{Rect{{0, 0}, {1440, 900}}};
+    std::optional<Rect> mainScreen = Rect{{0, 0}, {1440, 900}};
+    std::optional<std::function<uint32_t()>> visibilityFunction;
+    std::optional<CursorImage> cursor;
+    int cursorQueries = 0;
+    std::optional<int32_t> frontmostPid;
+    std::optional<std::vector<WindowInfo>> windows;
+    SimOverlaySurface* overlay() const { return overlay_; }
+
+    // Notifications.
+    void post(WorkspaceNotification name);
+    void postDistributed(const std::string& name);
+
+    // Permission.
+    bool trusted = true;
+    std::optional<std::string> buildNumber = std::string("1");
+
+    // Tray and settings window.
+    bool statusItemHasButton = true;
+    SimStatusItem* statusItem() const { return statusItem_.get(); }
+    std::vector<std::shared_ptr<SimSettingsWindow>> settingsWindows;
+
+    // The outside world.
+    std::vector<PendingRequest> requests;
+    std::vector<std::string> openedUrls;
+    bool loginItemServiceSucceeds = true;
+
+    std::vector<std::string> calls;
+    // True when `call` was recorded; prefixes match with a trailing '*'.
+    bool called(const std::string& call) const;
+    bool terminated = false;
+    std::optional<ActivationPolicy> activationPolicy;
+
+    // Platform
+    double now() override { return now_; }
+    TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) override;
+    void dispatchAsync(std::function<void()> block) override;
+    void dispatchAfter(double delay, std::function<void()> block) override;
+    PreferenceStore& preferences() override { return store; }
+    std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
+                                                   std::function<void(uint32_t)> handler) override;
+    Point mouseLocation() override { return pointer; }
+    std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
+                                             EventTapHandlers handlers) override;
+    std::vector<Rect> screenFrames() override { return screens; }
+    std::optional<Rect> mainScreenFrame() override { return mainScreen; }
+    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override;
+    std::optional<CursorImage> currentSystemCursor() override;
+    std::optional<int32_t> frontmostApplicationPid() override { return frontmostPid; }
+    std::optional<std::vector<WindowInfo>> onScreenWindows() override { return windows; }
+    std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
+    std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
+    std::shared_ptr<SettingsWindow> createSettingsWindow(
+        std::function<void(const SettingsWindow*)> windowWillClose) override;
+    void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override;
+    void addDistributedObserver(const std::string& name, std::function<void()> handler) override;
+    bool isProcessTrusted(bool prompt) override;
+    void resetAccessibilityRecord(const std::string& bundleIdentifier) override;
+    std::optional<std::string> bundleVersion() override { return buildNumber; }
+    void httpGet(const HttpRequest& request,
+                 std::function<void(std::optional<std::string>)> completion) override;
+    void openUrl(const std::string& url) override;
+    bool registerLoginItem() override;
+    bool unregisterLoginItem() override;
+    void setActivationPolicy(ActivationPolicy policy) override;
+    void activateIgnoringOtherApps() override;
+    void terminate() override;
+
+    SimPreferenceStore store;
+
+    // Used by the simulated objects.
+    void record(std::string call) { calls.push_back(std::move(call)); }
+    void forgetOverlay(const SimOverlaySurface* surface);
+    // A timer of the platform's own (animations, delayed blocks): runs in every mode and is
+    // not recorded as the core's timer.
+    TimerRef scheduleInternal(double delay, std::function<void()> block);
+
+  private:
+    struct SimTimer;
+    void fire(const std::shared_ptr<SimTimer>& timer);
+    std::shared_ptr<SimTimer> nextDue(double limit) const;
+    void prune();
+
+    double now_ = 1'000'000.0;
+    uint64_t nextSequence_ = 0;
+    bool trackingMenu_ = false;
+    std::vector<std::shared_ptr<SimTimer>> timers_;
+    std::vector<std::function<void()>> mainQueue_;
+    uint64_t monitorMask_ = 0;
+    std::function<void(uint32_t)> monitorHandler_;
+    std::shared_ptr<SimEventTap> tap_;
+    int tapsCreated_ = 0;
+    SimOverlaySurface* overlay_ = nullptr;
+    std::shared_ptr<SimStatusItem> statusItem_;
+    std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
+    std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;
+};
+
+std::string toString(WorkspaceNotification name);
+
+}  // namespace dovetrel::sim
