@@ -11,6 +11,9 @@
 
 #include "app/overlay_surface.h"
 #include "app/screen_geometry.h"
+#include "app/x11_click_guard.h"
+#include "app/x11_input_monitor.h"
+#include "core/app_delegate.h"
 
 #ifndef DOVETREL_BUILD_NUMBER
 #error "DOVETREL_BUILD_NUMBER must be defined by the build"
@@ -84,7 +87,30 @@ class QtTimer : public Timer, public std::enable_shared_from_this<QtTimer> {
     std::function<void()> block_;
 };
 
-X11Platform::X11Platform() : store_(SettingsFileStore::defaultPath()) {}
+X11Platform::X11Platform() : store_(SettingsFileStore::defaultPath()) {
+    // Presses are judged off the main thread from a snapshot of the state; renew it whenever
+    // something it holds may have changed.
+    store_.addChangeObserver([this] { refreshClickGuard(); });
+    const auto* application = qGuiApp;
+    QObject::connect(application, &QGuiApplication::primaryScreenChanged, application,
+                     [this] { refreshClickGuard(); });
+    QObject::connect(application, &QGuiApplication::screenAdded, application,
+                     [this](QScreen* screen) {
+                         QObject::connect(screen, &QScreen::geometryChanged, qGuiApp,
+                                          [this] { refreshClickGuard(); });
+                         refreshClickGuard();
+                     });
+    for (QScreen* screen : QGuiApplication::screens()) {
+        QObject::connect(screen, &QScreen::geometryChanged, application,
+                         [this] { refreshClickGuard(); });
+    }
+}
+
+void X11Platform::refreshClickGuard() {
+    if (const auto guard = clickGuard_.lock()) {
+        guard->refreshSnapshot();
+    }
+}
 
 X11Platform::~X11Platform() = default;
 
@@ -131,17 +157,24 @@ void X11Platform::dispatchAfter(double delay, std::function<void()> block) {
                        QCoreApplication::instance(), std::move(block));
 }
 
-std::shared_ptr<MonitorToken> X11Platform::addGlobalMonitor(uint64_t /*mask*/,
-                                                            std::function<void(uint32_t)>) {
-    return nullptr;
+std::shared_ptr<MonitorToken> X11Platform::addGlobalMonitor(uint64_t mask,
+                                                            std::function<void(uint32_t)> handler) {
+    monitor_ = X11InputMonitor::start(mask, std::move(handler));
+    return monitor_;
 }
 
 Point X11Platform::mouseLocation() {
-    return toWindowPoint(QCursor::pos(), primaryScreenGeometry());
+    const QPointF pointer = monitor_ ? monitor_->pointerPosition() : QPointF(QCursor::pos());
+    return toWindowPoint(pointer, primaryScreenGeometry());
 }
 
-std::shared_ptr<EventTap> X11Platform::createEventTap(uint64_t /*eventMask*/, EventTapHandlers) {
-    return nullptr;
+std::shared_ptr<EventTap> X11Platform::createEventTap(uint64_t /*eventMask*/,
+                                                      EventTapHandlers handlers) {
+    // The grab covers exactly the presses the tap's mask names: every pointer button but
+    // the wheel.
+    auto guard = X11ClickGuard::create(std::move(handlers));
+    clickGuard_ = guard;
+    return guard;
 }
 
 std::vector<Rect> X11Platform::screenFrames() {
@@ -160,11 +193,11 @@ std::vector<Rect> X11Platform::screenFrames() {
 }
 
 std::optional<Rect> X11Platform::mainScreenFrame() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) {
+    const QRect primary = primaryScreenGeometry();
+    if (primary.isEmpty()) {
         return std::nullopt;
     }
-    return toWindowRect(screen->geometry(), screen->geometry());
+    return toWindowRect(desktop_.activeWindowMonitor().value_or(primary), primary);
 }
 
 std::optional<std::function<uint32_t()>> X11Platform::cursorVisibilityFunction() {
@@ -198,11 +231,38 @@ std::shared_ptr<SettingsWindow> X11Platform::createSettingsWindow(
 }
 
 void X11Platform::addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) {
+    ensureNotifications();
     workspaceObservers_.emplace_back(name, std::move(handler));
 }
 
 void X11Platform::addDistributedObserver(const std::string& name, std::function<void()> handler) {
+    ensureNotifications();
     distributedObservers_.emplace_back(name, std::move(handler));
+}
+
+void X11Platform::ensureNotifications() {
+    if (notifications_) {
+        return;
+    }
+    notifications_ = std::make_unique<DesktopNotifications>(
+        [this](WorkspaceNotification name) { notifyWorkspace(name); },
+        [this] { notifyDistributed(kScreenIsLockedNotification); });
+}
+
+void X11Platform::notifyWorkspace(WorkspaceNotification name) {
+    for (const auto& [observed, handler] : workspaceObservers_) {
+        if (observed == name) {
+            handler();
+        }
+    }
+}
+
+void X11Platform::notifyDistributed(const std::string& name) {
+    for (const auto& [observed, handler] : distributedObservers_) {
+        if (observed == name) {
+            handler();
+        }
+    }
 }
 
 bool X11Platform::isProcessTrusted(bool /*prompt*/) {

@@ -6,12 +6,16 @@
 #include <set>
 #include <vector>
 
+#include "app/desktop_notifications.h"
 #include "app/settings_file_store.h"
+#include "app/x11_desktop.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {
 
 class QtTimer;
+class X11ClickGuard;
+class X11InputMonitor;
 
 class X11Platform : public Platform {
   public:
@@ -61,12 +65,20 @@ class X11Platform : public Platform {
     friend class QtTimer;
     void timerFinished(QtTimer* timer);
     void timerWaiting(QtTimer* timer);
+    void notifyWorkspace(WorkspaceNotification name);
+    void notifyDistributed(const std::string& name);
+    void ensureNotifications();
+    void refreshClickGuard();
 
     SettingsFileStore store_;
     bool trackingMenu_ = false;
     // Scheduled timers stay alive here until they are done, whoever else holds them.
     std::set<std::shared_ptr<QtTimer>> liveTimers_;
     std::vector<std::weak_ptr<QtTimer>> waitingTimers_;
+    X11Desktop desktop_;
+    std::shared_ptr<X11InputMonitor> monitor_;
+    std::weak_ptr<X11ClickGuard> clickGuard_;
+    std::unique_ptr<DesktopNotifications> notifications_;
     std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
     std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;
 };

@@ -1,0 +1,36 @@
+// The click guard's tap on X11: a passive synchronous button grab on the root window, held
+// only while the guard is enabled, and answered from a thread of its own so that a busy main
+// thread can never freeze the pointer.
+#pragma once
+
+#include <memory>
+
+#include "core/platform.h"
+
+namespace dovetrel::app {
+
+class X11ClickGuard : public EventTap {
+  public:
+    // Opens the guard's own X connection and checks that the server lets it grab the pointer
+    // buttons. nullptr when it cannot (no connection; another client holds the grabs).
+    static std::shared_ptr<X11ClickGuard> create(EventTapHandlers handlers);
+    ~X11ClickGuard() override;
+
+    // On: reads a fresh snapshot and installs the grabs before returning. Off: removes them.
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override;
+    void invalidate() override;
+
+    // Reads the state presses are judged by again, on the main thread; called whenever it may
+    // have changed (preferences, screens).
+    void refreshSnapshot();
+    // False once the guard's connection to the X server is lost.
+    bool isHealthy() const;
+
+  private:
+    X11ClickGuard();
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace dovetrel::app
