@@ -182,6 +182,7 @@ class SimulatedPlatform : public Platform {
     int cursorQueries = 0;
     std::optional<int32_t> frontmostPid;
     std::optional<std::vector<WindowInfo>> windows;
+    int windowListQueries = 0;
     SimOverlaySurface* overlay() const { return overlay_; }
 
     // Notifications.
@@ -224,7 +225,10 @@ class SimulatedPlatform : public Platform {
     std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override;
     std::optional<CursorImage> currentSystemCursor() override;
     std::optional<int32_t> frontmostApplicationPid() override { return frontmostPid; }
-    std::optional<std::vector<WindowInfo>> onScreenWindows() override { return windows; }
+    std::optional<std::vector<WindowInfo>> onScreenWindows() override {
+        ++windowListQueries;
+        return windows;
+    }
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
