@@ -277,6 +277,8 @@ std::optional<std::string> X11Platform::bundleVersion() {
     return DOVETREL_BUILD_NUMBER;
 }
 
+std::string X11Platform::releaseFeedURL() { return DOVETREL_UPDATE_URL; }
+
 void X11Platform::httpGet(const HttpRequest& /*request*/,
                           std::function<void(std::optional<std::string>)> completion) {
     completion(std::nullopt);

@@ -52,6 +52,7 @@ class X11Platform : public Platform {
     bool isProcessTrusted(bool prompt) override;
     void resetAccessibilityRecord(const std::string& bundleIdentifier) override;
     std::optional<std::string> bundleVersion() override;
+    std::string releaseFeedURL() override;
     void httpGet(const HttpRequest& request,
                  std::function<void(std::optional<std::string>)> completion) override;
     void openUrl(const std::string& url) override;

@@ -135,6 +135,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 
     void idleTimerFired();
     void overlayCheckFired();
+    void refreshSnoozeItem();
     bool overlayIsUp() const;
 
     Platform& platform_;

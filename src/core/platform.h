@@ -223,6 +223,8 @@ class Platform {
     virtual std::optional<std::string> bundleVersion() = 0;
 
     // The outside world.
+    // Where the release feed lives; empty when the update check is turned off.
+    virtual std::string releaseFeedURL() = 0;
     // `completion` gets the body, or nullopt when none arrived; it may run on any thread.
     virtual void httpGet(const HttpRequest& request,
                          std::function<void(std::optional<std::string> body)> completion) = 0;

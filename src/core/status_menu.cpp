@@ -1,18 +1,101 @@
 // The tray icon's menu, the Enabled toggle and Quit.
+#include "core/status_menu.h"
+
 #include "core/app_delegate.h"
 
 namespace dovetrel {
+namespace {
 
-void AppDelegate::setupMenuBar() {}
+std::shared_ptr<MenuItem> makeItem(std::string title, std::string action,
+                                   std::string keyEquivalent = "", int tag = 0) {
+    auto item = std::make_shared<MenuItem>();
+    item->title = std::move(title);
+    item->action = std::move(action);
+    item->keyEquivalent = std::move(keyEquivalent);
+    item->tag = tag;
+    return item;
+}
 
-void AppDelegate::toggleEnabled() {}
+}  // namespace
+
+std::shared_ptr<Menu> makeSnoozeChoicesMenu() {
+    auto menu = std::make_shared<Menu>();
+    for (const auto& [title, minutes] :
+         {std::pair{"5 minutes", 5}, std::pair{"10 minutes", 10}, std::pair{"15 minutes", 15},
+          std::pair{"30 minutes", 30}, std::pair{"1 hour", 60}}) {
+        menu->addItem(makeItem(title, "snoozeSelected:", "", minutes));
+    }
+    return menu;
+}
+
+std::shared_ptr<Menu> makeCancelSnoozeMenu() {
+    auto menu = std::make_shared<Menu>();
+    menu->addItem(makeItem("Cancel Snooze", "cancelSnoozeAction"));
+    return menu;
+}
+
+void AppDelegate::setupMenuBar() {
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    StatusItemHandlers handlers;
+    handlers.menuWillOpen = weakly(&AppDelegate::menuWillOpen);
+    handlers.performAction = [weak](const std::shared_ptr<MenuItem>& sender) {
+        if (const auto self = weak.lock(); self && sender) {
+            self->performAction(sender->action, *sender);
+        }
+    };
+    statusItem = platform_.createStatusItem(std::move(handlers));
+    if (!statusItem) {
+        return;
+    }
+    if (statusItem->hasButton()) {
+        // No snooze can be running yet.
+        statusItem->setImage(makeMenuBarIcon(isEnabled()));
+    }
+    auto menu = std::make_shared<Menu>();
+    enabledMenuItem = makeItem("Enabled", "toggleEnabled");
+    enabledMenuItem->isOn = isEnabled();
+    menu->addItem(enabledMenuItem);
+    snoozeMenuItem = makeItem("Snooze", "");
+    snoozeMenuItem->submenu = makeSnoozeChoicesMenu();
+    menu->addItem(snoozeMenuItem);
+    menu->addItem(MenuItem::separator());
+    menu->addItem(makeItem("Settings\u2026", "openSettings", ","));
+    menu->addItem(MenuItem::separator());
+    menu->addItem(makeItem("Quit Dovetrel", "quit", "q"));
+    statusItem->setMenu(std::move(menu));
+}
+
+void AppDelegate::toggleEnabled() {
+    setIsEnabled(!isEnabled());
+    cancelSnooze();
+    updateMenuBarIcon();
+    if (isEnabled()) {
+        // The overlay comes back only through the idle timer.
+        return;
+    }
+    dismissOverlay();
+}
 
 void AppDelegate::quit() {
     platform_.terminate();
 }
 
-void AppDelegate::menuWillOpen() {}
+void AppDelegate::menuWillOpen() {
+    if (enabledMenuItem) {
+        enabledMenuItem->isOn = isEnabled();
+    }
+    updateMenuBarIcon();
+    refreshSnoozeItem();
+    if (statusItem) {
+        statusItem->menuChanged();
+    }
+}
 
-void AppDelegate::updateMenuBarIcon() {}
+void AppDelegate::updateMenuBarIcon() {
+    if (!statusItem || !statusItem->hasButton()) {
+        return;
+    }
+    statusItem->setImage(makeMenuBarIcon(isEnabled() && !isSnoozed()));
+}
 
 }  // namespace dovetrel

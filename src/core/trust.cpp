@@ -3,10 +3,65 @@
 
 namespace dovetrel {
 
-void AppDelegate::resetAccessibilityIfUpdated() {}
+void AppDelegate::resetAccessibilityIfUpdated() {
+    const std::string build = platform_.bundleVersion().value_or("0");
+    const auto lastGranted = preferences_.lastGrantedBuild();
+    if (lastGranted && *lastGranted != build) {
+        platform_.resetAccessibilityRecord(kBundleIdentifier);
+    }
+    preferences_.setLastGrantedBuild(build);
+}
 
-void AppDelegate::requestAccessibilityIfNeeded() {}
+void AppDelegate::requestAccessibilityIfNeeded() {
+    if (platform_.isProcessTrusted(true)) {
+        return;
+    }
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    accessibilityTimer = platform_.scheduleTimer(kAccessibilityPollInterval, true, [weak] {
+        const auto self = weak.lock();
+        if (!self || !self->platform_.isProcessTrusted(false)) {
+            return;
+        }
+        self->accessibilityTimer->invalidate();
+        self->accessibilityTimer = nullptr;
+        self->setupEventTap();
+    });
+}
 
-void AppDelegate::handlePermissionLoss() {}
+void AppDelegate::handlePermissionLoss() {
+    // The tap goes first, before anything else can reach it: a tap without permission must
+    // never go on holding clicks.
+    if (eventTap) {
+        eventTap->setEnabled(false);
+        eventTap->invalidate();
+    }
+    eventTap = nullptr;
+    if (overlayWindow) {
+        overlayWindow->orderOut();
+    }
+    if (cursorVisibilityTimer) {
+        cursorVisibilityTimer->invalidate();
+        cursorVisibilityTimer = nullptr;
+    }
+    if (idleTimer) {
+        idleTimer->invalidate();
+        idleTimer = nullptr;
+    }
+    if (accessibilityTimer) {
+        // The poll already running installs the tap when permission returns.
+        return;
+    }
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    accessibilityTimer = platform_.scheduleTimer(kAccessibilityPollInterval, true, [weak] {
+        const auto self = weak.lock();
+        if (!self || !self->platform_.isProcessTrusted(false)) {
+            return;
+        }
+        self->accessibilityTimer->invalidate();
+        self->accessibilityTimer = nullptr;
+        self->setupEventTap();
+        self->resetIdleTimer();
+    });
+}
 
 }  // namespace dovetrel

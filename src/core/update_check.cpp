@@ -1,12 +1,161 @@
 // The once-per-launch look at the release feed.
+#include "core/update_check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <nlohmann/json.hpp>
+
 #include "core/app_delegate.h"
 
 namespace dovetrel {
+namespace {
 
-void AppDelegate::checkForUpdates() {}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-void AppDelegate::showUpdateMenuItem(const std::string& /*version*/) {}
+std::string lowercase(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
 
-void AppDelegate::openUpdateURL() {}
+}  // namespace
+
+std::optional<LatestRelease> decodeLatestRelease(std::string_view body) {
+    const auto json = nlohmann::json::parse(body, nullptr, false);
+    if (!json.is_object()) {
+        return std::nullopt;
+    }
+    const auto version = json.find("version");
+    const auto url = json.find("url");
+    if (version == json.end() || url == json.end() || !version->is_string() || !url->is_string()) {
+        return std::nullopt;
+    }
+    return LatestRelease{version->get<std::string>(), url->get<std::string>()};
+}
+
+int compareVersions(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            const std::size_t startA = i;
+            const std::size_t startB = j;
+            while (i < a.size() && isDigit(a[i])) {
+                ++i;
+            }
+            while (j < b.size() && isDigit(b[j])) {
+                ++j;
+            }
+            // Compare the runs by value without converting: ignore leading zeros, then the
+            // longer run is the larger number, and equal lengths compare digit by digit.
+            std::string_view runA = a.substr(startA, i - startA);
+            std::string_view runB = b.substr(startB, j - startB);
+            runA.remove_prefix(std::min(runA.find_first_not_of('0'), runA.size()));
+            runB.remove_prefix(std::min(runB.find_first_not_of('0'), runB.size()));
+            if (runA.size() != runB.size()) {
+                return runA.size() < runB.size() ? -1 : 1;
+            }
+            if (const int order = runA.compare(runB); order != 0) {
+                return order < 0 ? -1 : 1;
+            }
+            continue;
+        }
+        if (a[i] != b[j]) {
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+    if (i < a.size()) {
+        return 1;
+    }
+    return j < b.size() ? -1 : 0;
+}
+
+bool isOpenableDownloadURL(std::string_view url) {
+    if (std::any_of(url.begin(), url.end(),
+                    [](unsigned char c) { return c <= ' ' || c == 0x7f; })) {
+        return false;
+    }
+    const auto schemeEnd = url.find("://");
+    if (schemeEnd == std::string_view::npos) {
+        return false;
+    }
+    const std::string scheme = lowercase(url.substr(0, schemeEnd));
+    std::string_view rest = url.substr(schemeEnd + 3);
+    const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+    // A user name or password in the address is a classic way to disguise the real host.
+    if (authority.find('@') != std::string_view::npos) {
+        return false;
+    }
+    std::string host;
+    if (!authority.empty() && authority.front() == '[') {
+        host = lowercase(authority.substr(0, authority.find(']') + 1));
+    } else {
+        host = lowercase(authority.substr(0, authority.find(':')));
+    }
+    if (host.empty()) {
+        return false;
+    }
+    if (scheme == "https") {
+        return true;
+    }
+    const bool loopback = host == "localhost" || host == "[::1]" || host.rfind("127.", 0) == 0;
+    return scheme == "http" && loopback;
+}
+
+void AppDelegate::checkForUpdates() {
+    const std::string feed = platform_.releaseFeedURL();
+    if (feed.empty()) {
+        return;
+    }
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    Platform* platform = &platform_;
+    platform_.httpGet(HttpRequest{feed, 60.0, true},
+                      [weak, platform](std::optional<std::string> body) {
+                          if (!body || body->size() > kMaximumFeedBytes) {
+                              return;
+                          }
+                          const auto release = decodeLatestRelease(*body);
+                          if (!release || compareVersions(release->version, kAppVersion) <= 0 ||
+                              !isOpenableDownloadURL(release->url)) {
+                              return;
+                          }
+                          if (weak.expired()) {
+                              return;
+                          }
+                          platform->dispatchAsync([weak, release = *release] {
+                              const auto self = weak.lock();
+                              if (!self) {
+                                  return;
+                              }
+                              self->latestDownloadURL = release.url;
+                              self->showUpdateMenuItem(release.version);
+                          });
+                      });
+}
+
+void AppDelegate::showUpdateMenuItem(const std::string& version) {
+    const auto menu = statusItem ? statusItem->menu() : nullptr;
+    if (!menu) {
+        return;
+    }
+    auto item = std::make_shared<MenuItem>();
+    item->title = "Update Available (v" + version + ")";
+    item->action = "openUpdateURL";
+    item->accentTitle = true;
+    menu->insertItem(item, std::min<std::size_t>(menu->items().size(), 2));
+    updateMenuItem = std::move(item);
+    statusItem->menuChanged();
+}
+
+void AppDelegate::openUpdateURL() {
+    if (latestDownloadURL) {
+        platform_.openUrl(*latestDownloadURL);
+    }
+}
 
 }  // namespace dovetrel

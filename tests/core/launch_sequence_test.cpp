@@ -12,26 +12,37 @@ TEST_F(LaunchSequence, ConstructingTheDelegateReadsAndStartsNothing) {
 }
 
 TEST_F(LaunchSequence, WiresEverythingUpInOrderAndOpensNoWindow) {
+    platform.store.editByHand("lastGrantedBuild", "0");
     launch();
     const std::vector<std::string> expected = {
+        "resetAccessibilityRecord com.dovetrel.app",  // a different build ran before
+        "isProcessTrusted prompt",
+        "createStatusItem",
+        "statusItem.setImage active",
+        "statusItem.setMenu",
         "scheduleTimer 3 once",          // first idle timer
         "createEventTap 33554442",       // the tap, for left, right and other presses
         "tap.setEnabled false",          // ... created disabled
         "addGlobalMonitor 25371612384",  // movement, drags, keys, flags, scroll, gestures
+        "httpGet https://dovetrel.app/releases/latest.json",
         "addWorkspaceObserver activeSpaceDidChange",
         "addWorkspaceObserver screensDidSleep",
         "addWorkspaceObserver sessionDidResignActive",
         "addWorkspaceObserver didActivateApplication",
         "addDistributedObserver com.apple.screenIsLocked",
     };
-    EXPECT_EQ(callsStartingWith({"scheduleTimer", "createEventTap", "tap.", "addGlobalMonitor",
-                                 "addWorkspaceObserver", "addDistributedObserver"}),
+    EXPECT_EQ(callsStartingWith({"resetAccessibilityRecord", "isProcessTrusted", "createStatusItem",
+                                 "statusItem.", "scheduleTimer", "createEventTap", "tap.",
+                                 "addGlobalMonitor", "httpGet", "addWorkspaceObserver",
+                                 "addDistributedObserver"}),
               expected);
+    EXPECT_EQ(platform.store.value("lastGrantedBuild"), "1");
     EXPECT_FALSE(platform.called("createOverlaySurface*"));
     EXPECT_FALSE(platform.called("createSettingsWindow"));
     ASSERT_NE(delegate->eventTap, nullptr);
     EXPECT_FALSE(delegate->eventTap->isEnabled());
     EXPECT_NE(delegate->eventMonitor, nullptr);
+    EXPECT_FALSE(delegate->accessibilityTimer);
 }
 
 TEST_F(LaunchSequence, NotificationsReachTheirHandlers) {

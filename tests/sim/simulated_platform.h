@@ -199,6 +199,7 @@ class SimulatedPlatform : public Platform {
     std::vector<std::shared_ptr<SimSettingsWindow>> settingsWindows;
 
     // The outside world.
+    std::string feedURL = "https://dovetrel.app/releases/latest.json";
     std::vector<PendingRequest> requests;
     std::vector<std::string> openedUrls;
     bool loginItemServiceSucceeds = true;
@@ -238,6 +239,7 @@ class SimulatedPlatform : public Platform {
     bool isProcessTrusted(bool prompt) override;
     void resetAccessibilityRecord(const std::string& bundleIdentifier) override;
     std::optional<std::string> bundleVersion() override { return buildNumber; }
+    std::string releaseFeedURL() override { return feedURL; }
     void httpGet(const HttpRequest& request,
                  std::function<void(std::optional<std::string>)> completion) override;
     void openUrl(const std::string& url) override;

@@ -1,0 +1,31 @@
+// The release feed: what it says, how versions compare, which addresses may be opened.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dovetrel {
+
+// The feed's answer: {"version": "0.2.0", "url": "https://..."}; other keys are ignored.
+struct LatestRelease {
+    std::string version;
+    std::string url;
+};
+
+// nullopt unless the body is a JSON object whose "version" and "url" are both strings.
+std::optional<LatestRelease> decodeLatestRelease(std::string_view body);
+
+// Compares versions with runs of digits taken by value and other characters one by one, so
+// 0.1.10 > 0.1.3, 0.2 > 0.1.3 and 0.1.3.1 > 0.1.3. Negative, zero or positive as a < = > b.
+int compareVersions(std::string_view a, std::string_view b);
+
+// Whether a download address from the feed may be handed to the browser: a well-formed
+// https address, or http to this machine. A feed must never make us launch file:,
+// javascript: or a custom scheme's handler.
+bool isOpenableDownloadURL(std::string_view url);
+
+// Feeds larger than this are not read.
+inline constexpr std::size_t kMaximumFeedBytes = 64 * 1024;
+
+}  // namespace dovetrel

@@ -1,0 +1,176 @@
+// The settings window's model and how the window is opened and closed.
+#include "core/settings_model.h"
+#include "core/test_support.h"
+
+namespace dovetrel::testing {
+namespace {
+
+class Settings : public CoreTest {
+  protected:
+    SettingsModel model{platform};
+    int loginServiceCalls() const {
+        return int(std::count_if(platform.calls.begin(), platform.calls.end(), [](const auto& c) {
+            return c == "registerLoginItem" || c == "unregisterLoginItem";
+        }));
+    }
+};
+
+TEST_F(Settings, AnEmptyStoreShowsTheDefaults) {
+    EXPECT_EQ(model.timeoutBadge(), "3.0s");
+    EXPECT_EQ(model.sizeBadge(), "80px");
+    EXPECT_TRUE(model.isEnabled());
+    EXPECT_FALSE(model.launchAtLogin());
+    EXPECT_TRUE(model.isDefaults());
+    EXPECT_EQ(model.selectedTab(), SettingsTab::settings);
+    EXPECT_EQ(model.selectedReleaseID(), "0.1.3");
+    EXPECT_EQ(rawValue(SettingsTab::settings), "Settings");
+    EXPECT_EQ(rawValue(SettingsTab::whatsNew), "What's New");
+}
+
+TEST_F(Settings, IsDefaultsComparesExactly) {
+    platform.store.editByHand("idleTimeout", "3.0000001");
+    EXPECT_FALSE(model.isDefaults());
+    platform.store.editByHand("idleTimeout", "3");
+    EXPECT_TRUE(model.isDefaults());
+    for (const auto& [key, value] : {std::pair{"zoneSize", "80.5"}, std::pair{"isEnabled", "false"},
+                                     std::pair{"launchAtLogin", "true"}}) {
+        platform.store.editByHand(key, value);
+        EXPECT_FALSE(model.isDefaults()) << key;
+        platform.store.editByHand(key, std::nullopt);
+    }
+}
+
+TEST_F(Settings, BadgesTruncateAndNeverFail) {
+    EXPECT_EQ(timeoutBadgeText(1.0), "1.0s");
+    EXPECT_EQ(timeoutBadgeText(10.0), "10.0s");
+    EXPECT_EQ(timeoutBadgeText(2.25), "2.2s");
+    EXPECT_EQ(sizeBadgeText(85.7), "85px");
+    EXPECT_EQ(sizeBadgeText(199.999), "199px");
+    EXPECT_EQ(sizeBadgeText(1e300), "\u2014px");
+    EXPECT_EQ(sizeBadgeText(9223372036854775808.0), "\u2014px");
+    EXPECT_EQ(sizeBadgeText(std::numeric_limits<double>::quiet_NaN()), "\u2014px");
+    EXPECT_EQ(sizeBadgeText(-std::numeric_limits<double>::infinity()), "\u2014px");
+    platform.store.editByHand("zoneSize", "1e300");
+    EXPECT_EQ(model.sizeBadge(), "\u2014px");
+}
+
+TEST_F(Settings, SliderGrids) {
+    EXPECT_EQ(kTimeoutGrid.positions(), 19);
+    EXPECT_EQ(kSizeGrid.positions(), 17);
+    EXPECT_EQ(kTimeoutGrid.valueAt(0), 1.0);
+    EXPECT_EQ(kTimeoutGrid.valueAt(18), 10.0);
+    EXPECT_EQ(kTimeoutGrid.valueAt(4), 3.0);
+    EXPECT_EQ(kSizeGrid.valueAt(16), 200.0);
+    EXPECT_EQ(kTimeoutGrid.positionNearest(3.0), 4);
+    EXPECT_EQ(kSizeGrid.positionNearest(85.7), 5);
+    EXPECT_EQ(kSizeGrid.positionNearest(1e300), 16);
+    EXPECT_EQ(kSizeGrid.positionNearest(-5), 0);
+    EXPECT_EQ(kSizeGrid.positionNearest(std::numeric_limits<double>::quiet_NaN()), 0);
+}
+
+TEST_F(Settings, ThePillFlipsOnlyThePreference) {
+    launch();
+    platform.statusItem()->choose(delegate->snoozeMenuItem->submenu->items()[0]);
+    platform.advance(1.0);
+    platform.calls.clear();
+    model.toggleEnabled();
+    EXPECT_FALSE(delegate->isEnabled());
+    EXPECT_TRUE(delegate->isSnoozed());
+    EXPECT_EQ(platform.calls, std::vector<std::string>{});
+}
+
+TEST_F(Settings, LaunchAtLoginStoresTheChoiceEvenWhenTheServiceFails) {
+    platform.loginItemServiceSucceeds = false;
+    model.setLaunchAtLogin(true);
+    EXPECT_TRUE(platform.called("registerLoginItem"));
+    EXPECT_TRUE(model.launchAtLogin());
+    model.setLaunchAtLogin(false);
+    EXPECT_TRUE(platform.called("unregisterLoginItem"));
+    EXPECT_FALSE(model.launchAtLogin());
+}
+
+TEST_F(Settings, ResetRestoresEverythingAndUnregistersOnlyWhenNeeded) {
+    model.setIdleTimeout(7.5);
+    model.setZoneSize(150);
+    model.toggleEnabled();
+    platform.calls.clear();
+    model.resetToDefaults();
+    EXPECT_TRUE(model.isDefaults());
+    EXPECT_EQ(loginServiceCalls(), 0);
+
+    platform.loginItemServiceSucceeds = false;
+    model.setLaunchAtLogin(true);
+    platform.calls.clear();
+    model.resetToDefaults();
+    EXPECT_EQ(platform.calls, std::vector<std::string>{"unregisterLoginItem"});
+    EXPECT_FALSE(model.launchAtLogin());
+    EXPECT_TRUE(model.isDefaults());
+}
+
+TEST_F(Settings, TheReleaseNotesAreAllThere) {
+    const auto& releases = Release::all();
+    ASSERT_EQ(releases.size(), 3u);
+    std::size_t items = 0;
+    for (const auto& release : releases) {
+        EXPECT_EQ(release.id, release.version);
+        EXPECT_EQ(release.date, "March 2026");
+        items += release.items.size();
+    }
+    EXPECT_EQ(items, 15u);
+    EXPECT_EQ(releases[0].version, kAppVersion);
+    EXPECT_EQ(releases[1].version, "0.1.2");
+    EXPECT_EQ(releases[2].items.size(), 7u);
+    EXPECT_EQ(releases[0].items[0].icon, "shield.lefthalf.filled");
+    EXPECT_EQ(releases[2].items[1].text,
+              "Translucent quorl overlay - visible on any background, light or dark");
+    EXPECT_EQ(releases[2].items[6].icon, "arrow.right.to.line");
+}
+
+TEST_F(Settings, SelectionPicksTheNotesShown) {
+    ASSERT_TRUE(model.selectedRelease());
+    EXPECT_TRUE(isLatestRelease(*model.selectedRelease()));
+    model.selectRelease("0.1.0");
+    EXPECT_EQ(model.selectedRelease()->items.size(), 7u);
+    EXPECT_FALSE(isLatestRelease(*model.selectedRelease()));
+    model.selectRelease("9.9.9");
+    EXPECT_EQ(model.selectedRelease(), nullptr);
+    model.selectTab(SettingsTab::whatsNew);
+    EXPECT_EQ(model.selectedTab(), SettingsTab::whatsNew);
+}
+
+TEST_F(Settings, OneWindowIsReusedWhileOpenAndMadeAnewAfterClosing) {
+    delegate->openSettings();
+    ASSERT_EQ(platform.settingsWindows.size(), 1u);
+    const auto first = platform.settingsWindows[0];
+    EXPECT_EQ(platform.calls,
+              (std::vector<std::string>{"createSettingsWindow", "settingsWindow.center",
+                                        "setActivationPolicy 1", "settingsWindow.setLevel 3",
+                                        "settingsWindow.makeKeyAndOrderFront",
+                                        "activateIgnoringOtherApps", "dispatchAfter 0.3"}));
+    platform.advance(0.3);
+    EXPECT_EQ(first->level(), WindowLevel::normal);
+
+    delegate->openSettings();
+    EXPECT_EQ(platform.settingsWindows.size(), 1u);
+    EXPECT_EQ(first->level(), WindowLevel::floating);
+    platform.advance(0.3);
+    EXPECT_EQ(first->level(), WindowLevel::normal);
+
+    // Closed within the floating period: the level still goes back.
+    delegate->openSettings();
+    first->close();
+    EXPECT_EQ(delegate->settingsWindow, nullptr);
+    EXPECT_EQ(platform.activationPolicy, ActivationPolicy::prohibited);
+    platform.advance(0.3);
+    EXPECT_EQ(first->level(), WindowLevel::normal);
+
+    delegate->openSettings();
+    EXPECT_EQ(platform.settingsWindows.size(), 2u);
+    EXPECT_EQ(platform.activationPolicy, ActivationPolicy::accessory);
+    // Another window's closing is ignored.
+    first->close();
+    EXPECT_NE(delegate->settingsWindow, nullptr);
+}
+
+}  // namespace
+}  // namespace dovetrel::testing

@@ -1,0 +1,249 @@
+// The tray menu, the Enabled toggle, snooze and the icon.
+#include "core/status_menu.h"
+
+#include "core/test_support.h"
+
+namespace dovetrel::testing {
+namespace {
+
+class StatusMenu : public CoreTest {
+  protected:
+    sim::SimStatusItem& item() { return *platform.statusItem(); }
+    const std::vector<std::shared_ptr<MenuItem>>& items() { return item().menu()->items(); }
+    std::vector<std::string> titles(const Menu& menu) {
+        std::vector<std::string> all;
+        for (const auto& entry : menu.items()) {
+            all.push_back(entry->isSeparator ? "---" : entry->title);
+        }
+        return all;
+    }
+    std::shared_ptr<MenuItem> choice(int index) {
+        return delegate->snoozeMenuItem->submenu->items()[index];
+    }
+    bool active() { return item().image()->active; }
+    bool overlayUp() const {
+        return delegate->overlayWindow && delegate->overlayWindow->isVisible();
+    }
+};
+
+TEST_F(StatusMenu, IsBuiltOnceAtLaunchWithItsItemsActionsAndKeys) {
+    launch();
+    EXPECT_EQ(titles(*item().menu()),
+              (std::vector<std::string>{"Enabled", "Snooze", "---", "Settings\u2026", "---",
+                                        "Quit Dovetrel"}));
+    EXPECT_EQ(items()[0]->action, "toggleEnabled");
+    EXPECT_TRUE(items()[0]->isOn);
+    EXPECT_EQ(items()[0], delegate->enabledMenuItem);
+    EXPECT_EQ(items()[1], delegate->snoozeMenuItem);
+    EXPECT_TRUE(items()[1]->action.empty());
+    EXPECT_EQ(items()[3]->action, "openSettings");
+    EXPECT_EQ(items()[3]->keyEquivalent, ",");
+    EXPECT_EQ(items()[5]->action, "quit");
+    EXPECT_EQ(items()[5]->keyEquivalent, "q");
+    const auto& choices = *delegate->snoozeMenuItem->submenu;
+    EXPECT_EQ(titles(choices), (std::vector<std::string>{"5 minutes", "10 minutes", "15 minutes",
+                                                         "30 minutes", "1 hour"}));
+    std::vector<int> tags;
+    for (const auto& entry : choices.items()) {
+        EXPECT_EQ(entry->action, "snoozeSelected:");
+        EXPECT_TRUE(entry->keyEquivalent.empty());
+        tags.push_back(entry->tag);
+    }
+    EXPECT_EQ(tags, (std::vector<int>{5, 10, 15, 30, 60}));
+    EXPECT_TRUE(active());
+}
+
+TEST_F(StatusMenu, WithoutAButtonTheItemStillGetsItsMenu) {
+    platform.statusItemHasButton = false;
+    launch();
+    EXPECT_FALSE(item().image());
+    EXPECT_EQ(items().size(), 6u);
+    delegate->updateMenuBarIcon();
+    EXPECT_FALSE(item().image());
+}
+
+TEST_F(StatusMenu, SwitchingOffTakesTheGuardDownAtOnceAndOnDoesNotShowIt) {
+    launch();
+    platform.advance(3.0);
+    ASSERT_TRUE(overlayUp());
+    item().openMenu();
+    item().choose(items()[0]);
+    EXPECT_FALSE(delegate->isEnabled());
+    EXPECT_EQ(platform.store.value("isEnabled"), "false");
+    EXPECT_FALSE(delegate->eventTap->isEnabled());
+    EXPECT_FALSE(delegate->cursorVisibilityTimer);
+    EXPECT_FALSE(active());
+    platform.advance(10.0);
+    EXPECT_FALSE(overlayUp());
+    EXPECT_TRUE(platform.sendPress({500, 500}));
+
+    // The check mark follows the preference at the next opening.
+    EXPECT_TRUE(items()[0]->isOn);
+    item().openMenu();
+    EXPECT_FALSE(items()[0]->isOn);
+    item().choose(items()[0]);
+    EXPECT_TRUE(active());
+    EXPECT_FALSE(overlayUp());  // only the idle timer brings it back
+    platform.movePointer({700, 300});
+    platform.advance(3.0);
+    EXPECT_TRUE(overlayUp());
+}
+
+TEST_F(StatusMenu, OpeningShowsChangesMadeElsewhere) {
+    launch();
+    platform.store.editByHand("isEnabled", "false");
+    item().openMenu();
+    EXPECT_FALSE(items()[0]->isOn);
+    EXPECT_FALSE(active());
+    EXPECT_TRUE(platform.called("statusItem.menuChanged"));
+}
+
+TEST_F(StatusMenu, QuitAsksToTerminateAndLeavesThePreferencesAlone) {
+    launch();
+    const auto before = platform.store.values();
+    item().choose(items()[5]);
+    EXPECT_TRUE(platform.terminated);
+    EXPECT_EQ(platform.store.values(), before);
+}
+
+TEST_F(StatusMenu, SnoozeShowsTheTimeLeftTruncatedAndOffersToCancel) {
+    launch();
+    item().choose(choice(0));
+    platform.advance(0.01);
+    item().openMenu();
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snoozed \u2014 4m 59s left");
+    EXPECT_EQ(titles(*delegate->snoozeMenuItem->submenu),
+              (std::vector<std::string>{"Cancel Snooze"}));
+    EXPECT_EQ(delegate->snoozeMenuItem->submenu->items()[0]->action, "cancelSnoozeAction");
+    item().closeMenu();
+
+    platform.advance(300 - 0.01 - 60.2);  // 60.2 s left
+    item().openMenu();
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snoozed \u2014 1m 0s left");
+    item().closeMenu();
+    platform.advance(0.7);  // 59.5 s left
+    item().openMenu();
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snoozed \u2014 59s left");
+    item().closeMenu();
+
+    // Under a whole second left, the item stays as it was.
+    const auto submenu = delegate->snoozeMenuItem->submenu;
+    platform.advance(59.0);
+    item().openMenu();
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snoozed \u2014 59s left");
+    EXPECT_EQ(delegate->snoozeMenuItem->submenu, submenu);
+}
+
+TEST_F(StatusMenu, TimeLeftTexts) {
+    EXPECT_EQ(snoozeTimeLeftText(3599), "59m 59s");
+    EXPECT_EQ(snoozeTimeLeftText(245), "4m 5s");
+    EXPECT_EQ(snoozeTimeLeftText(60), "1m 0s");
+    EXPECT_EQ(snoozeTimeLeftText(42), "42s");
+    EXPECT_EQ(snoozeTimeLeftText(1), "1s");
+}
+
+TEST_F(StatusMenu, ASnoozeKeepsTheOverlayAwayUntilItEnds) {
+    launch();
+    platform.advance(3.0);
+    ASSERT_TRUE(overlayUp());
+    item().choose(choice(0));
+    EXPECT_TRUE(delegate->isSnoozed());
+    EXPECT_FALSE(delegate->eventTap->isEnabled());
+    EXPECT_FALSE(active());
+    EXPECT_TRUE(delegate->isEnabled());
+    for (int i = 0; i < 10; ++i) {
+        platform.movePointer({400.0 + i, 400});
+        platform.advance(29.0);
+        EXPECT_FALSE(overlayUp());
+    }
+    platform.advance(10.0);  // 300 s in: the snooze is over
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_TRUE(active());
+    EXPECT_FALSE(delegate->snoozeTimer);
+    // The guard comes back with the next countdown, not at once.
+    EXPECT_FALSE(overlayUp());
+    platform.movePointer({300, 300});
+    platform.advance(3.0);
+    EXPECT_TRUE(overlayUp());
+
+    item().openMenu();
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snooze");
+    EXPECT_EQ(delegate->snoozeMenuItem->submenu->items().size(), 5u);
+}
+
+TEST_F(StatusMenu, AnotherSnoozeReplacesTheRunningOne) {
+    launch();
+    item().choose(choice(4));  // 1 hour
+    platform.advance(100);
+    item().choose(choice(1));  // 10 minutes from now
+    EXPECT_EQ(delegate->snoozeEndDate, platform.now() + 600);
+    platform.advance(600);
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_FALSE(delegate->snoozeTimer);
+}
+
+TEST_F(StatusMenu, CancellingOrTogglingEndsTheSnoozeEitherWay) {
+    launch();
+    item().choose(choice(0));
+    item().openMenu();
+    item().choose(delegate->snoozeMenuItem->submenu->items()[0]);
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_TRUE(active());
+
+    // Enabled and snoozed: the toggle leaves it disabled and unsnoozed.
+    item().openMenu();
+    item().choose(choice(2));
+    item().choose(items()[0]);
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_FALSE(delegate->isEnabled());
+    // Disabled and snoozed: the toggle leaves it enabled and unsnoozed.
+    item().openMenu();
+    item().choose(choice(3));
+    EXPECT_TRUE(delegate->isSnoozed());
+    item().choose(items()[0]);
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_TRUE(delegate->isEnabled());
+    EXPECT_TRUE(active());
+}
+
+TEST_F(StatusMenu, TheIconFollowsTheGuardAndTheSnooze) {
+    const MenuBarIcon on = makeMenuBarIcon(true);
+    EXPECT_EQ(on.tileFillAlpha, 0.35);
+    EXPECT_EQ(on.tileStrokeAlpha, 1.0);
+    EXPECT_FALSE(on.diagonal);
+    const MenuBarIcon off = makeMenuBarIcon(false);
+    EXPECT_EQ(off.tileFillAlpha, 0.15);
+    EXPECT_EQ(off.tileStrokeAlpha, 0.3);
+    ASSERT_TRUE(off.diagonal);
+    EXPECT_EQ(off.diagonal->from, (Point{3, 3}));
+    EXPECT_EQ(off.diagonal->to, (Point{15, 15}));
+    EXPECT_EQ(off.diagonal->lineWidth, 1.5);
+    EXPECT_EQ(off.diagonal->alpha, 0.8);
+    EXPECT_EQ(off.size, (Size{18, 18}));
+    EXPECT_EQ(off.tile, (Rect{{1, 1}, {16, 16}}));
+
+    delegate->updateMenuBarIcon();  // before the item exists: nothing happens
+    EXPECT_FALSE(platform.called("statusItem.setImage*"));
+}
+
+TEST_F(StatusMenu, TimersWaitWhileTheMenuIsOpenButTheGuardDoesNot) {
+    launch();
+    item().openMenu();
+    platform.advance(5.0);
+    EXPECT_FALSE(overlayUp());
+    item().closeMenu();
+    EXPECT_TRUE(overlayUp());
+}
+
+TEST_F(StatusMenu, QuittingAndRelaunchingDuringASnoozeStartsUnsnoozed) {
+    launch();
+    item().choose(choice(0));
+    delegate.reset();
+    delegate = std::make_shared<AppDelegate>(platform);
+    launch();
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_TRUE(active());
+}
+
+}  // namespace
+}  // namespace dovetrel::testing

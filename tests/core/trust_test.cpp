@@ -1,0 +1,115 @@
+// The permission to filter input: reset after an update, request, loss and recovery.
+#include "core/test_support.h"
+
+namespace dovetrel::testing {
+namespace {
+
+class Trust : public CoreTest {
+  protected:
+    bool overlayUp() const {
+        return delegate->overlayWindow && delegate->overlayWindow->isVisible();
+    }
+    int resets() const {
+        return int(std::count(platform.calls.begin(), platform.calls.end(),
+                              "resetAccessibilityRecord com.dovetrel.app"));
+    }
+};
+
+TEST_F(Trust, TheRecordIsResetOnlyWhenADifferentBuildRanBefore) {
+    platform.buildNumber = "8";
+    launch();
+    EXPECT_EQ(resets(), 0) << "first launch";
+    EXPECT_EQ(platform.store.value("lastGrantedBuild"), "8");
+
+    delegate->resetAccessibilityIfUpdated();
+    EXPECT_EQ(resets(), 0) << "same build";
+
+    platform.store.editByHand("lastGrantedBuild", "7");
+    platform.calls.clear();
+    delegate->resetAccessibilityIfUpdated();
+    delegate->requestAccessibilityIfNeeded();
+    EXPECT_EQ(platform.calls.front(), "resetAccessibilityRecord com.dovetrel.app");
+    EXPECT_EQ(resets(), 1);
+    EXPECT_EQ(platform.store.value("lastGrantedBuild"), "8");
+
+    platform.buildNumber.reset();
+    delegate->resetAccessibilityIfUpdated();
+    EXPECT_EQ(platform.store.value("lastGrantedBuild"), "0");
+    EXPECT_EQ(resets(), 2);
+}
+
+TEST_F(Trust, WithoutPermissionAtLaunchOnePollWaitsAndThenInstallsTheTap) {
+    platform.trusted = false;
+    platform.tapCreationSucceeds = false;
+    launch();
+    EXPECT_TRUE(platform.called("isProcessTrusted prompt"));
+    EXPECT_EQ(delegate->eventTap, nullptr);
+    ASSERT_TRUE(delegate->accessibilityTimer);
+    // The tap's own retry did not start a second timer: one poll and the idle timer.
+    EXPECT_EQ(platform.liveTimerCount(), 2);
+    platform.advance(3.0);
+
+    platform.trusted = true;
+    platform.tapCreationSucceeds = true;
+    platform.advance(1.0);
+    ASSERT_NE(delegate->eventTap, nullptr);
+    EXPECT_FALSE(delegate->eventTap->isEnabled());
+    EXPECT_FALSE(delegate->accessibilityTimer);
+}
+
+TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestoresIt) {
+    launch();
+    platform.advance(3.0);
+    ASSERT_TRUE(overlayUp());
+    auto* tap = platform.tap();
+    platform.trusted = false;
+    platform.tapCreationSucceeds = false;
+    platform.calls.clear();
+    platform.advance(0.25);
+    // Disabled and invalidated before anything else, in one go.
+    EXPECT_EQ(platform.calls[1], "tap.setEnabled false");
+    EXPECT_EQ(platform.calls[2], "tap.invalidate");
+    EXPECT_FALSE(tap->isValid());
+    EXPECT_EQ(delegate->eventTap, nullptr);
+    EXPECT_FALSE(overlayUp()) << "ordered out without a fade";
+    EXPECT_FALSE(delegate->cursorVisibilityTimer);
+    EXPECT_FALSE(delegate->idleTimer);
+    EXPECT_TRUE(platform.sendPress({500, 500}));
+    EXPECT_EQ(platform.liveTimerCount(), 1);  // the recovery poll alone
+
+    // Movement shows the overlay again without a tap; the next check ends it and no
+    // second poll starts.
+    platform.movePointer({600, 300});
+    platform.advance(3.0);
+    ASSERT_TRUE(overlayUp());
+    platform.advance(0.25);
+    EXPECT_FALSE(overlayUp());
+    EXPECT_EQ(platform.liveTimerCount(), 1);
+
+    platform.trusted = true;
+    platform.tapCreationSucceeds = true;
+    platform.advance(1.0);
+    ASSERT_NE(delegate->eventTap, nullptr);
+    EXPECT_FALSE(delegate->accessibilityTimer);
+    EXPECT_TRUE(delegate->idleTimer && delegate->idleTimer->isValid());
+    platform.advance(3.0);
+    EXPECT_TRUE(overlayUp());
+    EXPECT_FALSE(platform.sendPress({600, 600}));
+}
+
+TEST_F(Trust, ALossWhileTheLaunchPollRunsStartsNoSecondPoll) {
+    platform.trusted = false;
+    launch();  // the tap exists (made before), but permission is missing
+    const auto poll = delegate->accessibilityTimer;
+    platform.advance(3.0);
+    ASSERT_TRUE(overlayUp());
+    platform.advance(0.25);
+    EXPECT_EQ(delegate->accessibilityTimer, poll);
+    platform.trusted = true;
+    platform.advance(1.0);
+    EXPECT_NE(delegate->eventTap, nullptr);
+    EXPECT_FALSE(delegate->accessibilityTimer);
+}
+
+}  // namespace
+}  // namespace dovetrel::testing

@@ -1,0 +1,132 @@
+#include "core/update_check.h"
+
+#include "core/test_support.h"
+
+namespace dovetrel::testing {
+namespace {
+
+TEST(CompareVersions, TakesRunsOfDigitsByValue) {
+    EXPECT_GT(compareVersions("0.1.10", "0.1.3"), 0);
+    EXPECT_GT(compareVersions("0.1.3.1", "0.1.3"), 0);
+    EXPECT_GT(compareVersions("0.2", "0.1.3"), 0);
+    EXPECT_GT(compareVersions("1.0", "0.99.99"), 0);
+    EXPECT_EQ(compareVersions("0.1.3", "0.1.3"), 0);
+    EXPECT_EQ(compareVersions("0.1.03", "0.1.3"), 0);
+    EXPECT_LT(compareVersions("0.1.2", "0.1.3"), 0);
+    EXPECT_LT(compareVersions("0.0.9", "0.1.3"), 0);
+    EXPECT_LT(compareVersions("0.1", "0.1.3"), 0);
+    // Longer than any integer type.
+    EXPECT_GT(compareVersions("0.1.100000000000000000000000", "0.1.99999999999999999999999"), 0);
+    // Other characters compare one by one.
+    EXPECT_GT(compareVersions("0.1.3b", "0.1.3a"), 0);
+    EXPECT_LT(compareVersions("v1", "w0"), 0);
+}
+
+TEST(DecodeLatestRelease, NeedsTwoStrings) {
+    const auto good = decodeLatestRelease(R"({"version":"0.2.0","url":"https://x/y","extra":1})");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(good->version, "0.2.0");
+    EXPECT_EQ(good->url, "https://x/y");
+    for (const char* bad : {R"({"version":"0.2.0"})", R"({"version":2,"url":"https://x"})",
+                            R"({"version":"0.2","url":null})", R"(["0.2.0","https://x"])",
+                            "<html>404 Not Found</html>", "", R"({"version":"0.2.0","url":)"}) {
+        EXPECT_FALSE(decodeLatestRelease(bad)) << bad;
+    }
+}
+
+TEST(IsOpenableDownloadURL, OpensOnlyHttpsOrLocalHttp) {
+    for (const char* good : {"https://dovetrel.app/download", "HTTPS://Example.org",
+                             "http://127.0.0.1:8000/x", "http://localhost/x", "http://[::1]:9/"}) {
+        EXPECT_TRUE(isOpenableDownloadURL(good)) << good;
+    }
+    for (const char* bad :
+         {"file:///etc/passwd", "javascript:alert(1)", "dovetrel-custom://run",
+          "http://example.org/", "https://", "https:///path", "not a url", "https://exa mple.org",
+          "ftp://example.org", "https://user@evil.example/", "http://127.0.0.1.evil.example@x/"}) {
+        EXPECT_FALSE(isOpenableDownloadURL(bad)) << bad;
+    }
+}
+
+class UpdateCheck : public CoreTest {
+  protected:
+    void answer(std::optional<std::string> body) {
+        ASSERT_EQ(platform.requests.size(), 1u);
+        platform.requests[0].completion(std::move(body));
+        platform.runMainQueue();
+    }
+    std::vector<std::string> titles() {
+        std::vector<std::string> all;
+        for (const auto& item : platform.statusItem()->menu()->items()) {
+            all.push_back(item->isSeparator ? "---" : item->title);
+        }
+        return all;
+    }
+};
+
+TEST_F(UpdateCheck, AskesOnceWithoutCacheAndATimeout) {
+    launch();
+    ASSERT_EQ(platform.requests.size(), 1u);
+    EXPECT_EQ(platform.requests[0].request.url, "https://dovetrel.app/releases/latest.json");
+    EXPECT_EQ(platform.requests[0].request.timeoutSeconds, 60.0);
+    EXPECT_TRUE(platform.requests[0].request.reloadIgnoringCache);
+}
+
+TEST_F(UpdateCheck, ANewerVersionAddsOneItemBelowSnoozeThatOpensItsAddress) {
+    launch();
+    answer(R"({"version":"0.1.10","url":"https://dovetrel.app/get"})");
+    EXPECT_EQ(titles(),
+              (std::vector<std::string>{"Enabled", "Snooze", "Update Available (v0.1.10)", "---",
+                                        "Settings\u2026", "---", "Quit Dovetrel"}));
+    ASSERT_TRUE(delegate->updateMenuItem);
+    EXPECT_TRUE(delegate->updateMenuItem->accentTitle);
+    platform.statusItem()->choose(delegate->updateMenuItem);
+    EXPECT_EQ(platform.openedUrls, (std::vector<std::string>{"https://dovetrel.app/get"}));
+}
+
+TEST_F(UpdateCheck, AnythingElseAddsNothingAndOpensNothing) {
+    for (const std::optional<std::string>& body :
+         {std::optional<std::string>{R"({"version":"0.1.3","url":"https://dovetrel.app/get"})"},
+          std::optional<std::string>{R"({"version":"0.1.2","url":"https://dovetrel.app/get"})"},
+          std::optional<std::string>{R"({"version":"0.2.0"})"},
+          std::optional<std::string>{R"({"version":"0.2.0","url":"file:///bin/sh"})"},
+          std::optional<std::string>{R"({"version":"0.2.0","url":"not a url"})"},
+          std::optional<std::string>{"<h1>404</h1>"},
+          std::optional<std::string>{R"({"version":"0.2.0","url":"https://x/")" +
+                                     std::string(kMaximumFeedBytes, ' ') + "\"}"},
+          std::optional<std::string>{}}) {
+        platform.requests.clear();
+        delegate = std::make_shared<AppDelegate>(platform);
+        launch();
+        answer(body);
+        EXPECT_EQ(platform.statusItem()->menu()->items().size(), 6u);
+        EXPECT_FALSE(delegate->latestDownloadURL);
+        delegate->openUpdateURL();
+        EXPECT_TRUE(platform.openedUrls.empty());
+    }
+}
+
+TEST_F(UpdateCheck, AnEmptyFeedAddressTurnsTheCheckOff) {
+    platform.feedURL.clear();
+    launch();
+    EXPECT_TRUE(platform.requests.empty());
+}
+
+TEST_F(UpdateCheck, AnAnswerAfterTheDelegateHasGoneDoesNothing) {
+    launch();
+    delegate.reset();
+    answer(R"({"version":"0.2.0","url":"https://dovetrel.app/get"})");
+    EXPECT_EQ(platform.statusItem()->menu()->items().size(), 6u);
+}
+
+TEST_F(UpdateCheck, TheItemGoesAtTheEndOfAShortMenu) {
+    launch();
+    auto shortMenu = std::make_shared<Menu>();
+    shortMenu->addItem(std::make_shared<MenuItem>());
+    platform.statusItem()->setMenu(shortMenu);
+    delegate->showUpdateMenuItem("0.2.0");
+    EXPECT_EQ(shortMenu->items().size(), 2u);
+    EXPECT_EQ(shortMenu->items()[1], delegate->updateMenuItem);
+}
+
+}  // namespace
+}  // namespace dovetrel::testing
