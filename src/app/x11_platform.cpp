@@ -9,8 +9,11 @@
 #include <QUrl>
 #include <chrono>
 
+#include "app/autostart.h"
 #include "app/overlay_surface.h"
 #include "app/screen_geometry.h"
+#include "app/settings_window_widget.h"
+#include "app/tray_status_item.h"
 #include "app/x11_click_guard.h"
 #include "app/x11_input_monitor.h"
 #include "core/app_delegate.h"
@@ -221,13 +224,14 @@ std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& co
     return std::make_unique<QtOverlaySurface>(contentRect);
 }
 
-std::shared_ptr<StatusItem> X11Platform::createStatusItem(StatusItemHandlers) {
-    return nullptr;
+std::shared_ptr<StatusItem> X11Platform::createStatusItem(StatusItemHandlers handlers) {
+    return std::make_shared<TrayStatusItem>(std::move(handlers),
+                                            [this](bool tracking) { setTrackingMenu(tracking); });
 }
 
 std::shared_ptr<SettingsWindow> X11Platform::createSettingsWindow(
-    std::function<void(const SettingsWindow*)>) {
-    return nullptr;
+    std::function<void(const SettingsWindow*)> windowWillClose) {
+    return std::make_shared<SettingsWindowWidget>(*this, std::move(windowWillClose));
 }
 
 void X11Platform::addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) {
@@ -277,7 +281,9 @@ std::optional<std::string> X11Platform::bundleVersion() {
     return DOVETREL_BUILD_NUMBER;
 }
 
-std::string X11Platform::releaseFeedURL() { return DOVETREL_UPDATE_URL; }
+std::string X11Platform::releaseFeedURL() {
+    return DOVETREL_UPDATE_URL;
+}
 
 void X11Platform::httpGet(const HttpRequest& /*request*/,
                           std::function<void(std::optional<std::string>)> completion) {
