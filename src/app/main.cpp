@@ -35,7 +35,7 @@ class DovetrelApp {
         QApplication::setApplicationDisplayName(QStringLiteral("Dovetrel"));
         QApplication::setQuitOnLastWindowClosed(false);
 
-        X11Platform platform;
+        X11Platform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL});
         const auto delegate = std::make_shared<AppDelegate>(platform);
         QTimer::singleShot(0, &application,
                            [&delegate] { delegate->applicationDidFinishLaunching(); });

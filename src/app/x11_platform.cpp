@@ -4,6 +4,8 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
@@ -16,11 +18,9 @@
 #include "app/tray_status_item.h"
 #include "app/x11_click_guard.h"
 #include "app/x11_input_monitor.h"
+#include "app/xlib.h"
 #include "core/app_delegate.h"
-
-#ifndef DOVETREL_BUILD_NUMBER
-#error "DOVETREL_BUILD_NUMBER must be defined by the build"
-#endif
+#include "core/update_check.h"
 
 namespace dovetrel::app {
 
@@ -90,7 +90,8 @@ class QtTimer : public Timer, public std::enable_shared_from_this<QtTimer> {
     std::function<void()> block_;
 };
 
-X11Platform::X11Platform() : store_(SettingsFileStore::defaultPath()) {
+X11Platform::X11Platform(BuildInfo build)
+    : build_(std::move(build)), store_(SettingsFileStore::defaultPath()) {
     // Presses are judged off the main thread from a snapshot of the state; renew it whenever
     // something it holds may have changed.
     store_.addChangeObserver([this] { refreshClickGuard(); });
@@ -270,6 +271,16 @@ void X11Platform::notifyDistributed(const std::string& name) {
 }
 
 bool X11Platform::isProcessTrusted(bool /*prompt*/) {
+    // X11 asks no permission to watch and filter input: the right holds while the guard's
+    // own connection to the server does. With no guard yet, being able to connect is enough.
+    if (const auto guard = clickGuard_.lock()) {
+        return guard->isHealthy();
+    }
+    Display* probe = XOpenDisplay(nullptr);
+    if (probe == nullptr) {
+        return false;
+    }
+    XCloseDisplay(probe);
     return true;
 }
 
@@ -278,16 +289,56 @@ void X11Platform::resetAccessibilityRecord(const std::string& /*bundleIdentifier
 }
 
 std::optional<std::string> X11Platform::bundleVersion() {
-    return DOVETREL_BUILD_NUMBER;
+    if (build_.buildNumber.empty()) {
+        return std::nullopt;
+    }
+    return build_.buildNumber;
 }
 
 std::string X11Platform::releaseFeedURL() {
-    return DOVETREL_UPDATE_URL;
+    return build_.releaseFeedURL;
 }
 
-void X11Platform::httpGet(const HttpRequest& /*request*/,
+void X11Platform::httpGet(const HttpRequest& request,
                           std::function<void(std::optional<std::string>)> completion) {
-    completion(std::nullopt);
+    if (!network_) {
+        network_ = std::make_unique<QNetworkAccessManager>();
+        // Following a redirect from https to http would hand the answer to anyone on the way.
+        network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    }
+    QNetworkRequest get{QUrl(QString::fromStdString(request.url))};
+    if (request.reloadIgnoringCache) {
+        get.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+        get.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    }
+    get.setTransferTimeout(static_cast<int>(request.timeoutSeconds * 1000));
+    QNetworkReply* reply = network_->get(get);
+    auto oversized = std::make_shared<bool>(false);
+    // A feed is a few dozen bytes; anything past the limit is not read at all.
+    QObject::connect(
+        reply, &QNetworkReply::downloadProgress, reply,
+        [reply, oversized](qint64 received, qint64 total) {
+            if (received > qint64(kMaximumFeedBytes) || total > qint64(kMaximumFeedBytes)) {
+                *oversized = true;
+                reply->abort();
+            }
+        });
+    QObject::connect(reply, &QNetworkReply::finished, reply,
+                     [reply, oversized, completion = std::move(completion)] {
+                         reply->deleteLater();
+                         const auto error = reply->error();
+                         // An answer from the server (a 404 page, say) still has a body to
+                         // look at; a failed connection, TLS error or time-out has none.
+                         const bool answered = error == QNetworkReply::NoError ||
+                                               error >= QNetworkReply::ContentAccessDenied;
+                         const QByteArray body = reply->readAll();
+                         if (*oversized || !answered || body.isEmpty()) {
+                             completion(std::nullopt);
+                             return;
+                         }
+                         completion(body.toStdString());
+                     });
 }
 
 void X11Platform::openUrl(const std::string& url) {

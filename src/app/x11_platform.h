@@ -1,9 +1,11 @@
 // The desktop as the core sees it, on Qt and X11.
 #pragma once
 
+#include <QNetworkAccessManager>
 #include <QObject>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/desktop_notifications.h"
@@ -17,9 +19,16 @@ class QtTimer;
 class X11ClickGuard;
 class X11InputMonitor;
 
+// What the build compiles into the program.
+struct BuildInfo {
+    std::string buildNumber;
+    // Empty turns the update check off.
+    std::string releaseFeedURL;
+};
+
 class X11Platform : public Platform {
   public:
-    X11Platform();
+    explicit X11Platform(BuildInfo build);
     ~X11Platform() override;
 
     // While one of our own menus is open, default-mode timers hold their firings until it
@@ -71,7 +80,9 @@ class X11Platform : public Platform {
     void ensureNotifications();
     void refreshClickGuard();
 
+    BuildInfo build_;
     SettingsFileStore store_;
+    std::unique_ptr<QNetworkAccessManager> network_;
     bool trackingMenu_ = false;
     // Scheduled timers stay alive here until they are done, whoever else holds them.
     std::set<std::shared_ptr<QtTimer>> liveTimers_;
