@@ -1,0 +1,247 @@
+// Measures, on a private Xvfb session, what Dovetrel costs the user's input:
+//   (a) how long an XTest press takes to reach a client window while dovetrel waits for
+//       idleness, beside the same with dovetrel not running;
+//   (b) how long a guarded press freezes the pointer: from a press on the overlay until a
+//       motion sent right after it shows in XQueryPointer;
+//   (c) the CPU time dovetrel spends per pointer movement over a storm of XTest motions,
+//       beside two cursor hiders that listen to the same raw motion events.
+// Prints one table. Build it with the "bench" preset: timings of a sanitizer build mean little.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/x_session.h"
+
+namespace {
+
+using namespace dovetrel::e2e;
+using Clock = std::chrono::steady_clock;
+
+double microseconds(Clock::duration duration) {
+    return std::chrono::duration<double, std::micro>(duration).count();
+}
+
+struct Percentiles {
+    double median = 0;
+    double p99 = 0;
+};
+
+Percentiles percentiles(std::vector<double> samples) {
+    if (samples.empty()) {
+        return {};
+    }
+    std::sort(samples.begin(), samples.end());
+    const auto at = [&](double q) {
+        return samples[std::min(samples.size() - 1, static_cast<size_t>(q * samples.size()))];
+    };
+    return {at(0.5), at(0.99)};
+}
+
+// Nanoseconds the process has spent on a CPU, from the scheduler's own account.
+std::optional<unsigned long long> cpuNanoseconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/schedstat");
+    unsigned long long running = 0;
+    if (!(stat >> running)) {
+        return std::nullopt;
+    }
+    return running;
+}
+
+// Waits until the process has used no CPU for a while, so that a measurement starts and ends
+// with its queue drained.
+void waitUntilQuiet(pid_t pid) {
+    auto last = cpuNanoseconds(pid);
+    for (int quietRounds = 0; quietRounds < 3;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto now = cpuNanoseconds(pid);
+        quietRounds = now == last ? quietRounds + 1 : 0;
+        last = now;
+    }
+}
+
+// A window of its own connection that reports when a button press reaches it.
+class PressTarget {
+  public:
+    explicit PressTarget(XSession& session)
+        : display_(XOpenDisplay(session.displayName().c_str())) {
+        const int screen = DefaultScreen(display_);
+        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 100, 100, 600, 400, 0,
+                                      BlackPixel(display_, screen), WhitePixel(display_, screen));
+        XSelectInput(display_, window_, ButtonPressMask | ButtonReleaseMask);
+        XMapRaised(display_, window_);
+        XSync(display_, False);
+        waitFor([&] {
+            XWindowAttributes attributes{};
+            XGetWindowAttributes(display_, window_, &attributes);
+            return attributes.map_state == IsViewable;
+        });
+        XMoveWindow(display_, window_, 100, 100);
+        XSync(display_, False);
+    }
+    ~PressTarget() { XCloseDisplay(display_); }
+
+    // Blocks until the next press arrives; false after a second without one.
+    bool awaitPress() {
+        XEvent event;
+        while (true) {
+            while (XPending(display_) > 0) {
+                XNextEvent(display_, &event);
+                if (event.type == ButtonPress) {
+                    return true;
+                }
+            }
+            pollfd readable{ConnectionNumber(display_), POLLIN, 0};
+            if (poll(&readable, 1, 1000) <= 0) {
+                return false;
+            }
+        }
+    }
+
+  private:
+    Display* display_;
+    Window window_;
+};
+
+Percentiles pressLatency(XSession& session, int presses) {
+    PressTarget target(session);
+    Display* input = session.display();
+    movePointer(input, 400, 300);
+    std::vector<double> samples;
+    for (int i = 0; i < presses; ++i) {
+        const auto start = Clock::now();
+        XTestFakeButtonEvent(input, 1, True, CurrentTime);
+        XFlush(input);
+        if (!target.awaitPress()) {
+            std::fprintf(stderr, "a press never arrived\n");
+            break;
+        }
+        samples.push_back(microseconds(Clock::now() - start));
+        XTestFakeButtonEvent(input, 1, False, CurrentTime);
+        XSync(input, False);
+    }
+    return percentiles(samples);
+}
+
+Percentiles guardedPressFreeze(XSession& session, int presses) {
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=0.05\n");
+    Display* input = session.display();
+    std::vector<double> samples;
+    for (int i = 0; i < presses; ++i) {
+        const int x = 300 + (i % 2) * 200;
+        movePointer(input, x, 300);
+        if (!waitFor([&] { return findOverlay(input).has_value(); }, 3s)) {
+            std::fprintf(stderr, "the overlay did not show (%s)\n",
+                         dovetrel.unexpectedOutput().c_str());
+            break;
+        }
+        const auto start = Clock::now();
+        XTestFakeButtonEvent(input, 1, True, CurrentTime);
+        XTestFakeMotionEvent(input, -1, x + 1, 301, CurrentTime);
+        XFlush(input);
+        Window root = 0;
+        Window child = 0;
+        int rootX = 0;
+        int rootY = 0;
+        int winX = 0;
+        int winY = 0;
+        unsigned mask = 0;
+        do {
+            XQueryPointer(input, DefaultRootWindow(input), &root, &child, &rootX, &rootY, &winX,
+                          &winY, &mask);
+        } while (rootX != x + 1 && Clock::now() - start < 2s);
+        samples.push_back(microseconds(Clock::now() - start));
+        XTestFakeButtonEvent(input, 1, False, CurrentTime);
+        XSync(input, False);
+        waitFor([&] { return !findOverlay(input).has_value(); }, 2s);
+    }
+    return percentiles(samples);
+}
+
+// CPU nanoseconds per motion that `process` spends over `motions` XTest motions.
+std::optional<double> cpuPerMotion(XSession& session, ChildProcess& process, int motions) {
+    waitUntilQuiet(process.pid());
+    const auto before = cpuNanoseconds(process.pid());
+    Display* input = session.display();
+    for (int i = 0; i < motions; ++i) {
+        XTestFakeMotionEvent(input, -1, 200 + (i % 400), 200 + (i % 3), CurrentTime);
+        if (i % 64 == 0) {
+            XFlush(input);
+        }
+    }
+    XSync(input, False);
+    waitUntilQuiet(process.pid());
+    const auto after = cpuNanoseconds(process.pid());
+    if (!before || !after || !process.isRunning()) {
+        return std::nullopt;
+    }
+    return double(*after - *before) / motions;
+}
+
+void printCpuRow(const char* name, std::optional<double> nanoseconds) {
+    if (nanoseconds) {
+        std::printf("  %-28s %8.2f us/event\n", name, *nanoseconds / 1000.0);
+    } else {
+        std::printf("  %-28s %8s\n", name, "n/a");
+    }
+}
+
+}  // namespace
+
+int main() {
+    constexpr int kPresses = 500;
+    constexpr int kGuardedPresses = 200;
+    constexpr int kMotions = 100'000;
+
+    std::printf("Dovetrel benchmark (Xvfb 1280x800, openbox)\n\n");
+
+    std::printf("(a) XTest press to client window, %d presses      median      p99\n", kPresses);
+    {
+        XSession session;
+        const Percentiles without = pressLatency(session, kPresses);
+        std::printf("  dovetrel not running               %8.1f us %8.1f us\n", without.median,
+                    without.p99);
+        Dovetrel dovetrel(session, "[General]\nidleTimeout=1000\n");
+        waitUntilQuiet(dovetrel.process().pid());
+        const Percentiles with = pressLatency(session, kPresses);
+        std::printf("  dovetrel waiting for idleness      %8.1f us %8.1f us\n", with.median,
+                    with.p99);
+    }
+
+    std::printf("\n(b) pointer frozen by a guarded press, %d presses   median      p99\n",
+                kGuardedPresses);
+    {
+        XSession session;
+        const Percentiles freeze = guardedPressFreeze(session, kGuardedPresses);
+        std::printf(
+            "  press on the overlay to motion seen%8.1f us %8.1f us   (target < 500 / 5000)\n",
+            freeze.median, freeze.p99);
+    }
+
+    std::printf("\n(c) CPU per pointer movement over %d XTest motions\n", kMotions);
+    {
+        XSession session;
+        Dovetrel dovetrel(session, "[General]\nidleTimeout=1000\n");
+        printCpuRow("dovetrel", cpuPerMotion(session, dovetrel.process(), kMotions));
+    }
+    for (const auto& [name, argv] :
+         {std::pair<const char*, std::vector<std::string>>{
+              "unclutter-xfixes", {"unclutter-xfixes", "--timeout", "1000"}},
+          std::pair<const char*, std::vector<std::string>>{"xbanish", {"xbanish"}}}) {
+        XSession session;
+        ChildProcess hider(argv, session.environment());
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        printCpuRow(name,
+                    hider.isRunning() ? cpuPerMotion(session, hider, kMotions) : std::nullopt);
+    }
+    std::printf("  (target: dovetrel at most 1.70 us/event)\n");
+    return 0;
+}
