@@ -210,15 +210,16 @@ std::optional<std::function<uint32_t()>> X11Platform::cursorVisibilityFunction()
 }
 
 std::optional<CursorImage> X11Platform::currentSystemCursor() {
-    return std::nullopt;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return desktop_.currentCursor(screen != nullptr ? screen->devicePixelRatio() : 1.0);
 }
 
 std::optional<int32_t> X11Platform::frontmostApplicationPid() {
-    return std::nullopt;
+    return desktop_.activeApplicationPid();
 }
 
 std::optional<std::vector<WindowInfo>> X11Platform::onScreenWindows() {
-    return std::nullopt;
+    return desktop_.clientWindows();
 }
 
 std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& contentRect) {
@@ -346,11 +347,11 @@ void X11Platform::openUrl(const std::string& url) {
 }
 
 bool X11Platform::registerLoginItem() {
-    return false;
+    return registerAutostart(QCoreApplication::applicationFilePath());
 }
 
 bool X11Platform::unregisterLoginItem() {
-    return false;
+    return unregisterAutostart();
 }
 
 void X11Platform::setActivationPolicy(ActivationPolicy /*policy*/) {

@@ -1,7 +1,254 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <initializer_list>
 
 #include "e2e/x_session.h"
 
+// Last: Xlib's macros (None, Bool, Status) break gtest's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 namespace dovetrel::e2e {
-namespace {}  // namespace
+namespace {
+
+const std::string kSettings = "[General]\nidleTimeout=1\n";
+
+bool overlayShows(Display* display, std::chrono::milliseconds timeout = 5s) {
+    return waitFor([display] { return findOverlay(display).has_value(); }, timeout);
+}
+
+bool overlayGoes(Display* display, std::chrono::milliseconds timeout = 2s) {
+    return waitFor([display] { return !findOverlay(display); }, timeout);
+}
+
+// Watches for `period`: true when no overlay showed at any moment of it.
+bool overlayStaysAway(Display* display, std::chrono::milliseconds period) {
+    return !waitFor([display] { return findOverlay(display).has_value(); }, period);
+}
+
+bool overlayStaysUp(Display* display, std::chrono::milliseconds period) {
+    return !waitFor([display] { return !findOverlay(display); }, period);
+}
+
+Atom atom(Display* display, const char* name) {
+    return XInternAtom(display, name, False);
+}
+
+std::optional<unsigned long> rootCardinal(Display* display, const char* name, Atom type) {
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(display, DefaultRootWindow(display), atom(display, name), 0, 1, False, type,
+                       &actualType, &format, &count, &after, &data);
+    std::optional<unsigned long> value;
+    if (data != nullptr && count == 1) {
+        value = *reinterpret_cast<unsigned long*>(data);
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return value;
+}
+
+// An EWMH request to the window manager about `window`.
+void askWindowManager(Display* display, Window window, const char* message,
+                      std::initializer_list<long> data) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = atom(display, message);
+    event.xclient.format = 32;
+    int i = 0;
+    for (const long value : data) {
+        event.xclient.data.l[i++] = value;
+    }
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XSync(display, False);
+}
+
+void setOwnerPid(Display* display, Window window, long pid) {
+    XChangeProperty(display, window, atom(display, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pid), 1);
+    XSync(display, False);
+}
+
+// Activates `window` as a pager would, which window managers never refuse.
+bool activate(Display* display, Window window) {
+    askWindowManager(display, window, "_NET_ACTIVE_WINDOW", {2, CurrentTime, 0});
+    return waitFor(
+        [&] { return rootCardinal(display, "_NET_ACTIVE_WINDOW", XA_WINDOW) == window; });
+}
+
+bool switchDesktop(Display* display, long desktop) {
+    askWindowManager(display, DefaultRootWindow(display), "_NET_CURRENT_DESKTOP",
+                     {desktop, CurrentTime});
+    return waitFor([&] {
+        return rootCardinal(display, "_NET_CURRENT_DESKTOP", XA_CARDINAL) ==
+               static_cast<unsigned long>(desktop);
+    });
+}
+
+bool hasSize(Display* display, Window window, int width, int height) {
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) != 0 && attributes.width == width &&
+           attributes.height == height;
+}
+
+// A pointer image of `side` x `side` pixels that are all transparent, as programs use to hide
+// the pointer.
+Cursor blankCursor(Display* display, unsigned side) {
+    const Pixmap empty = XCreatePixmap(display, DefaultRootWindow(display), side, side, 1);
+    GC gc = XCreateGC(display, empty, 0, nullptr);
+    XFillRectangle(display, empty, gc, 0, 0, side, side);
+    XFreeGC(display, gc);
+    XColor black{};
+    const Cursor cursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
+    XFreePixmap(display, empty);
+    return cursor;
+}
+
+// A private session bus, as a desktop session has.
+class SessionBus {
+  public:
+    SessionBus()
+        : address_("unix:path=" + folder_.path() + "/bus"),
+          daemon_({"dbus-daemon", "--session", "--nofork", "--address=" + address_}, {}) {
+        waitFor([this] { return std::filesystem::exists(folder_.path() + "/bus"); });
+    }
+
+    const std::string& address() const { return address_; }
+
+    void emitSignal(const std::string& path, const std::string& member, const std::string& arg) {
+        ChildProcess send({"dbus-send", "--bus=" + address_, "--type=signal", path, member, arg},
+                          {});
+        send.waitForExit();
+    }
+
+  private:
+    TemporaryDirectory folder_;
+    std::string address_;
+    ChildProcess daemon_;
+};
+
+TEST(Desktop, PointerHiddenByTheWindowUnderItKeepsTheOverlayAway) {
+    XSession session;
+    Display* display = session.display();
+    ClientWindow client(session, 200, 150, 600, 400);
+    movePointer(display, 500, 350);
+    Dovetrel dovetrel(session, kSettings);
+    ASSERT_TRUE(overlayShows(display, 10s)) << dovetrel.unexpectedOutput();
+
+    // A 1 x 1 image is hidden by its size alone; a larger one by its pixels.
+    for (const unsigned side : {16u, 1u}) {
+        const Cursor blank = blankCursor(display, side);
+        XDefineCursor(display, client.id(), blank);
+        XSync(display, False);
+        EXPECT_TRUE(overlayGoes(display)) << side << " px";
+        EXPECT_TRUE(overlayStaysAway(display, 2500ms)) << side << " px";
+
+        XUndefineCursor(display, client.id());
+        XFreeCursor(display, blank);
+        XSync(display, False);
+        // A rest starts with the next movement (this relies on the input monitor).
+        movePointer(display, 510, 350);
+        EXPECT_TRUE(overlayShows(display)) << side << " px";
+    }
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+TEST(Desktop, FullScreenWindowOfTheActiveProgramKeepsTheOverlayAway) {
+    XSession session;
+    Display* display = session.display();
+    // Another program's full-screen window behind does not count.
+    ClientWindow other(session, 0, 0, 300, 200);
+    setOwnerPid(display, other.id(), getppid());
+    askWindowManager(display, other.id(), "_NET_WM_STATE",
+                     {1, static_cast<long>(atom(display, "_NET_WM_STATE_FULLSCREEN")), 0, 1});
+    ASSERT_TRUE(waitFor([&] { return hasSize(display, other.id(), 1280, 800); }));
+    // The test's own window carries no _NET_WM_PID: the server tells whose it is.
+    ClientWindow own(session, 200, 150, 600, 400);
+    ASSERT_TRUE(activate(display, own.id()));
+    movePointer(display, 500, 350);
+    {
+        Dovetrel dovetrel(session, kSettings);
+        EXPECT_TRUE(overlayShows(display, 10s)) << dovetrel.unexpectedOutput();
+        EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+    }
+    ASSERT_TRUE(overlayGoes(display));
+
+    askWindowManager(display, own.id(), "_NET_WM_STATE",
+                     {1, static_cast<long>(atom(display, "_NET_WM_STATE_FULLSCREEN")), 0, 1});
+    ASSERT_TRUE(waitFor([&] { return hasSize(display, own.id(), 1280, 800); }));
+    ASSERT_TRUE(activate(display, own.id()));
+    Dovetrel dovetrel(session, kSettings);
+    // Several idle firings fall in this period, each failing on the full-screen window.
+    EXPECT_TRUE(overlayStaysAway(display, 4s));
+    EXPECT_TRUE(dovetrel.process().isRunning());
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+// Each of these takes a shown overlay down; the dismissal arms a fresh rest, so the overlay
+// comes back before the next one.
+TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDown) {
+    XSession session;
+    Display* display = session.display();
+    ClientWindow first(session, 100, 100, 400, 300);
+    ClientWindow second(session, 600, 100, 400, 300);
+    ClientWindow another(session, 600, 450, 400, 300);
+    setOwnerPid(display, first.id(), getpid());
+    setOwnerPid(display, second.id(), getpid());
+    setOwnerPid(display, another.id(), getppid());
+    ASSERT_TRUE(activate(display, first.id()));
+    movePointer(display, 300, 250);
+    SessionBus bus;
+    Dovetrel dovetrel(session, kSettings, {"DBUS_SESSION_BUS_ADDRESS=" + bus.address()});
+    ASSERT_TRUE(overlayShows(display, 10s)) << dovetrel.unexpectedOutput();
+
+    ASSERT_TRUE(activate(display, second.id()));
+    EXPECT_TRUE(overlayStaysUp(display, 800ms)) << "focus moved within one program";
+    ASSERT_TRUE(activate(display, another.id()));
+    EXPECT_TRUE(overlayGoes(display)) << "another program came to the front";
+
+    ASSERT_TRUE(overlayShows(display));
+    ASSERT_TRUE(switchDesktop(display, 1));
+    EXPECT_TRUE(overlayGoes(display)) << "desktop switch";
+
+    ASSERT_TRUE(overlayShows(display));
+    XForceScreenSaver(display, ScreenSaverActive);
+    XSync(display, False);
+    EXPECT_TRUE(overlayGoes(display)) << "screen saver";
+    XForceScreenSaver(display, ScreenSaverReset);
+
+    ASSERT_TRUE(overlayShows(display));
+    bus.emitSignal("/ScreenSaver", "org.freedesktop.ScreenSaver.ActiveChanged", "boolean:false");
+    EXPECT_TRUE(overlayStaysUp(display, 800ms)) << "screen saver off";
+    const std::pair<std::string, std::string> lockers[] = {
+        {"/ScreenSaver", "org.freedesktop.ScreenSaver"},
+        {"/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"}};
+    for (const auto& [path, interface] : lockers) {
+        ASSERT_TRUE(overlayShows(display));
+        bus.emitSignal(path, interface + ".ActiveChanged", "boolean:true");
+        EXPECT_TRUE(overlayGoes(display)) << interface << " at " << path;
+    }
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+TEST(Desktop, RunsQuietlyWithoutWindowManagerOrAnyBus) {
+    XSession session({.windowManager = false});
+    Display* display = session.display();
+    TemporaryDirectory nowhere;
+    Dovetrel dovetrel(session, kSettings,
+                      {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + nowhere.path() + "/session",
+                       "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + nowhere.path() + "/system"});
+    EXPECT_TRUE(overlayShows(display, 10s));
+    EXPECT_TRUE(dovetrel.process().isRunning());
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+}  // namespace
 }  // namespace dovetrel::e2e

@@ -1,7 +1,308 @@
+// The settings window of the real program, opened from its tray menu as a panel would open
+// it, and looked at as the window manager and the screen see it.
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QStringList>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "e2e/x_session.h"
 
+// Xlib after Qt: its macros break Qt's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 namespace dovetrel::e2e {
-namespace {}  // namespace
+namespace {
+
+// A private session bus with a StatusNotifierWatcher, through which the test chooses items
+// of the program's tray menu.
+class TrayMenu {
+  public:
+    TrayMenu() : address_("unix:path=" + folder_.path() + "/bus") {
+        static int argc = 1;
+        static char name[] = "e2e_tests";
+        static char* argv[] = {name, nullptr};
+        if (QCoreApplication::instance() == nullptr) {
+            static QCoreApplication application(argc, argv);
+        }
+        daemon_ = ChildProcess(
+            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {});
+        waitFor([&] { return std::filesystem::exists(folder_.path() + "/bus"); });
+        static std::atomic<int> connections = 0;
+        name_ = QStringLiteral("settings-test-%1").arg(++connections);
+        bus_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromStdString(address_), name_));
+    }
+
+    ~TrayMenu() {
+        bus_.reset();
+        QDBusConnection::disconnectFromBus(name_);
+    }
+
+    std::string environment() const { return "DBUS_SESSION_BUS_ADDRESS=" + address_; }
+
+    // A panel on the bus: programs started from now on show their tray menu there.
+    bool startWatcher() {
+        watcher_ = ChildProcess({DOVETREL_SNI_WATCHER}, {environment()});
+        return waitFor([&] {
+            return bus_->interface()
+                ->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))
+                .value();
+        });
+    }
+
+    // Waits for the program's item and its menu.
+    bool findMenu() {
+        return waitFor(
+            [&] {
+                const QStringList items = property(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                   QStringLiteral("/StatusNotifierWatcher"),
+                                                   QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                   QStringLiteral("RegisteredStatusNotifierItems"))
+                                              .toStringList();
+                if (items.isEmpty()) {
+                    return false;
+                }
+                const auto slash = items.front().indexOf(QLatin1Char('/'));
+                item_ = items.front().left(slash);
+                menu_ =
+                    property(item_, items.front().mid(slash),
+                             QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu"))
+                        .value<QDBusObjectPath>()
+                        .path();
+                return !menu_.isEmpty();
+            },
+            10s);
+    }
+
+    // Chooses the top-level item with this label; false when there is none.
+    bool choose(const QString& label) {
+        const QDBusMessage layout = call(QStringLiteral("GetLayout"), {0, 1, QStringList()});
+        if (layout.arguments().size() != 2) {
+            return false;
+        }
+        const auto root = layout.arguments().at(1).value<QDBusArgument>();
+        int id = 0;
+        QVariantMap properties;
+        root.beginStructure();
+        root >> id >> properties;
+        root.beginArray();
+        std::optional<int> chosen;
+        while (!root.atEnd()) {
+            QDBusVariant child;
+            root >> child;
+            const auto node = child.variant().value<QDBusArgument>();
+            node.beginStructure();
+            node >> id >> properties;
+            if (properties.value(QStringLiteral("label")).toString() == label) {
+                chosen = id;
+            }
+            node.beginArray();
+            while (!node.atEnd()) {
+                QDBusVariant ignored;
+                node >> ignored;
+            }
+            node.endArray();
+            node.endStructure();
+        }
+        root.endArray();
+        root.endStructure();
+        if (!chosen) {
+            return false;
+        }
+        call(QStringLiteral("Event"),
+             {*chosen, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+        return true;
+    }
+
+  private:
+    QVariant property(const QString& service, const QString& path, const QString& interface,
+                      const QString& name) const {
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get << interface << name;
+        const QDBusMessage reply = bus_->call(get);
+        return reply.arguments().isEmpty()
+                   ? QVariant()
+                   : reply.arguments().front().value<QDBusVariant>().variant();
+    }
+
+    QDBusMessage call(const QString& method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            item_, menu_, QStringLiteral("com.canonical.dbusmenu"), method);
+        message.setArguments(arguments);
+        return bus_->call(message);
+    }
+
+    TemporaryDirectory folder_;
+    std::string address_;
+    ChildProcess daemon_;
+    ChildProcess watcher_;
+    QString name_;
+    std::unique_ptr<QDBusConnection> bus_;
+    QString item_;
+    QString menu_;
+};
+
+std::vector<Window> windowListProperty(Display* display, Window window, const char* name) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<Window> values;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False,
+                           AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (format == 32) {
+            const auto* items = reinterpret_cast<const unsigned long*>(data);
+            values.assign(items, items + count);
+        }
+        XFree(data);
+    }
+    return values;
+}
+
+// The managed windows titled "Dovetrel Settings".
+std::vector<Window> settingsWindows(Display* display) {
+    std::vector<Window> found;
+    for (const Window window :
+         windowListProperty(display, DefaultRootWindow(display), "_NET_CLIENT_LIST")) {
+        char* title = nullptr;
+        if (XFetchName(display, window, &title) != 0 && title != nullptr) {
+            if (std::string(title) == "Dovetrel Settings") {
+                found.push_back(window);
+            }
+            XFree(title);
+        }
+    }
+    return found;
+}
+
+bool isAbove(Display* display, Window window) {
+    const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
+    for (const auto state : windowListProperty(display, window, "_NET_WM_STATE")) {
+        if (state == above) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// How many pixels of the window show the status pill's green dot.
+int greenDotPixels(Display* display, Window window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window, &attributes);
+    XImage* image = XGetImage(display, window, 0, 0, unsigned(attributes.width),
+                              unsigned(attributes.height), AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return 0;
+    }
+    int count = 0;
+    for (int y = 0; y < attributes.height; ++y) {
+        for (int x = 0; x < attributes.width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            const int red = int((pixel >> 16) & 0xff);
+            const int green = int((pixel >> 8) & 0xff);
+            const int blue = int(pixel & 0xff);
+            count +=
+                std::abs(red - 52) < 16 && std::abs(green - 199) < 16 && std::abs(blue - 89) < 16;
+        }
+    }
+    XDestroyImage(image);
+    return count;
+}
+
+// While it lives, a protocol error (a window that went away while being looked at) fails
+// only the request that met it, instead of ending the test.
+class IgnoredXErrors {
+  public:
+    IgnoredXErrors() : previous_(XSetErrorHandler([](Display*, XErrorEvent*) { return 0; })) {}
+    ~IgnoredXErrors() { XSetErrorHandler(previous_); }
+    IgnoredXErrors(const IgnoredXErrors&) = delete;
+    IgnoredXErrors& operator=(const IgnoredXErrors&) = delete;
+
+  private:
+    XErrorHandler previous_;
+};
+
+TEST(SettingsWindow, OpensOnceFromTheTrayFollowsThePreferencesAndComesBackFresh) {
+    XSession session;
+    const IgnoredXErrors ignored;
+    TrayMenu tray;
+    ASSERT_TRUE(tray.startWatcher());
+    Dovetrel dovetrel(session, "", {tray.environment()});
+    Display* display = session.display();
+    // The overlay will come up where the pointer rests: keep it off the window.
+    movePointer(display, 5, 5);
+    ASSERT_TRUE(tray.findMenu()) << dovetrel.unexpectedOutput();
+
+    ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
+    ASSERT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }))
+        << dovetrel.unexpectedOutput();
+    const Window window = settingsWindows(display).front();
+    ASSERT_TRUE(waitForEventLoop(display, window));
+
+    XSizeHints hints{};
+    long supplied = 0;
+    ASSERT_NE(XGetWMNormalHints(display, window, &hints, &supplied), 0);
+    EXPECT_EQ(hints.min_width, 380);
+    EXPECT_EQ(hints.max_width, 380);
+    EXPECT_EQ(hints.min_height, hints.max_height) << "the user cannot resize it";
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    EXPECT_NEAR(x + 190, 1280 / 2, 2) << "centred across the screen";
+    EXPECT_TRUE(waitFor([&] { return !isAbove(display, window); }, 3s))
+        << "it must stop floating above other windows";
+
+    // A second choice brings the same window forward.
+    ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
+    ASSERT_TRUE(waitForEventLoop(display, window));
+    EXPECT_EQ(settingsWindows(display), std::vector<Window>{window});
+
+    // The tray's Enabled item and a hand edit both reach the open window's status pill.
+    EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
+    ASSERT_TRUE(tray.choose(QStringLiteral("Enabled")));
+    EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) == 0; }));
+    std::ofstream(dovetrel.settingsPath()) << "[General]\nisEnabled=true\n";
+    EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
+
+    // The close button ends this window; the next choice makes a new one.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &close);
+    XSync(display, False);
+    ASSERT_TRUE(waitFor([&] { return settingsWindows(display).empty(); }));
+    ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
+    ASSERT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }));
+    EXPECT_NE(settingsWindows(display).front(), window);
+
+    EXPECT_TRUE(dovetrel.process().isRunning());
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+}  // namespace
 }  // namespace dovetrel::e2e

@@ -391,4 +391,42 @@ bool buttonIsGrabbed(Display* display, int button) {
     return grabbedElsewhere;
 }
 
+bool waitForEventLoop(Display* display, unsigned long window, std::chrono::milliseconds timeout) {
+    // The answer comes as a structure event on the root window; a connection of its own keeps
+    // those away from the caller's.
+    Display* own = XOpenDisplay(DisplayString(display));
+    if (own == nullptr) {
+        return false;
+    }
+    XSelectInput(own, DefaultRootWindow(own), StructureNotifyMask);
+    const Atom protocols = XInternAtom(own, "WM_PROTOCOLS", False);
+    const Atom ping = XInternAtom(own, "_NET_WM_PING", False);
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = protocols;
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = static_cast<long>(ping);
+    request.xclient.data.l[1] = CurrentTime;
+    request.xclient.data.l[2] = static_cast<long>(window);
+    XSendEvent(own, window, False, NoEventMask, &request);
+    XSync(own, False);
+    const bool answered = waitFor(
+        [&] {
+            while (XPending(own) > 0) {
+                XEvent reply;
+                XNextEvent(own, &reply);
+                if (reply.type == ClientMessage && reply.xclient.message_type == protocols &&
+                    static_cast<Atom>(reply.xclient.data.l[0]) == ping &&
+                    static_cast<Window>(reply.xclient.data.l[2]) == window) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout);
+    XCloseDisplay(own);
+    return answered;
+}
+
 }  // namespace dovetrel::e2e

@@ -141,4 +141,9 @@ std::optional<OverlayInfo> findOverlay(_XDisplay* display);
 // Whether any client holds a passive grab on `button` (tested by trying one ourselves).
 bool buttonIsGrabbed(_XDisplay* display, int button);
 
+// Waits until the Qt program owning top-level `window` answers a _NET_WM_PING: its main
+// thread is back in its event loop, done with whatever it was doing when it mapped the window.
+bool waitForEventLoop(_XDisplay* display, unsigned long window,
+                      std::chrono::milliseconds timeout = 5s);
+
 }  // namespace dovetrel::e2e

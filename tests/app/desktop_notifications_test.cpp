@@ -1,0 +1,152 @@
+#include "app/desktop_notifications.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace dovetrel::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/c7");
+
+bool waitFor(const std::function<bool()>& condition) {
+    for (const auto deadline = std::chrono::steady_clock::now() + 5s; !condition();) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// logind as far as the program asks it: the session named by XDG_SESSION_ID is unknown (as
+// for a process started outside the session), the one found by pid is c7.
+class FakeLogindManager : public QDBusVirtualObject {
+  public:
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        lookups.append(message.member());
+        if (message.member() == QStringLiteral("GetSessionByPID")) {
+            connection.send(
+                message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath))));
+        } else {
+            connection.send(message.createErrorReply(
+                QStringLiteral("org.freedesktop.login1.NoSuchSession"), QString()));
+        }
+        return true;
+    }
+
+    QStringList lookups;
+};
+
+// A private bus standing in for both the system and the session bus, with the fake logind on
+// it; the X server is absent, which the notifications skip.
+class DesktopNotificationsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (QCoreApplication::instance() == nullptr) {
+            application_ = std::make_unique<QCoreApplication>(argc_, argv_);
+        }
+        const QString socket = folder_.filePath(QStringLiteral("bus"));
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                       QStringLiteral("--address=unix:path=") + socket});
+        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }));
+        const QByteArray address = "unix:path=" + socket.toUtf8();
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        qputenv("XDG_SESSION_ID", "unknown");
+        logind_ = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("logind")));
+        ASSERT_TRUE(logind_->registerService(QStringLiteral("org.freedesktop.login1")));
+        ASSERT_TRUE(
+            logind_->registerVirtualObject(QStringLiteral("/org/freedesktop/login1"), &manager_));
+    }
+
+    void TearDown() override {
+        QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+
+    void announceSession(const QVariantMap& changed) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            kSessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("PropertiesChanged"));
+        signal << QStringLiteral("org.freedesktop.login1.Session") << changed << QStringList();
+        logind_->send(signal);
+    }
+
+    void announceSleep(bool start) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"));
+        signal << start;
+        logind_->send(signal);
+    }
+
+    void startNotifications() {
+        notifications_ = std::make_unique<DesktopNotifications>(
+            [this](WorkspaceNotification name) {
+                resigned_ += name == WorkspaceNotification::sessionDidResignActive;
+                slept_ += name == WorkspaceNotification::screensDidSleep;
+            },
+            [this] { ++locked_; });
+    }
+
+    static inline int argc_ = 1;
+    static inline char name_[] = "desktop_notifications_test";
+    static inline char* argv_[] = {name_, nullptr};
+    std::unique_ptr<QCoreApplication> application_;
+    FakeLogindManager manager_;
+    QTemporaryDir folder_;
+    QProcess daemon_;
+    std::unique_ptr<QDBusConnection> logind_;
+    int resigned_ = 0;
+    int slept_ = 0;
+    int locked_ = 0;
+    std::unique_ptr<DesktopNotifications> notifications_;
+};
+
+TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
+    startNotifications();
+    ASSERT_TRUE(waitFor([&] { return manager_.lookups.contains("GetSessionByPID"); }));
+    EXPECT_EQ(manager_.lookups, (QStringList{"GetSession", "GetSessionByPID"}));
+
+    // The session is followed once the answer has come back; until then announcements miss.
+    ASSERT_TRUE(waitFor([&] {
+        announceSession({{QStringLiteral("LockedHint"), true}});
+        return locked_ > 0;
+    }));
+    // One bus, one sender: the signals arrive in order, so the last one awaited shows that
+    // all before it were handled.
+    announceSession({{QStringLiteral("LockedHint"), true}});
+    announceSession({{QStringLiteral("Active"), false}});
+    announceSession({{QStringLiteral("Active"), false}});
+    announceSleep(false);
+    announceSession({{QStringLiteral("Active"), true}});
+    announceSession({{QStringLiteral("LockedHint"), false}});
+    announceSession({{QStringLiteral("Active"), false}, {QStringLiteral("LockedHint"), true}});
+    announceSleep(true);
+    ASSERT_TRUE(waitFor([&] { return slept_ > 0; }));
+    EXPECT_EQ(slept_, 1);
+    EXPECT_EQ(resigned_, 2);
+    EXPECT_EQ(locked_, 2);
+}
+
+}  // namespace
+}  // namespace dovetrel::app

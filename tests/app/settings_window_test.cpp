@@ -1,0 +1,308 @@
+// The settings window on Qt Widgets, driven with synthetic mouse events on the offscreen
+// platform over the simulated desktop's preference store.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <algorithm>
+
+#include "app/settings_widgets.h"
+#include "app/settings_window_widget.h"
+#include "core/preferences.h"
+#include "core/settings_model.h"
+#include "sim/simulated_platform.h"
+
+// Lets the leak checker pass over the font caches that fontconfig keeps for the whole
+// process.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
+
+namespace dovetrel::app {
+namespace {
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+class SettingsWindowTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (QCoreApplication::instance() == nullptr) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            }
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override {
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+            GTEST_SKIP() << "another test of this process made a non-widget application";
+        }
+        window = std::make_shared<SettingsWindowWidget>(platform, [](const SettingsWindow*) {});
+        for (QWidget* candidate : QApplication::topLevelWidgets()) {
+            if (candidate->windowTitle() == QLatin1String("Dovetrel Settings")) {
+                panel = candidate;
+            }
+        }
+        ASSERT_NE(panel, nullptr);
+    }
+
+    void TearDown() override {
+        window.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    template <typename T = QWidget>
+    T* find(const char* name) const {
+        T* found = dynamic_cast<T*>(panel->findChild<QWidget*>(QString::fromLatin1(name)));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    // The painted widgets carry no meta-object of their own, so findChildren cannot tell them.
+    template <typename T>
+    static qsizetype countOf(const QWidget* parent) {
+        const auto children = parent->findChildren<QWidget*>();
+        return std::count_if(children.begin(), children.end(),
+                             [](QWidget* child) { return dynamic_cast<T*>(child) != nullptr; });
+    }
+
+    void open() {
+        window->center();
+        window->setLevel(WindowLevel::floating);
+        window->makeKeyAndOrderFront();
+        settle();
+    }
+
+    static void settle() {
+        for (int round = 0; round < 5; ++round) {
+            QCoreApplication::processEvents();
+        }
+    }
+
+    static void mouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, widget->mapToGlobal(at),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+
+    static void click(QWidget* widget) {
+        const QPointF middle = QRectF(widget->rect()).center();
+        mouse(widget, QEvent::MouseButtonPress, middle, Qt::LeftButton);
+        mouse(widget, QEvent::MouseButtonRelease, middle, Qt::NoButton);
+    }
+
+    Preferences stored() { return Preferences(platform.store); }
+
+    static inline int argc = 1;
+    static inline char name[] = "settings_window_test";
+    static inline char* argv[] = {name, nullptr};
+
+    sim::SimulatedPlatform platform;
+    std::shared_ptr<SettingsWindowWidget> window;
+    QWidget* panel = nullptr;
+};
+
+TEST_F(SettingsWindowTest, IsAFixed380WideWindowThatFloatsBrieflyAndFollowsItsTab) {
+    open();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->width(), 380);
+    EXPECT_EQ(panel->minimumSize(), panel->maximumSize()) << "the user cannot resize it";
+    const Qt::WindowFlags flags = panel->windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    // Before the first showing the frame is unknown: it shifts the window by its border.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((panel->frameGeometry().center() - screen.center()).manhattanLength(), 8);
+
+    // Floating comes and goes on the same native window: no hiding, no recreation.
+    const WId id = panel->winId();
+    EXPECT_TRUE(panel->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    window->setLevel(WindowLevel::normal);
+    EXPECT_FALSE(panel->windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->winId(), id);
+
+    const int settingsHeight = panel->height();
+    click(find("tab:What's New"));
+    settle();
+    auto* area = find("whatsNewArea");
+    EXPECT_TRUE(area->isVisible());
+    EXPECT_EQ(area->height(), 240);
+    EXPECT_EQ(panel->width(), 380);
+    EXPECT_EQ(panel->height() - area->mapTo(panel, QPoint(0, area->height())).y(), 12);
+    EXPECT_NE(panel->height(), settingsHeight);
+
+    // The notes of the longest release scroll inside the area instead of growing the window.
+    const int whatsNewHeight = panel->height();
+    click(find("release:0.1.0"));
+    settle();
+    EXPECT_EQ(countOf<SymbolGlyph>(find("releaseNotes")), 7);
+    EXPECT_EQ(panel->height(), whatsNewHeight);
+
+    click(find("tab:Settings"));
+    settle();
+    EXPECT_FALSE(area->isVisible());
+    EXPECT_EQ(panel->height(), settingsHeight);
+}
+
+TEST_F(SettingsWindowTest, DraggingTheSlidersStoresEveryStepOnTheGrid) {
+    open();
+    auto* slider = find<QSlider>("timeoutSlider");
+    auto* badge = find<ValueBadge>("timeoutBadge");
+    EXPECT_EQ(badge->text(), "3.0s");
+
+    const QPointF knob(slider->width() * (3.0 - 1.0) / 9.0, slider->height() / 2.0);
+    mouse(slider, QEvent::MouseButtonPress, knob, Qt::LeftButton);
+    mouse(slider, QEvent::MouseMove, {-40, knob.y()}, Qt::LeftButton);
+    EXPECT_EQ(stored().idleTimeout(), 1.0) << "stored while the drag goes on";
+    EXPECT_EQ(badge->text(), "1.0s");
+    mouse(slider, QEvent::MouseMove, {slider->width() + 40.0, knob.y()}, Qt::LeftButton);
+    EXPECT_EQ(stored().idleTimeout(), 10.0);
+    EXPECT_EQ(badge->text(), "10.0s");
+    mouse(slider, QEvent::MouseMove, {slider->width() / 2.0, knob.y()}, Qt::LeftButton);
+    mouse(slider, QEvent::MouseButtonRelease, {slider->width() / 2.0, knob.y()}, Qt::NoButton);
+    EXPECT_EQ(stored().idleTimeout(), 5.5);
+
+    // A press on the track jumps there rather than paging.
+    auto* size = find<QSlider>("sizeSlider");
+    const QPointF end(size->width() - 1.0, size->height() / 2.0);
+    mouse(size, QEvent::MouseButtonPress, end, Qt::LeftButton);
+    mouse(size, QEvent::MouseButtonRelease, end, Qt::NoButton);
+    EXPECT_EQ(stored().zoneSize(), 200.0);
+    EXPECT_EQ(find<ValueBadge>("sizeBadge")->text(), "200px");
+}
+
+TEST_F(SettingsWindowTest, ControlsActAtOnce) {
+    open();
+    click(find("statusPill"));
+    EXPECT_FALSE(stored().isEnabled());
+    click(find("statusPill"));
+    EXPECT_TRUE(stored().isEnabled());
+
+    platform.loginItemServiceSucceeds = false;
+    click(find("launchAtLoginSwitch"));
+    EXPECT_TRUE(stored().launchAtLogin()) << "the choice is kept though the service failed";
+    EXPECT_TRUE(platform.called("registerLoginItem"));
+
+    click(find("websiteLink"));
+    EXPECT_EQ(platform.openedUrls, std::vector<std::string>{kWebsiteURL});
+}
+
+TEST_F(SettingsWindowTest, ResetIsDisabledExactlyWhileEverythingHoldsItsDefault) {
+    open();
+    auto* reset = find<QAbstractButton>("resetButton");
+    EXPECT_FALSE(reset->isEnabled());
+    platform.store.editByHand("idleTimeout", "3.0000001");
+    EXPECT_TRUE(reset->isEnabled());
+    platform.store.editByHand("idleTimeout", std::nullopt);
+    EXPECT_FALSE(reset->isEnabled());
+
+    click(find("statusPill"));
+    EXPECT_TRUE(reset->isEnabled());
+    click(reset);
+    EXPECT_TRUE(stored().isEnabled());
+    EXPECT_FALSE(reset->isEnabled());
+}
+
+TEST_F(SettingsWindowTest, ChangesMadeElsewhereShowAtOnce) {
+    open();
+    auto* pill = find("statusPill");
+    PaintCounter counter;
+    pill->installEventFilter(&counter);
+    settle();
+    counter.paints = 0;
+
+    platform.store.editByHand("isEnabled", "false");
+    settle();
+    EXPECT_GT(counter.paints, 0) << "the pill was not redrawn";
+    platform.store.editByHand("idleTimeout", "9.5");
+    EXPECT_EQ(find<QSlider>("timeoutSlider")->value(), kTimeoutGrid.positionNearest(9.5));
+    EXPECT_EQ(stored().idleTimeout(), 9.5) << "showing a value must not write it";
+    pill->removeEventFilter(&counter);
+}
+
+TEST_F(SettingsWindowTest, ReleaseSymbolsComeFromTheIconThemeTintedElseAreDrawn) {
+    QTemporaryDir themes;
+    ASSERT_TRUE(QDir(themes.path()).mkpath(QStringLiteral("probe/16x16/actions")));
+    QFile index(themes.path() + QStringLiteral("/probe/index.theme"));
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write(
+        "[Icon Theme]\nName=probe\nDirectories=16x16/actions\n\n"
+        "[16x16/actions]\nSize=16\nType=Fixed\n");
+    index.close();
+    QImage square(16, 16, QImage::Format_ARGB32);
+    square.fill(Qt::red);
+    ASSERT_TRUE(
+        square.save(themes.path() + QStringLiteral("/probe/16x16/actions/view-refresh.png")));
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    QIcon::setThemeSearchPaths({themes.path()});
+    QIcon::setThemeName(QStringLiteral("probe"));
+
+    // The theme's red square fills the frame in the text's grey; a symbol the theme lacks is
+    // drawn, leaving the frame's corner empty.
+    const QImage themed =
+        SymbolGlyph(QStringLiteral("arrow.triangle.2.circlepath")).grab().toImage();
+    const QImage drawn = SymbolGlyph(QStringLiteral("arrow.down.circle")).grab().toImage();
+    QIcon::setThemeSearchPaths(searchPaths);
+    QIcon::setThemeName(themeName);
+    const QColor background = QApplication::palette().color(QPalette::Window);
+    const QColor corner = themed.pixelColor(themed.width() / 5, themed.height() / 5);
+    EXPECT_LT(corner.lightness(), background.lightness() - 40);
+    EXPECT_EQ(corner.red(), corner.green()) << "not tinted";
+    EXPECT_EQ(drawn.pixelColor(drawn.width() / 7, drawn.height() / 7), background);
+}
+
+// Saves both tabs in a light and a dark palette to $DOVETREL_SCREENSHOTS, for the docs. Run
+// it alone, with --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*', and
+// QT_SCALE_FACTOR=2 for sharp pictures.
+TEST_F(SettingsWindowTest, DISABLED_SaveScreenshots) {
+    const QString folder = qEnvironmentVariable("DOVETREL_SCREENSHOTS");
+    ASSERT_FALSE(folder.isEmpty()) << "set DOVETREL_SCREENSHOTS to the target folder";
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(42, 42, 44));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(36, 36, 38));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(58, 58, 60));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    const std::vector<std::pair<QString, QPalette>> themes{
+        {QStringLiteral("light"), QApplication::palette()}, {QStringLiteral("dark"), dark}};
+    for (const auto& [theme, palette] : themes) {
+        QApplication::setPalette(palette);
+        platform.store.editByHand("idleTimeout", "2.5");
+        open();
+        click(find("tab:Settings"));
+        settle();
+        EXPECT_TRUE(panel->grab().save(folder + QStringLiteral("/settings-%1.png").arg(theme)));
+        click(find("tab:What's New"));
+        settle();
+        EXPECT_TRUE(
+            panel->grab().save(folder + QStringLiteral("/settings-whatsnew-%1.png").arg(theme)));
+    }
+}
+
+}  // namespace
+}  // namespace dovetrel::app

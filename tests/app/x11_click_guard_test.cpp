@@ -1,0 +1,228 @@
+#include "app/x11_click_guard.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <tuple>
+
+#include "app/xlib.h"
+
+namespace dovetrel::app {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The overlay as the core publishes it: 100 x 100 points around (400, 300) of the 800 x 600
+// screen, in tap coordinates.
+constexpr int kCentreX = 400;
+constexpr int kCentreY = 300;
+constexpr int kOffOverlayX = 600;
+
+struct Calls {
+    int dismissals = 0;
+    std::vector<std::pair<uint32_t, uint64_t>> ungrabbed;  // type and flags, in order
+    bool offMainThread = false;
+};
+
+EventTapHandlers recordingHandlers(Calls& calls) {
+    EventTapHandlers handlers;
+    handlers.snapshot = [] {
+        return ClickGuardSnapshot{true, true, {{350, 250}, {100, 100}}, 600.0};
+    };
+    const auto mainThread = std::this_thread::get_id();
+    handlers.dismissOverlay = [&calls, mainThread] {
+        calls.offMainThread |= std::this_thread::get_id() != mainThread;
+        ++calls.dismissals;
+    };
+    handlers.callback = [&calls, mainThread](uint32_t type, const TapEvent& event) {
+        calls.offMainThread |= std::this_thread::get_id() != mainThread;
+        calls.ungrabbed.emplace_back(type, event.flags);
+        return true;
+    };
+    return handlers;
+}
+
+// Xvfb and a QGuiApplication on it, shared by the tests here; each test injects input on a
+// connection of its own.
+class X11ClickGuardTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        server = fork();
+        if (server == 0) {
+            execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(ready[1]).c_str(), "-screen", "0",
+                   "800x600x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(ready[1]);
+        pollfd readable{ready[0], POLLIN, 0};
+        for (char c = 0;
+             poll(&readable, 1, 10000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n';) {
+            displayName += c;
+        }
+        close(ready[0]);
+        ASSERT_FALSE(displayName.empty());
+        displayName.insert(0, ":");
+        qputenv("DISPLAY", displayName.c_str());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        application = new QGuiApplication(argc, argv);
+    }
+
+    static void TearDownTestSuite() {
+        delete application;
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+    }
+
+    void TearDown() override { XCloseDisplay(input); }
+
+    void click(unsigned button) {
+        XTestFakeButtonEvent(input, button, True, CurrentTime);
+        XTestFakeButtonEvent(input, button, False, CurrentTime);
+        XSync(input, False);
+    }
+
+    void holdKey(const char* keysym, bool down) {
+        XTestFakeKeyEvent(input, XKeysymToKeycode(input, XStringToKeysym(keysym)), down,
+                          CurrentTime);
+        XSync(input, False);
+    }
+
+    void movePointer(int x, int y) {
+        XTestFakeMotionEvent(input, -1, x, y, CurrentTime);
+        XSync(input, False);
+    }
+
+    int pointerX() {
+        Window root = 0;
+        Window child = 0;
+        int x = 0;
+        int y = 0;
+        unsigned mask = 0;
+        XQueryPointer(input, DefaultRootWindow(input), &root, &child, &x, &y, &y, &y, &mask);
+        return x;
+    }
+
+    static bool waitOnMainThread(const std::function<bool()>& condition) {
+        for (const auto deadline = Clock::now() + 5s; !condition();) {
+            if (Clock::now() > deadline) {
+                return false;
+            }
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+
+    static inline pid_t server = -1;
+    static inline std::string displayName;
+    static inline int argc = 1;
+    static inline char name[] = "x11_click_guard_test";
+    static inline char* argv[] = {name, nullptr};
+    static inline QGuiApplication* application = nullptr;
+    Display* input = XOpenDisplay(displayName.c_str());
+};
+
+TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThreadIsBlocked) {
+    Calls calls;
+    const auto guard = X11ClickGuard::create(recordingHandlers(calls));
+    ASSERT_TRUE(guard);
+    guard->setEnabled(true);
+    constexpr int kPresses = 20;
+    std::vector<double> answerMilliseconds;
+    std::thread presser([&] {
+        for (int i = 0; i < kPresses; ++i) {
+            movePointer(kCentreX, kCentreY);
+            const auto start = Clock::now();
+            XTestFakeButtonEvent(input, 1, True, CurrentTime);
+            // Motion behind a held press waits in the server until the press is answered.
+            movePointer(kCentreX + 5, kCentreY);
+            while (pointerX() != kCentreX + 5 && Clock::now() - start < 1s) {
+            }
+            answerMilliseconds.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            XTestFakeButtonEvent(input, 1, False, CurrentTime);
+            XSync(input, False);
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    // The main thread does nothing but wait for the presser, two seconds and more.
+    presser.join();
+    EXPECT_EQ(calls.dismissals, 0);
+    for (const double milliseconds : answerMilliseconds) {
+        EXPECT_LT(milliseconds, 50.0);
+    }
+    EXPECT_TRUE(waitOnMainThread([&] { return calls.dismissals == kPresses; }));
+    EXPECT_FALSE(calls.offMainThread);
+}
+
+TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
+    Calls calls;
+    const auto guard = X11ClickGuard::create(recordingHandlers(calls));
+    ASSERT_TRUE(guard);
+    guard->setEnabled(true);
+    movePointer(kCentreX, kCentreY);
+    click(1);  // grabbed and dropped
+    click(4);  // the wheel: not a press
+    const std::vector<std::tuple<unsigned, const char*, uint32_t, uint64_t>> modifiedPresses{
+        {1, "Shift_L", 1, kShiftFlag},
+        {3, "Control_L", 3, kControlFlag},
+        {2, "Alt_L", 25, kOptionFlag},
+        {9, "Super_L", 25, kCommandFlag},
+    };
+    for (const auto& [button, modifier, type, flag] : modifiedPresses) {
+        holdKey(modifier, true);
+        click(button);
+        const size_t before = calls.ungrabbed.size();
+        ASSERT_TRUE(waitOnMainThread([&] { return calls.ungrabbed.size() > before; }));
+        EXPECT_EQ(calls.ungrabbed.back(), (std::pair{type, flag})) << modifier;
+        holdKey(modifier, false);
+    }
+    movePointer(kOffOverlayX, kCentreY);
+    click(2);  // grabbed and passed; its dismissal queues behind everything above
+    ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 2; }));
+    EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
+
+    // While disabled, presses reach nothing here.
+    guard->setEnabled(false);
+    holdKey("Shift_L", true);
+    click(1);
+    holdKey("Shift_L", false);
+    click(1);
+    guard->setEnabled(true);
+    click(2);
+    ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 3; }));
+    EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
+    EXPECT_FALSE(calls.offMainThread);
+}
+
+TEST_F(X11ClickGuardTest, IsRefusedWhileAnotherClientHoldsAnyOfItsGrabs) {
+    Calls calls;
+    const Window root = DefaultRootWindow(input);
+    XGrabButton(input, 8, Mod2Mask, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync,
+                None, None);
+    XSync(input, False);
+    EXPECT_EQ(X11ClickGuard::create(recordingHandlers(calls)), nullptr);
+    XUngrabButton(input, 8, Mod2Mask, root);
+    XSync(input, False);
+
+    const auto first = X11ClickGuard::create(recordingHandlers(calls));
+    ASSERT_TRUE(first);
+    first->setEnabled(true);
+    EXPECT_EQ(X11ClickGuard::create(recordingHandlers(calls)), nullptr);
+    first->setEnabled(false);
+    EXPECT_NE(X11ClickGuard::create(recordingHandlers(calls)), nullptr);
+}
+
+}  // namespace
+}  // namespace dovetrel::app
