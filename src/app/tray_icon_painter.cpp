@@ -7,19 +7,13 @@
 #include <QPainterPath>
 #include <QPalette>
 #include <QPixmap>
-#include <QPolygonF>
 #include <algorithm>
-#include <iterator>
+
+#include "app/pointer_glyph.h"
 
 namespace dovetrel::app {
 namespace {
 
-// The pointer arrow's outline, tip at the origin, y down, 17.6 units tall: the classic
-// left-leaning arrow with its tail. Scaled to the described point size when drawn.
-constexpr double kArrowDesignHeight = 17.6;
-constexpr QPointF kArrowOutline[] = {
-    {0.0, 0.0}, {0.0, 15.5}, {3.6, 12.2}, {6.0, 17.6}, {8.4, 16.6}, {6.0, 11.3}, {11.0, 11.3},
-};
 // A thin outline around the fill, in 18 x 18 units, gives the glyph a medium weight and
 // softens its corners.
 constexpr double kArrowWeight = 0.55;
@@ -38,17 +32,6 @@ QPointF flipped(const Point& point, double height) {
 QRectF flipped(const Rect& rect, double height) {
     return {rect.origin.x, height - rect.origin.y - rect.size.height, rect.size.width,
             rect.size.height};
-}
-
-QPainterPath arrowPath(double pointSize, const QPointF& centre) {
-    QPainterPath path;
-    path.addPolygon(QPolygonF(QList<QPointF>(std::begin(kArrowOutline), std::end(kArrowOutline))));
-    path.closeSubpath();
-    const double scale = pointSize / kArrowDesignHeight;
-    QTransform transform;
-    transform.scale(scale, scale);
-    path = transform.map(path);
-    return path.translated(centre - path.boundingRect().center());
 }
 
 QColor foregroundFor(QIcon::Mode mode) {
@@ -121,7 +104,11 @@ void paintMenuBarIcon(QPainter& painter, const QRectF& target, const MenuBarIcon
     painter.strokePath(tile,
                        QPen(withAlpha(foreground, icon.tileStrokeAlpha), icon.tileStrokeWidth));
 
-    const QPainterPath arrow = arrowPath(icon.arrowPointSize, {width / 2, height / 2});
+    // The point size is the arrow's height; it is taller than wide, so in a square of that
+    // side its height sets the scale.
+    const double arrowSize = icon.arrowPointSize;
+    const QPainterPath arrow = pointerArrowPath(
+        QRectF(width / 2 - arrowSize / 2, height / 2 - arrowSize / 2, arrowSize, arrowSize));
     painter.fillPath(arrow, foreground);
     painter.strokePath(arrow,
                        QPen(foreground, kArrowWeight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));

@@ -239,6 +239,7 @@ struct X11ClickGuard::State {
             return false;
         }
         root = screens.data->root;
+        markConnection();
         const auto* xinput = xcb_get_extension_data(connection, &xcb_input_id);
         if (xinput == nullptr || xinput->present == 0) {
             return false;
@@ -249,6 +250,18 @@ struct X11ClickGuard::State {
             connection, xcb_input_xi_query_version(connection, 2, 2), nullptr));
         return version && (version->major_version > 2 ||
                            (version->major_version == 2 && version->minor_version >= 2));
+    }
+
+    // An unmapped window that names this connection. The server ends a client only through a
+    // resource it owns, and a connection that owns none cannot be told apart from Qt's in
+    // xwininfo or xkill; with it, a session (or a test) can sever the guard alone.
+    void markConnection() {
+        const xcb_window_t marker = xcb_generate_id(connection);
+        xcb_create_window(connection, 0, marker, root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        static constexpr char kName[] = "Dovetrel click guard";
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, marker, XCB_ATOM_WM_NAME,
+                            XCB_ATOM_STRING, 8, sizeof kName - 1, kName);
     }
 
     bool serverLetsUsGrab() {

@@ -28,9 +28,8 @@ class ClickGuardEndToEnd : public ::testing::Test {
     // The overlay once it is fully up: the program shows the window first and switches the
     // guard on before it returns to its event loop.
     OverlayInfo waitForOverlay() {
-        std::optional<OverlayInfo> overlay;
-        EXPECT_TRUE(waitFor([&] { return (overlay = findOverlay(display())).has_value(); }, 10s));
-        EXPECT_TRUE(overlay && waitForEventLoop(display(), overlay->window));
+        const auto overlay = waitForGuardedOverlay(display());
+        EXPECT_TRUE(overlay);
         return overlay.value_or(OverlayInfo{});
     }
 

@@ -2,23 +2,12 @@
 // it, and looked at as the window manager and the screen see it.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QStringList>
-#include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "e2e/panel_bus.h"
 #include "e2e/x_session.h"
 
 // Xlib after Qt: its macros break Qt's headers.
@@ -28,137 +17,6 @@
 
 namespace dovetrel::e2e {
 namespace {
-
-// A private session bus with a StatusNotifierWatcher, through which the test chooses items
-// of the program's tray menu.
-class TrayMenu {
-  public:
-    TrayMenu() : address_("unix:path=" + folder_.path() + "/bus") {
-        static int argc = 1;
-        static char name[] = "e2e_tests";
-        static char* argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr) {
-            static QCoreApplication application(argc, argv);
-        }
-        daemon_ = ChildProcess(
-            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {});
-        waitFor([&] { return std::filesystem::exists(folder_.path() + "/bus"); });
-        static std::atomic<int> connections = 0;
-        name_ = QStringLiteral("settings-test-%1").arg(++connections);
-        bus_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromStdString(address_), name_));
-    }
-
-    ~TrayMenu() {
-        bus_.reset();
-        QDBusConnection::disconnectFromBus(name_);
-    }
-
-    std::string environment() const { return "DBUS_SESSION_BUS_ADDRESS=" + address_; }
-
-    // A panel on the bus: programs started from now on show their tray menu there.
-    bool startWatcher() {
-        watcher_ = ChildProcess({DOVETREL_SNI_WATCHER}, {environment()});
-        return waitFor([&] {
-            return bus_->interface()
-                ->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))
-                .value();
-        });
-    }
-
-    // Waits for the program's item and its menu.
-    bool findMenu() {
-        return waitFor(
-            [&] {
-                const QStringList items = property(QStringLiteral("org.kde.StatusNotifierWatcher"),
-                                                   QStringLiteral("/StatusNotifierWatcher"),
-                                                   QStringLiteral("org.kde.StatusNotifierWatcher"),
-                                                   QStringLiteral("RegisteredStatusNotifierItems"))
-                                              .toStringList();
-                if (items.isEmpty()) {
-                    return false;
-                }
-                const auto slash = items.front().indexOf(QLatin1Char('/'));
-                item_ = items.front().left(slash);
-                menu_ =
-                    property(item_, items.front().mid(slash),
-                             QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu"))
-                        .value<QDBusObjectPath>()
-                        .path();
-                return !menu_.isEmpty();
-            },
-            10s);
-    }
-
-    // Chooses the top-level item with this label; false when there is none.
-    bool choose(const QString& label) {
-        const QDBusMessage layout = call(QStringLiteral("GetLayout"), {0, 1, QStringList()});
-        if (layout.arguments().size() != 2) {
-            return false;
-        }
-        const auto root = layout.arguments().at(1).value<QDBusArgument>();
-        int id = 0;
-        QVariantMap properties;
-        root.beginStructure();
-        root >> id >> properties;
-        root.beginArray();
-        std::optional<int> chosen;
-        while (!root.atEnd()) {
-            QDBusVariant child;
-            root >> child;
-            const auto node = child.variant().value<QDBusArgument>();
-            node.beginStructure();
-            node >> id >> properties;
-            if (properties.value(QStringLiteral("label")).toString() == label) {
-                chosen = id;
-            }
-            node.beginArray();
-            while (!node.atEnd()) {
-                QDBusVariant ignored;
-                node >> ignored;
-            }
-            node.endArray();
-            node.endStructure();
-        }
-        root.endArray();
-        root.endStructure();
-        if (!chosen) {
-            return false;
-        }
-        call(QStringLiteral("Event"),
-             {*chosen, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-        return true;
-    }
-
-  private:
-    QVariant property(const QString& service, const QString& path, const QString& interface,
-                      const QString& name) const {
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Get"));
-        get << interface << name;
-        const QDBusMessage reply = bus_->call(get);
-        return reply.arguments().isEmpty()
-                   ? QVariant()
-                   : reply.arguments().front().value<QDBusVariant>().variant();
-    }
-
-    QDBusMessage call(const QString& method, const QVariantList& arguments) {
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            item_, menu_, QStringLiteral("com.canonical.dbusmenu"), method);
-        message.setArguments(arguments);
-        return bus_->call(message);
-    }
-
-    TemporaryDirectory folder_;
-    std::string address_;
-    ChildProcess daemon_;
-    ChildProcess watcher_;
-    QString name_;
-    std::unique_ptr<QDBusConnection> bus_;
-    QString item_;
-    QString menu_;
-};
 
 std::vector<Window> windowListProperty(Display* display, Window window, const char* name) {
     Atom type = None;
@@ -245,13 +103,13 @@ class IgnoredXErrors {
 TEST(SettingsWindow, OpensOnceFromTheTrayFollowsThePreferencesAndComesBackFresh) {
     XSession session;
     const IgnoredXErrors ignored;
-    TrayMenu tray;
+    PanelBus tray;
     ASSERT_TRUE(tray.startWatcher());
     Dovetrel dovetrel(session, "", {tray.environment()});
     Display* display = session.display();
     // The overlay will come up where the pointer rests: keep it off the window.
     movePointer(display, 5, 5);
-    ASSERT_TRUE(tray.findMenu()) << dovetrel.unexpectedOutput();
+    ASSERT_TRUE(tray.findItemMenu()) << dovetrel.unexpectedOutput();
 
     ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
     ASSERT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }))

@@ -1,20 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QStringList>
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "e2e/panel_bus.h"
 #include "e2e/x_session.h"
 
 // Xlib after Qt: its macros break Qt's headers.
@@ -24,9 +17,6 @@
 namespace dovetrel::e2e {
 namespace {
 
-const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr char kSettings[] = "[General]\nidleTimeout=1.5\n";
 
 std::string readText(const std::string& path) {
@@ -35,172 +25,6 @@ std::string readText(const std::string& path) {
     text << in.rdbuf();
     return text.str();
 }
-
-// One node of a DBusMenu layout.
-struct MenuNode {
-    int id = 0;
-    QVariantMap properties;
-    std::vector<MenuNode> children;
-
-    std::string label() const {
-        return properties.value(QStringLiteral("label")).toString().toStdString();
-    }
-    // The children's labels, "-" for a separator.
-    std::vector<std::string> labels() const {
-        std::vector<std::string> result;
-        for (const auto& child : children) {
-            const bool separator =
-                child.properties.value(QStringLiteral("type")).toString() == "separator";
-            result.push_back(separator ? "-" : child.label());
-        }
-        return result;
-    }
-    const MenuNode& child(const std::string& label) const {
-        for (const auto& node : children) {
-            if (node.label() == label) {
-                return node;
-            }
-        }
-        ADD_FAILURE() << "no item " << label;
-        static const MenuNode none;
-        return none;
-    }
-    bool checked() const { return properties.value(QStringLiteral("toggle-state")).toInt() == 1; }
-    // The keys of its first shortcut, as in "Control+Q".
-    std::string shortcut() const {
-        const auto argument = properties.value(QStringLiteral("shortcut")).value<QDBusArgument>();
-        std::vector<QStringList> shortcuts;
-        argument.beginArray();
-        while (!argument.atEnd()) {
-            argument >> shortcuts.emplace_back();
-        }
-        argument.endArray();
-        return shortcuts.empty() ? "" : shortcuts.front().join(QLatin1Char('+')).toStdString();
-    }
-};
-
-MenuNode readNode(const QDBusArgument& argument) {
-    MenuNode node;
-    argument.beginStructure();
-    argument >> node.id >> node.properties;
-    argument.beginArray();
-    while (!argument.atEnd()) {
-        QDBusVariant child;
-        argument >> child;
-        node.children.push_back(readNode(child.variant().value<QDBusArgument>()));
-    }
-    argument.endArray();
-    argument.endStructure();
-    return node;
-}
-
-// What a panel sees of the session: a private session bus, optionally with a
-// StatusNotifierWatcher reporting a host, and the item that registers there.
-class PanelBus {
-  public:
-    PanelBus() : address_("unix:path=" + folder_.path() + "/bus") {
-        static int argc = 1;
-        static char name[] = "e2e_tests";
-        static char* argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr) {
-            static QCoreApplication application(argc, argv);
-        }
-        daemon_ = ChildProcess(
-            {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {});
-        waitFor([&] { return std::filesystem::exists(folder_.path() + "/bus"); });
-        static int connections = 0;
-        name_ = QStringLiteral("tray-test-%1").arg(++connections);
-        bus_ = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromStdString(address_), name_));
-        if (!bus_->isConnected()) {
-            throw std::runtime_error("cannot reach the test's session bus");
-        }
-    }
-
-    ~PanelBus() {
-        bus_.reset();
-        QDBusConnection::disconnectFromBus(name_);
-    }
-
-    std::string environment() const { return "DBUS_SESSION_BUS_ADDRESS=" + address_; }
-
-    void startWatcher() {
-        watcher_ = ChildProcess({DOVETREL_SNI_WATCHER}, {environment()});
-        ASSERT_TRUE(waitFor(
-            [&] { return bus_->interface()->isServiceRegistered(kWatcherService).value(); }));
-    }
-
-    // Waits for an item to register and finds its menu.
-    bool findItemMenu() {
-        return waitFor(
-            [&] {
-                const QStringList items = property(kWatcherService, "/StatusNotifierWatcher",
-                                                   kWatcherService, "RegisteredStatusNotifierItems")
-                                              .toStringList();
-                if (items.isEmpty()) {
-                    return false;
-                }
-                const auto slash = items.front().indexOf(QLatin1Char('/'));
-                item_ = items.front().left(slash);
-                menuPath_ = property(item_, items.front().mid(slash),
-                                     QStringLiteral("org.kde.StatusNotifierItem"), "Menu")
-                                .value<QDBusObjectPath>()
-                                .path();
-                return !menuPath_.isEmpty();
-            },
-            10s);
-    }
-
-    void aboutToShow(int id = 0) { call(QStringLiteral("AboutToShow"), {id}); }
-
-    MenuNode layout() {
-        const QDBusMessage reply = call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
-        if (reply.arguments().size() != 2) {
-            ADD_FAILURE() << "GetLayout: " << reply.errorMessage().toStdString();
-            return {};
-        }
-        return readNode(reply.arguments().at(1).value<QDBusArgument>());
-    }
-
-    // Opens the menu as a host that asks first would, and reads it.
-    MenuNode openMenu() {
-        aboutToShow();
-        return layout();
-    }
-
-    void click(const MenuNode& node) {
-        call(QStringLiteral("Event"),
-             {node.id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-    }
-
-  private:
-    QVariant property(const QString& service, const QString& path, const QString& interface,
-                      const char* name) const {
-        QDBusMessage get =
-            QDBusMessage::createMethodCall(service, path, kProperties, QStringLiteral("Get"));
-        get << interface << QString::fromLatin1(name);
-        const QDBusMessage reply = bus_->call(get);
-        return reply.arguments().isEmpty()
-                   ? QVariant()
-                   : reply.arguments().front().value<QDBusVariant>().variant();
-    }
-
-    QDBusMessage call(const QString& method, const QVariantList& arguments) {
-        QDBusMessage message =
-            QDBusMessage::createMethodCall(item_, menuPath_, kMenuInterface, method);
-        message.setArguments(arguments);
-        return bus_->call(message);
-    }
-
-    TemporaryDirectory folder_;
-    std::string address_;
-    ChildProcess daemon_;
-    ChildProcess watcher_;
-    QString name_;
-    std::unique_ptr<QDBusConnection> bus_;
-    QString item_;
-    QString menuPath_;
-};
 
 int ignoreErrors(Display*, XErrorEvent*) {
     return 0;
@@ -267,7 +91,7 @@ TEST_F(Tray, ExportsItsMenuToAStatusNotifierHostAndKeepsItCurrent) {
     Dovetrel dovetrel(session, kSettings, {panel.environment()});
     ASSERT_TRUE(waitFor([&] { return findOverlay(session.display()).has_value(); }, 10s))
         << dovetrel.unexpectedOutput();
-    panel.startWatcher();
+    ASSERT_TRUE(panel.startWatcher());
     ASSERT_TRUE(panel.findItemMenu()) << dovetrel.unexpectedOutput();
 
     MenuNode menu = panel.openMenu();

@@ -55,11 +55,37 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overr
     return merged;
 }
 
-int trappedError = 0;
-int trapErrors(Display*, XErrorEvent* event) {
-    trappedError = event->error_code;
-    return 0;
-}
+// While it lives, a protocol error fails only the request that met it, silently, instead of
+// ending the process through Xlib's default handler: windows of other clients can go away
+// between finding and asking about them. The syncs keep errors of earlier requests out and
+// bring those of the trapped ones in before the previous handler is back.
+class XErrorTrap {
+  public:
+    explicit XErrorTrap(Display* display) : display_(display) {
+        XSync(display_, False);
+        lastError_ = 0;
+        previous_ = XSetErrorHandler(record);
+    }
+    ~XErrorTrap() {
+        XSync(display_, False);
+        XSetErrorHandler(previous_);
+    }
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+
+    // The code of the last error reported so far, 0 for none; sync first to see them all.
+    int error() const { return lastError_; }
+
+  private:
+    static int record(Display*, XErrorEvent* event) {
+        lastError_ = event->error_code;
+        return 0;
+    }
+
+    static inline int lastError_ = 0;
+    Display* display_;
+    XErrorHandler previous_ = nullptr;
+};
 
 }  // namespace
 
@@ -224,7 +250,25 @@ XSession::XSession(SessionOptions options) {
             }
             return count > 0;
         });
+        waitUntilWindowsAreManaged();
     }
+}
+
+void XSession::waitUntilWindowsAreManaged() {
+    // The window manager announces itself before it is ready to manage windows, and a window
+    // mapped in between stays unmapped. Map a probe until the manager shows it.
+    const Window probe =
+        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 10, 10, 0, 0, 0);
+    waitFor([&] {
+        XMapWindow(display_, probe);
+        XSync(display_, False);
+        std::this_thread::sleep_for(20ms);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display_, probe, &attributes);
+        return attributes.map_state == IsViewable;
+    });
+    XDestroyWindow(display_, probe);
+    XSync(display_, False);
 }
 
 XSession::~XSession() {
@@ -241,7 +285,7 @@ std::vector<std::string> XSession::environment() const {
 // --- Dovetrel
 
 Dovetrel::Dovetrel(XSession& session, const std::string& settings,
-                   const std::vector<std::string>& extraEnvironment)
+                   const std::vector<std::string>& extraEnvironment, const std::string& binary)
     : session_(session) {
     if (!settings.empty()) {
         std::filesystem::create_directories(configHome_.path() + "/dovetrel");
@@ -252,7 +296,7 @@ Dovetrel::Dovetrel(XSession& session, const std::string& settings,
     // Qt and fontconfig keep caches for the life of the process; they are not our leaks.
     environment.push_back("ASAN_OPTIONS=detect_leaks=0");
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-    process_ = ChildProcess({DOVETREL_BINARY}, environment);
+    process_ = ChildProcess({binary}, environment);
 }
 
 Dovetrel::~Dovetrel() = default;
@@ -344,50 +388,78 @@ void tapKey(Display* display, const char* keysymName) {
     holdKey(display, keysymName, false);
 }
 
-std::optional<OverlayInfo> findOverlay(Display* display) {
+std::vector<TopLevelWindow> topLevelWindows(Display* display) {
+    // Windows may vanish while we look; that must not end the test.
+    const XErrorTrap trap(display);
     Window root = 0;
     Window parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    std::optional<OverlayInfo> found;
+    std::vector<TopLevelWindow> windows;
     if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return found;
+        return windows;
     }
-    for (unsigned i = 0; i < count && !found; ++i) {
+    for (unsigned i = 0; i < count; ++i) {
         XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display, children[i], &attributes) == 0 ||
-            !attributes.override_redirect || attributes.map_state != IsViewable) {
+        if (XGetWindowAttributes(display, children[i], &attributes) == 0) {
             continue;
         }
+        TopLevelWindow window{children[i],
+                              attributes.x,
+                              attributes.y,
+                              attributes.width,
+                              attributes.height,
+                              attributes.override_redirect != 0,
+                              attributes.map_state == IsViewable,
+                              {}};
         char* name = nullptr;
         if (XFetchName(display, children[i], &name) != 0 && name != nullptr) {
-            if (std::strstr(name, "Dovetrel overlay") != nullptr) {
-                found = OverlayInfo{children[i], attributes.x, attributes.y, attributes.width,
-                                    attributes.height};
-            }
+            window.name = name;
             XFree(name);
         }
+        windows.push_back(std::move(window));
     }
     if (children != nullptr) {
         XFree(children);
     }
-    return found;
+    return windows;
+}
+
+void killClientOwning(Display* display, unsigned long resource) {
+    XKillClient(display, resource);
+    XSync(display, False);
+}
+
+std::optional<OverlayInfo> findOverlay(Display* display) {
+    for (const auto& window : topLevelWindows(display)) {
+        if (window.overrideRedirect && window.viewable &&
+            window.name.find("Dovetrel overlay") != std::string::npos) {
+            return OverlayInfo{window.id, window.x, window.y, window.width, window.height};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<OverlayInfo> waitForGuardedOverlay(Display* display,
+                                                 std::chrono::milliseconds timeout) {
+    std::optional<OverlayInfo> overlay;
+    if (!waitFor([&] { return (overlay = findOverlay(display)).has_value(); }, timeout) ||
+        !waitForEventLoop(display, overlay->window)) {
+        return std::nullopt;
+    }
+    return overlay;
 }
 
 bool buttonIsGrabbed(Display* display, int button) {
-    XSync(display, False);
-    trappedError = 0;
-    auto* previous = XSetErrorHandler(trapErrors);
+    const XErrorTrap trap(display);
     const Window root = DefaultRootWindow(display);
     XGrabButton(display, static_cast<unsigned>(button), 0, root, False, ButtonPressMask,
                 GrabModeAsync, GrabModeAsync, None, None);
     XSync(display, False);
-    const bool grabbedElsewhere = trappedError == BadAccess;
+    const bool grabbedElsewhere = trap.error() == BadAccess;
     if (!grabbedElsewhere) {
         XUngrabButton(display, static_cast<unsigned>(button), 0, root);
-        XSync(display, False);
     }
-    XSetErrorHandler(previous);
     return grabbedElsewhere;
 }
 
@@ -409,22 +481,26 @@ bool waitForEventLoop(Display* display, unsigned long window, std::chrono::milli
     request.xclient.data.l[0] = static_cast<long>(ping);
     request.xclient.data.l[1] = CurrentTime;
     request.xclient.data.l[2] = static_cast<long>(window);
-    XSendEvent(own, window, False, NoEventMask, &request);
-    XSync(own, False);
-    const bool answered = waitFor(
-        [&] {
-            while (XPending(own) > 0) {
-                XEvent reply;
-                XNextEvent(own, &reply);
-                if (reply.type == ClientMessage && reply.xclient.message_type == protocols &&
-                    static_cast<Atom>(reply.xclient.data.l[0]) == ping &&
-                    static_cast<Window>(reply.xclient.data.l[2]) == window) {
-                    return true;
-                }
+    const auto pingAnswered = [&] {
+        while (XPending(own) > 0) {
+            XEvent reply;
+            XNextEvent(own, &reply);
+            if (reply.type == ClientMessage && reply.xclient.message_type == protocols &&
+                static_cast<Atom>(reply.xclient.data.l[0]) == ping &&
+                static_cast<Window>(reply.xclient.data.l[2]) == window) {
+                return true;
             }
-            return false;
-        },
-        timeout);
+        }
+        return false;
+    };
+    bool answered = false;
+    {
+        // A window already gone answers nothing.
+        const XErrorTrap trap(own);
+        XSendEvent(own, window, False, NoEventMask, &request);
+        XSync(own, False);
+        answered = trap.error() == 0 && waitFor(pingAnswered, timeout);
+    }
     XCloseDisplay(own);
     return answered;
 }

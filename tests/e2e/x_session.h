@@ -77,6 +77,8 @@ class XSession {
     std::vector<std::string> environment() const;
 
   private:
+    void waitUntilWindowsAreManaged();
+
     std::string displayName_;
     ChildProcess server_;
     ChildProcess windowManager_;
@@ -89,7 +91,8 @@ class XSession {
 class Dovetrel {
   public:
     Dovetrel(XSession& session, const std::string& settings = "",
-             const std::vector<std::string>& extraEnvironment = {});
+             const std::vector<std::string>& extraEnvironment = {},
+             const std::string& binary = DOVETREL_BINARY);
     ~Dovetrel();
 
     ChildProcess& process() { return process_; }
@@ -137,6 +140,26 @@ struct OverlayInfo {
     int height = 0;
 };
 std::optional<OverlayInfo> findOverlay(_XDisplay* display);
+// The overlay once it guards: shown, and the program back in its event loop, which it only
+// returns to after switching the guard on. nullopt when that does not happen in time.
+std::optional<OverlayInfo> waitForGuardedOverlay(_XDisplay* display,
+                                                 std::chrono::milliseconds timeout = 10s);
+
+// The children of the root window as they are now.
+struct TopLevelWindow {
+    unsigned long id = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool overrideRedirect = false;
+    bool viewable = false;
+    std::string name;
+};
+std::vector<TopLevelWindow> topLevelWindows(_XDisplay* display);
+
+// Cuts the server's connection to the client that owns `resource`, as xkill does.
+void killClientOwning(_XDisplay* display, unsigned long resource);
 
 // Whether any client holds a passive grab on `button` (tested by trying one ourselves).
 bool buttonIsGrabbed(_XDisplay* display, int button);

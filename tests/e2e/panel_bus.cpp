@@ -1,0 +1,195 @@
+#include "e2e/panel_bus.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QStringList>
+#include <filesystem>
+#include <stdexcept>
+
+namespace dovetrel::e2e {
+namespace {
+
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kLabel = QStringLiteral("label");
+
+MenuNode readNode(const QDBusArgument& argument) {
+    MenuNode node;
+    argument.beginStructure();
+    argument >> node.id >> node.properties;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        QDBusVariant child;
+        argument >> child;
+        node.children.push_back(readNode(child.variant().value<QDBusArgument>()));
+    }
+    argument.endArray();
+    argument.endStructure();
+    return node;
+}
+
+}  // namespace
+
+// --- MenuNode
+
+std::string MenuNode::label() const {
+    return properties.value(kLabel).toString().toStdString();
+}
+
+std::vector<std::string> MenuNode::labels() const {
+    std::vector<std::string> result;
+    for (const auto& child : children) {
+        const bool separator =
+            child.properties.value(QStringLiteral("type")).toString() == "separator";
+        result.push_back(separator ? "-" : child.label());
+    }
+    return result;
+}
+
+const MenuNode& MenuNode::child(const std::string& label) const {
+    for (const auto& node : children) {
+        if (node.label() == label) {
+            return node;
+        }
+    }
+    ADD_FAILURE() << "no item " << label;
+    static const MenuNode none;
+    return none;
+}
+
+bool MenuNode::checked() const {
+    return properties.value(QStringLiteral("toggle-state")).toInt() == 1;
+}
+
+std::string MenuNode::shortcut() const {
+    const auto argument = properties.value(QStringLiteral("shortcut")).value<QDBusArgument>();
+    std::vector<QStringList> shortcuts;
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        argument >> shortcuts.emplace_back();
+    }
+    argument.endArray();
+    return shortcuts.empty() ? "" : shortcuts.front().join(QLatin1Char('+')).toStdString();
+}
+
+// --- PanelBus
+
+PanelBus::PanelBus() : address_("unix:path=" + folder_.path() + "/bus") {
+    // QtDBus needs an application object, and the tests have none of their own.
+    static int argc = 1;
+    static char name[] = "e2e_tests";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        static QCoreApplication application(argc, argv);
+    }
+    daemon_ = ChildProcess(
+        {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {});
+    waitFor([&] { return std::filesystem::exists(folder_.path() + "/bus"); });
+    static int connections = 0;
+    name_ = QStringLiteral("panel-bus-%1").arg(++connections);
+    bus_ = std::make_unique<QDBusConnection>(
+        QDBusConnection::connectToBus(QString::fromStdString(address_), name_));
+    if (!bus_->isConnected()) {
+        throw std::runtime_error("cannot reach the test's session bus");
+    }
+}
+
+PanelBus::~PanelBus() {
+    bus_.reset();
+    QDBusConnection::disconnectFromBus(name_);
+}
+
+std::string PanelBus::environment() const {
+    return "DBUS_SESSION_BUS_ADDRESS=" + address_;
+}
+
+bool PanelBus::startWatcher() {
+    watcher_ = ChildProcess({DOVETREL_SNI_WATCHER}, {environment()});
+    return waitFor([&] { return bus_->interface()->isServiceRegistered(kWatcherService).value(); });
+}
+
+bool PanelBus::findItemMenu() {
+    return waitFor(
+        [&] {
+            const QStringList items = property(kWatcherService, "/StatusNotifierWatcher",
+                                               kWatcherService, "RegisteredStatusNotifierItems")
+                                          .toStringList();
+            if (items.isEmpty()) {
+                return false;
+            }
+            const auto slash = items.front().indexOf(QLatin1Char('/'));
+            item_ = items.front().left(slash);
+            menuPath_ = property(item_, items.front().mid(slash),
+                                 QStringLiteral("org.kde.StatusNotifierItem"), "Menu")
+                            .value<QDBusObjectPath>()
+                            .path();
+            return !menuPath_.isEmpty();
+        },
+        10s);
+}
+
+void PanelBus::aboutToShow(int id) {
+    call(QStringLiteral("AboutToShow"), {id});
+}
+
+QDBusMessage PanelBus::getLayout() {
+    return call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
+}
+
+MenuNode PanelBus::layout() {
+    const QDBusMessage reply = getLayout();
+    if (reply.arguments().size() != 2) {
+        ADD_FAILURE() << "GetLayout: " << reply.errorMessage().toStdString();
+        return {};
+    }
+    return readNode(reply.arguments().at(1).value<QDBusArgument>());
+}
+
+MenuNode PanelBus::openMenu() {
+    aboutToShow();
+    return layout();
+}
+
+void PanelBus::click(const MenuNode& node) {
+    call(QStringLiteral("Event"),
+         {node.id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+}
+
+bool PanelBus::choose(const QString& label) {
+    const QDBusMessage reply = getLayout();
+    if (reply.arguments().size() != 2) {
+        return false;
+    }
+    const MenuNode menu = readNode(reply.arguments().at(1).value<QDBusArgument>());
+    for (const MenuNode& item : menu.children) {
+        if (item.properties.value(kLabel).toString() == label) {
+            click(item);
+            return true;
+        }
+    }
+    return false;
+}
+
+QVariant PanelBus::property(const QString& service, const QString& path, const QString& interface,
+                            const char* name) const {
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(service, path, kProperties, QStringLiteral("Get"));
+    get << interface << QString::fromLatin1(name);
+    const QDBusMessage reply = bus_->call(get);
+    return reply.arguments().isEmpty() ? QVariant()
+                                       : reply.arguments().front().value<QDBusVariant>().variant();
+}
+
+QDBusMessage PanelBus::call(const QString& method, const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(item_, menuPath_, kMenuInterface, method);
+    message.setArguments(arguments);
+    return bus_->call(message);
+}
+
+}  // namespace dovetrel::e2e

@@ -1,0 +1,74 @@
+// What a panel sees of the session: a private session bus, optionally with a
+// StatusNotifierWatcher reporting a host, and the item that registers there, whose DBusMenu
+// the test then drives as a panel would.
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/x_session.h"
+
+namespace dovetrel::e2e {
+
+// One node of a DBusMenu layout.
+struct MenuNode {
+    int id = 0;
+    QVariantMap properties;
+    std::vector<MenuNode> children;
+
+    std::string label() const;
+    // The children's labels, "-" for a separator.
+    std::vector<std::string> labels() const;
+    // The child with this label; a test failure when there is none.
+    const MenuNode& child(const std::string& label) const;
+    bool checked() const;
+    // The keys of its first shortcut, as in "Control+Q".
+    std::string shortcut() const;
+};
+
+class PanelBus {
+  public:
+    PanelBus();
+    ~PanelBus();
+    PanelBus(const PanelBus&) = delete;
+    PanelBus& operator=(const PanelBus&) = delete;
+
+    // DBUS_SESSION_BUS_ADDRESS for a child that should use this bus.
+    std::string environment() const;
+
+    // A panel on the bus: programs started from now on show their tray menu there.
+    bool startWatcher();
+    // Waits for an item to register and finds its menu.
+    bool findItemMenu();
+
+    void aboutToShow(int id = 0);
+    // The whole menu; a test failure when the item does not answer.
+    MenuNode layout();
+    // Opens the menu as a host that asks first would, and reads it.
+    MenuNode openMenu();
+    void click(const MenuNode& node);
+    // Clicks the top-level item with this label; false when there is none.
+    bool choose(const QString& label);
+
+  private:
+    QVariant property(const QString& service, const QString& path, const QString& interface,
+                      const char* name) const;
+    QDBusMessage call(const QString& method, const QVariantList& arguments);
+    QDBusMessage getLayout();
+
+    TemporaryDirectory folder_;
+    std::string address_;
+    ChildProcess daemon_;
+    ChildProcess watcher_;
+    QString name_;
+    std::unique_ptr<QDBusConnection> bus_;
+    QString item_;
+    QString menuPath_;
+};
+
+}  // namespace dovetrel::e2e

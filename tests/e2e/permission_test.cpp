@@ -1,0 +1,53 @@
+// Losing the right to filter input (the guard's connection to the server is cut) while the
+// overlay is up must free every click at once, and the guard must come back by itself.
+#include <gtest/gtest.h>
+
+#include "e2e/x_session.h"
+
+namespace dovetrel::e2e {
+namespace {
+
+// The unmapped window by which the guard's own connection can be told apart.
+std::optional<unsigned long> guardMarker(_XDisplay* display) {
+    for (const auto& window : topLevelWindows(display)) {
+        if (window.name == "Dovetrel click guard") {
+            return window.id;
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(PermissionLoss, ACutGuardConnectionFreesClicksAtOnceAndTheGuardComesBack) {
+    XSession session;
+    _XDisplay* display = session.display();
+    ClientWindow client(session, 100, 100, 600, 400);
+    movePointer(display, 400, 300);
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
+
+    ASSERT_TRUE(waitForGuardedOverlay(display));
+    const auto marker = guardMarker(display);
+    ASSERT_TRUE(marker);
+
+    killClientOwning(display, *marker);
+    // One check of the permission later the overlay is gone, without a fade.
+    EXPECT_TRUE(waitFor([&] { return !findOverlay(display); }, 1s));
+    EXPECT_FALSE(buttonIsGrabbed(display, 1));
+    click(display, 1);
+    EXPECT_TRUE(waitFor([&] {
+        client.pump();
+        return client.presses.size() == 1 && client.releases.size() == 1;
+    }));
+    EXPECT_TRUE(dovetrel.process().isRunning());
+
+    // A new connection is made within about a second, and the next rest guards again.
+    EXPECT_TRUE(waitFor([&] { return guardMarker(display).has_value(); }, 3s));
+    ASSERT_TRUE(waitForGuardedOverlay(display, 5s));
+    click(display, 1);
+    EXPECT_TRUE(waitFor([&] { return !findOverlay(display); }));
+    client.pump();
+    EXPECT_EQ(client.presses.size(), 1u) << "the press on the restored guard was not dropped";
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+}  // namespace
+}  // namespace dovetrel::e2e
