@@ -37,10 +37,11 @@ constexpr uint64_t typeBit(uint32_t type) {
 constexpr uint64_t kKeyboardTypes =
     typeBit(eventtype::kKeyDown) | typeBit(eventtype::kFlagsChanged);
 
-// Once input arrives, the monitor waits this long before reading it, so that a storm of
-// motions is handled in a few large batches rather than one wake-up per handful of events.
-// Far below anything a person notices, and far below any idle timeout.
-constexpr std::chrono::milliseconds kCoalescingWindow{4};
+// Input after a quiet spell is read at once. After each batch the monitor holds off reading
+// for this long, so that a storm of motions is handled in a few large batches rather than one
+// wake-up per handful of events. Far below anything a person notices, and far below any idle
+// timeout; the overlay only shows after a quiet spell, so what first disturbs it is never held.
+constexpr std::chrono::milliseconds kCoalescingWindow{16};
 
 // Bounds one batch so that timers and painting still get their turn in a storm; the rest
 // follows in the next batch.
@@ -327,7 +328,7 @@ void X11InputMonitor::State::inputArrived() {
     // The socket stays readable until the batch is read; listening meanwhile would only spin.
     notifier->setEnabled(false);
     if (!batchDue.isActive()) {
-        batchDue.start();
+        drain();
     }
 }
 
@@ -337,7 +338,8 @@ void X11InputMonitor::State::drain() {
         return;
     }
     uint64_t types = 0;
-    for (int budget = kMaxEventsPerBatch; budget > 0 && XPending(display) > 0; --budget) {
+    int read = 0;
+    for (; read < kMaxEventsPerBatch && XPending(display) > 0; ++read) {
         XEvent event;
         XNextEvent(display, &event);
         types |= typesOf(event);
@@ -356,9 +358,11 @@ void X11InputMonitor::State::drain() {
         stopAfterLoss();
         return;
     }
-    // The socket notifier cannot see events that Xlib has already read into its queue (during
-    // the handler's round trip, or past the budget): those need a batch of their own.
-    if (XEventsQueued(display, QueuedAlready) > 0) {
+    // After a batch, the next is read when the window has passed: at once if input keeps
+    // coming, as a storm does. That also covers events that Xlib has already read into its
+    // queue (during the handler's round trip, or past the budget), which the socket notifier
+    // cannot see.
+    if (read > 0 || XEventsQueued(display, QueuedAlready) > 0) {
         batchDue.start();
     } else {
         notifier->setEnabled(true);
