@@ -136,6 +136,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void idleTimerFired();
     void overlayCheckFired();
     void refreshSnoozeItem();
+    // Polls the permission every second; once it is there, installs the tap and, when
+    // `restartCountdown`, re-arms the idle timer.
+    void startPermissionPoll(bool restartCountdown);
     bool overlayIsUp() const;
 
     Platform& platform_;

@@ -16,16 +16,24 @@ void AppDelegate::requestAccessibilityIfNeeded() {
     if (platform_.isProcessTrusted(true)) {
         return;
     }
+    startPermissionPoll(false);
+}
+
+void AppDelegate::startPermissionPoll(bool restartCountdown) {
     std::weak_ptr<AppDelegate> weak = weak_from_this();
-    accessibilityTimer = platform_.scheduleTimer(kAccessibilityPollInterval, true, [weak] {
-        const auto self = weak.lock();
-        if (!self || !self->platform_.isProcessTrusted(false)) {
-            return;
-        }
-        self->accessibilityTimer->invalidate();
-        self->accessibilityTimer = nullptr;
-        self->setupEventTap();
-    });
+    accessibilityTimer =
+        platform_.scheduleTimer(kAccessibilityPollInterval, true, [weak, restartCountdown] {
+            const auto self = weak.lock();
+            if (!self || !self->platform_.isProcessTrusted(false)) {
+                return;
+            }
+            self->accessibilityTimer->invalidate();
+            self->accessibilityTimer = nullptr;
+            self->setupEventTap();
+            if (restartCountdown) {
+                self->resetIdleTimer();
+            }
+        });
 }
 
 void AppDelegate::handlePermissionLoss() {
@@ -51,17 +59,7 @@ void AppDelegate::handlePermissionLoss() {
         // The poll already running installs the tap when permission returns.
         return;
     }
-    std::weak_ptr<AppDelegate> weak = weak_from_this();
-    accessibilityTimer = platform_.scheduleTimer(kAccessibilityPollInterval, true, [weak] {
-        const auto self = weak.lock();
-        if (!self || !self->platform_.isProcessTrusted(false)) {
-            return;
-        }
-        self->accessibilityTimer->invalidate();
-        self->accessibilityTimer = nullptr;
-        self->setupEventTap();
-        self->resetIdleTimer();
-    });
+    startPermissionPoll(true);
 }
 
 }  // namespace dovetrel
