@@ -41,12 +41,6 @@ constexpr auto kHostPollInterval = 200ms;
 constexpr auto kRefreshInterval = 30s;
 constexpr char kAccentProperty[] = "dovetrelAccentTitle";
 
-// The core's items carry a check state but not whether they have one. An item that toggles
-// keeps its check box while off, so panels show a setting rather than a command.
-bool isToggle(const MenuItem& item) {
-    return item.isOn || item.action == "toggleEnabled";
-}
-
 // Key equivalents are shown with the platform's command modifier: Ctrl here. An upper-case
 // letter asks for Shift as well.
 QKeySequence shortcutFor(const std::string& keyEquivalent) {
@@ -182,7 +176,7 @@ void TrayStatusItem::State::syncAction(QMenu& target, QAction& action, const Men
         item.isSeparator
             ? QString()
             : QString::fromStdString(item.title).replace(QLatin1Char('&'), QLatin1String("&&")));
-    action.setCheckable(!item.isSeparator && isToggle(item));
+    action.setCheckable(!item.isSeparator && item.hasState);
     action.setChecked(item.isOn);
     action.setShortcut(shortcutFor(item.keyEquivalent));
     // As in a menu that enables its items by their actions: an item that does nothing and

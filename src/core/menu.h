@@ -16,7 +16,8 @@ struct MenuItem {
     std::string action;         // selector name; empty for none
     std::string keyEquivalent;  // "" for none; shown with the platform's command modifier
     int tag = 0;
-    bool isOn = false;  // check mark
+    bool hasState = false;  // shows a check box, on or off
+    bool isOn = false;      // the check mark
     bool isSeparator = false;
     bool accentTitle = false;  // title drawn in the accent (link) colour
     std::shared_ptr<Menu> submenu;

@@ -53,6 +53,7 @@ void AppDelegate::setupMenuBar() {
     }
     auto menu = std::make_shared<Menu>();
     enabledMenuItem = makeItem("Enabled", "toggleEnabled");
+    enabledMenuItem->hasState = true;
     enabledMenuItem->isOn = isEnabled();
     menu->addItem(enabledMenuItem);
     snoozeMenuItem = makeItem("Snooze", "");

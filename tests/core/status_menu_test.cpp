@@ -32,6 +32,7 @@ TEST_F(StatusMenu, IsBuiltOnceAtLaunchWithItsItemsActionsAndKeys) {
               (std::vector<std::string>{"Enabled", "Snooze", "---", "Settings\u2026", "---",
                                         "Quit Dovetrel"}));
     EXPECT_EQ(items()[0]->action, "toggleEnabled");
+    EXPECT_TRUE(items()[0]->hasState);
     EXPECT_TRUE(items()[0]->isOn);
     EXPECT_EQ(items()[0], delegate->enabledMenuItem);
     EXPECT_EQ(items()[1], delegate->snoozeMenuItem);
