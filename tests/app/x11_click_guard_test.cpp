@@ -1,10 +1,6 @@
 #include "app/x11_click_guard.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -14,6 +10,7 @@
 #include <tuple>
 
 #include "app/xlib.h"
+#include "e2e/x_session.h"
 
 namespace dovetrel::app {
 namespace {
@@ -56,52 +53,18 @@ EventTapHandlers recordingHandlers(Calls& calls) {
 class X11ClickGuardTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        server = fork();
-        if (server == 0) {
-            execlp("Xvfb", "Xvfb", "-displayfd", std::to_string(ready[1]).c_str(), "-screen", "0",
-                   "800x600x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(ready[1]);
-        pollfd readable{ready[0], POLLIN, 0};
-        for (char c = 0;
-             poll(&readable, 1, 10000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n';) {
-            displayName += c;
-        }
-        close(ready[0]);
-        ASSERT_FALSE(displayName.empty());
-        displayName.insert(0, ":");
-        qputenv("DISPLAY", displayName.c_str());
+        session = new e2e::XSession({.windowManager = false, .width = 800, .height = 600});
+        qputenv("DISPLAY", session->displayName().c_str());
         qputenv("QT_QPA_PLATFORM", "xcb");
         application = new QGuiApplication(argc, argv);
     }
 
     static void TearDownTestSuite() {
         delete application;
-        kill(server, SIGTERM);
-        waitpid(server, nullptr, 0);
+        delete session;
     }
 
     void TearDown() override { XCloseDisplay(input); }
-
-    void click(unsigned button) {
-        XTestFakeButtonEvent(input, button, True, CurrentTime);
-        XTestFakeButtonEvent(input, button, False, CurrentTime);
-        XSync(input, False);
-    }
-
-    void holdKey(const char* keysym, bool down) {
-        XTestFakeKeyEvent(input, XKeysymToKeycode(input, XStringToKeysym(keysym)), down,
-                          CurrentTime);
-        XSync(input, False);
-    }
-
-    void movePointer(int x, int y) {
-        XTestFakeMotionEvent(input, -1, x, y, CurrentTime);
-        XSync(input, False);
-    }
 
     int pointerX() {
         Window root = 0;
@@ -124,13 +87,12 @@ class X11ClickGuardTest : public ::testing::Test {
         return true;
     }
 
-    static inline pid_t server = -1;
-    static inline std::string displayName;
+    static inline e2e::XSession* session = nullptr;
     static inline int argc = 1;
     static inline char name[] = "x11_click_guard_test";
     static inline char* argv[] = {name, nullptr};
     static inline QGuiApplication* application = nullptr;
-    Display* input = XOpenDisplay(displayName.c_str());
+    Display* input = XOpenDisplay(session->displayName().c_str());
 };
 
 TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThreadIsBlocked) {
@@ -142,11 +104,11 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
     std::vector<double> answerMilliseconds;
     std::thread presser([&] {
         for (int i = 0; i < kPresses; ++i) {
-            movePointer(kCentreX, kCentreY);
+            e2e::movePointer(input, kCentreX, kCentreY);
             const auto start = Clock::now();
             XTestFakeButtonEvent(input, 1, True, CurrentTime);
             // Motion behind a held press waits in the server until the press is answered.
-            movePointer(kCentreX + 5, kCentreY);
+            e2e::movePointer(input, kCentreX + 5, kCentreY);
             while (pointerX() != kCentreX + 5 && Clock::now() - start < 1s) {
             }
             answerMilliseconds.push_back(
@@ -171,9 +133,9 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
     const auto guard = X11ClickGuard::create(recordingHandlers(calls));
     ASSERT_TRUE(guard);
     guard->setEnabled(true);
-    movePointer(kCentreX, kCentreY);
-    click(1);  // grabbed and dropped
-    click(4);  // the wheel: not a press
+    e2e::movePointer(input, kCentreX, kCentreY);
+    e2e::click(input, 1);  // grabbed and dropped
+    e2e::click(input, 4);  // the wheel: not a press
     const std::vector<std::tuple<unsigned, const char*, uint32_t, uint64_t>> modifiedPresses{
         {1, "Shift_L", 1, kShiftFlag},
         {3, "Control_L", 3, kControlFlag},
@@ -181,26 +143,26 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
         {9, "Super_L", 25, kCommandFlag},
     };
     for (const auto& [button, modifier, type, flag] : modifiedPresses) {
-        holdKey(modifier, true);
-        click(button);
+        e2e::holdKey(input, modifier, true);
+        e2e::click(input, button);
         const size_t before = calls.ungrabbed.size();
         ASSERT_TRUE(waitOnMainThread([&] { return calls.ungrabbed.size() > before; }));
         EXPECT_EQ(calls.ungrabbed.back(), (std::pair{type, flag})) << modifier;
-        holdKey(modifier, false);
+        e2e::holdKey(input, modifier, false);
     }
-    movePointer(kOffOverlayX, kCentreY);
-    click(2);  // grabbed and passed; its dismissal queues behind everything above
+    e2e::movePointer(input, kOffOverlayX, kCentreY);
+    e2e::click(input, 2);  // grabbed and passed; its dismissal queues behind everything above
     ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 2; }));
     EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
 
     // While disabled, presses reach nothing here.
     guard->setEnabled(false);
-    holdKey("Shift_L", true);
-    click(1);
-    holdKey("Shift_L", false);
-    click(1);
+    e2e::holdKey(input, "Shift_L", true);
+    e2e::click(input, 1);
+    e2e::holdKey(input, "Shift_L", false);
+    e2e::click(input, 1);
     guard->setEnabled(true);
-    click(2);
+    e2e::click(input, 2);
     ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 3; }));
     EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
     EXPECT_FALSE(calls.offMainThread);
