@@ -110,7 +110,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // Routes a menu action to the operation of that name.
     void performAction(const std::string& selector, const MenuItem& sender);
 
-    CursorVisibility& cursorVisibility() { return cursorVisibility_; }
     Platform& platform() { return platform_; }
 
     // Fields, in the order the behaviour lists them. Absent references are nullptr.
