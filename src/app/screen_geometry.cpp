@@ -24,6 +24,14 @@ QRectF toGlobalRect(const Rect& window, const QRect& primary) {
             window.size.width, window.size.height};
 }
 
+QPointF rootToGlobal(QPointF root, const QRect& primary, double devicePixelRatio) {
+    if (devicePixelRatio <= 0 || devicePixelRatio == 1.0) {
+        return root;
+    }
+    const QPointF origin = primary.topLeft();
+    return origin + (root - origin) / devicePixelRatio;
+}
+
 QRect primaryScreenGeometry() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen != nullptr ? screen->geometry() : QRect();

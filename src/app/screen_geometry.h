@@ -19,4 +19,8 @@ QRectF toGlobalRect(const Rect& window, const QRect& primary);
 // The primary monitor's geometry, or an empty rectangle when there is no screen.
 QRect primaryScreenGeometry();
 
+// Root-window pixels in Qt's global coordinates: Qt keeps the primary screen's top-left corner
+// in device pixels and scales distances from it by the screen's device pixel ratio.
+QPointF rootToGlobal(QPointF root, const QRect& primary, double devicePixelRatio);
+
 }  // namespace dovetrel::app

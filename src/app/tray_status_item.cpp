@@ -24,7 +24,6 @@
 
 #include "app/tray_icon_painter.h"
 #include "app/x11_connection.h"
-#include "app/xlib.h"
 
 namespace dovetrel::app {
 namespace {
@@ -88,15 +87,9 @@ class StatusMenu : public QMenu {
     }
 };
 
-// Whether an XEmbed tray manager runs: it owns _NET_SYSTEM_TRAY_S<screen>.
+// Whether an XEmbed tray manager runs.
 bool xembedTrayRuns() {
-    Display* display = qtDisplay();
-    if (display == nullptr) {
-        return false;
-    }
-    const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display));
-    const Atom selection = XInternAtom(display, name.c_str(), False);
-    return XGetSelectionOwner(display, selection) != None;
+    return screenSelectionHasOwner("_NET_SYSTEM_TRAY_S");
 }
 
 }  // namespace

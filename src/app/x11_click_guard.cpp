@@ -164,11 +164,9 @@ struct Judgement {
 };
 
 Point tapLocation(int rootX, int rootY, const Judgement& judgement) {
-    // Qt keeps each screen's top-left corner in device pixels and scales distances from it.
-    const QRect& primary = judgement.primaryScreen;
-    const QPointF global(primary.x() + (rootX - primary.x()) / judgement.devicePixelRatio,
-                         primary.y() + (rootY - primary.y()) / judgement.devicePixelRatio);
-    return toTapPoint(global, primary);
+    const QPointF global =
+        rootToGlobal(QPointF(rootX, rootY), judgement.primaryScreen, judgement.devicePixelRatio);
+    return toTapPoint(global, judgement.primaryScreen);
 }
 
 }  // namespace

@@ -13,14 +13,18 @@ _XDisplay* qtDisplay() {
     return x11 != nullptr ? x11->display() : nullptr;
 }
 
-bool hasCompositor() {
+bool screenSelectionHasOwner(const char* prefix) {
     Display* display = qtDisplay();
     if (display == nullptr) {
         return false;
     }
-    const std::string name = "_NET_WM_CM_S" + std::to_string(DefaultScreen(display));
+    const std::string name = prefix + std::to_string(DefaultScreen(display));
     const Atom selection = XInternAtom(display, name.c_str(), False);
     return XGetSelectionOwner(display, selection) != None;
+}
+
+bool hasCompositor() {
+    return screenSelectionHasOwner("_NET_WM_CM_S");
 }
 
 void requestBlurBehind(WId window) {

@@ -10,7 +10,11 @@ namespace dovetrel::app {
 // Qt's Xlib display; nullptr when Qt does not run on X11.
 _XDisplay* qtDisplay();
 
-// Whether a compositing manager runs on the default screen (it owns _NET_WM_CM_S<n>).
+// Whether a client owns the selection `prefix` followed by the default screen's number, as
+// managers of the screen announce themselves (_NET_WM_CM_S0, _NET_SYSTEM_TRAY_S0).
+bool screenSelectionHasOwner(const char* prefix);
+
+// Whether a compositing manager runs on the default screen.
 bool hasCompositor();
 
 // Asks a compositor that blurs behind windows to blur behind the whole of `window`.

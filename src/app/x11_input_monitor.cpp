@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 
+#include "app/screen_geometry.h"
 #include "app/x11_connection.h"
 #include "app/xlib.h"
 #include "core/app_delegate.h"
@@ -146,17 +147,12 @@ void setMaskBits(unsigned char (&mask)[N], std::initializer_list<int> events) {
     }
 }
 
-// Maps root-window pixels to Qt's global coordinates, in which the primary screen keeps its
-// top-left corner and scales its extent by its device pixel ratio.
 QPointF toQtGlobal(int rootX, int rootY) {
-    const QPointF root(rootX, rootY);
     const QScreen* primary = QGuiApplication::primaryScreen();
-    const double ratio = primary != nullptr ? primary->devicePixelRatio() : 1.0;
-    if (ratio == 1.0) {
-        return root;
+    if (primary == nullptr) {
+        return QPointF(rootX, rootY);
     }
-    const QPointF origin = primary->geometry().topLeft();
-    return origin + (root - origin) / ratio;
+    return rootToGlobal(QPointF(rootX, rootY), primary->geometry(), primary->devicePixelRatio());
 }
 
 }  // namespace
