@@ -57,6 +57,11 @@ void AppDelegate::idleTimerFired() {
 
 void AppDelegate::showOverlay() {
     const Point pointer = platform_.mouseLocation();
+    // The square is going up: no countdown may be left to show it again, even one armed by
+    // input the pointer query brought along.
+    if (idleTimer) {
+        idleTimer->invalidate();
+    }
     if (!overlayWindow) {
         overlayWindow = std::make_unique<OverlayWindow>(platform_, zoneSize());
     }
@@ -64,6 +69,9 @@ void AppDelegate::showOverlay() {
     overlayWindow->show(pointer);
     if (eventTap) {
         eventTap->setEnabled(true);
+    }
+    if (cursorVisibilityTimer) {
+        cursorVisibilityTimer->invalidate();
     }
     cursorVisibilityTimer = platform_.scheduleTimer(kOverlayCheckInterval, true,
                                                     weakly(&AppDelegate::overlayCheckFired));

@@ -1,4 +1,6 @@
 // When the overlay comes and goes, on the virtual clock.
+#include <utility>
+
 #include "core/test_support.h"
 
 namespace dovetrel::testing {
@@ -29,6 +31,28 @@ TEST_F(IdleTrigger, ShowsTheOverlayCentredAfterExactlyTheIdleTimeout) {
     EXPECT_TRUE(delegate->eventTap->isEnabled());
     EXPECT_TRUE(delegate->cursorVisibilityTimer);
     EXPECT_FALSE(idleTimerPending());
+}
+
+TEST_F(IdleTrigger, InputHandedOverDuringThePointerQueryLeavesNoTimerBehind) {
+    bool querying = false;
+    platform.onMouseLocation = [&] {
+        if (!std::exchange(querying, true)) {
+            platform.sendMonitorEvent(5);
+            querying = false;
+        }
+    };
+    launch();
+    for (int round = 0; round < 3; ++round) {
+        platform.advance(3.0);
+        ASSERT_TRUE(overlayUp());
+        EXPECT_FALSE(idleTimerPending());
+        platform.movePointer({10, 10});
+        settle();
+        EXPECT_FALSE(overlayUp());
+        // The countdown is all that is left running.
+        EXPECT_EQ(platform.liveTimerCount(), 1);
+        platform.movePointer({500, 400});
+    }
 }
 
 TEST_F(IdleTrigger, EveryWatchedEventPostponesTheOverlay) {

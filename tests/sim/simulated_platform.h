@@ -160,6 +160,9 @@ class SimulatedPlatform : public Platform {
 
     // Input.
     Point pointer{500, 400};  // window coordinates
+    // Runs inside every pointer query, as a platform that hands out input it read meanwhile
+    // would.
+    std::function<void()> onMouseLocation;
     // Delivers one monitored event, if the monitor is installed and watches its type.
     void sendMonitorEvent(uint32_t type);
     // Moves the pointer and reports the movement.
@@ -218,7 +221,12 @@ class SimulatedPlatform : public Platform {
     PreferenceStore& preferences() override { return store; }
     std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
                                                    std::function<void(uint32_t)> handler) override;
-    Point mouseLocation() override { return pointer; }
+    Point mouseLocation() override {
+        if (onMouseLocation) {
+            onMouseLocation();
+        }
+        return pointer;
+    }
     std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
                                              EventTapHandlers handlers) override;
     std::vector<Rect> screenFrames() override { return screens; }
