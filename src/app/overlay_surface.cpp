@@ -164,6 +164,10 @@ void QtOverlaySurface::stopAnimation() {
     }
 }
 
+QWidget* QtOverlaySurface::widget() const {
+    return widget_.get();
+}
+
 unsigned long QtOverlaySurface::windowId() const {
     return widget_->winId();
 }

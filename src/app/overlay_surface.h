@@ -28,6 +28,7 @@ class QtOverlaySurface : public OverlaySurface {
 
     // The X window, for tests and the benchmark; 0 before the first show.
     unsigned long windowId() const;
+    QWidget* widget() const;
 
   private:
     void stopAnimation();

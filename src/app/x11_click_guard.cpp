@@ -7,13 +7,16 @@
 #include <QRect>
 #include <QScreen>
 #include <QtGlobal>
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -24,6 +27,7 @@
 
 // xcb and POSIX after Qt and Xlib, as elsewhere.
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -41,11 +45,15 @@ constexpr uint32_t kOtherMouseDown = 25;
 constexpr uint8_t kFirstWheelButton = 4;
 constexpr uint8_t kLastWheelButton = 7;
 
-// The modifiers a press may carry and still be dropped: Caps Lock, Num Lock (usually Mod2) and
-// the other lock-style ones. A grab for each of their 16 mixes, and for no mix holding Shift,
-// Control, Alt or Super, leaves presses with those four to pass without being held at all.
-constexpr std::array<uint16_t, 4> kLockStyleModifiers = {XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
-                                                         XCB_MOD_MASK_3, XCB_MOD_MASK_5};
+// The modifier bits whose meaning the keyboard map decides. Shift, Control, Alt (Mod1) and
+// Super (Mod4) always count as held modifiers.
+constexpr std::array<uint16_t, 4> kMappedModifiers = {XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                                      XCB_MOD_MASK_3, XCB_MOD_MASK_5};
+
+// Keys that switch a lock on or off rather than being held with a click.
+constexpr std::array<xcb_keysym_t, 4> kLockKeysyms = {
+    0xffe5 /* Caps_Lock */, 0xffe6 /* Shift_Lock */, 0xff7f /* Num_Lock */,
+    0xff14 /* Scroll_Lock */};
 
 struct FreeDeleter {
     void operator()(void* pointer) const { std::free(pointer); }
@@ -82,41 +90,103 @@ std::vector<uint8_t> guardedButtons(const std::vector<uint8_t>& pointerMap) {
     return {buttons.begin(), buttons.end()};
 }
 
+// Which of the mapped modifier bits are lock-style: bound to nothing, or only to keys that lock.
+// A bit bound to anything else (AltGr's ISO_Level3_Shift, Mode_switch, a Hyper key) is held
+// like Alt, so a press with it passes. Read afresh each time the guard goes on, since a
+// layout switch can move AltGr to another bit.
+uint16_t lockStyleModifiers(xcb_connection_t* connection) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const auto modifierCookie = xcb_get_modifier_mapping(connection);
+    const auto keyboardCookie =
+        xcb_get_keyboard_mapping(connection, setup->min_keycode,
+                                 static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1));
+    const XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
+        xcb_get_modifier_mapping_reply(connection, modifierCookie, nullptr));
+    const XcbReply<xcb_get_keyboard_mapping_reply_t> keyboard(
+        xcb_get_keyboard_mapping_reply(connection, keyboardCookie, nullptr));
+    // Without the maps, the usual layout: Caps Lock on Lock, Num Lock on Mod2, AltGr on Mod5.
+    if (!modifiers || !keyboard || keyboard->keysyms_per_keycode == 0) {
+        return XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2 | XCB_MOD_MASK_3;
+    }
+    const xcb_keycode_t* bound = xcb_get_modifier_mapping_keycodes(modifiers.get());
+    const int perModifier = modifiers->keycodes_per_modifier;
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(keyboard.get());
+    const int keysymCount = xcb_get_keyboard_mapping_keysyms_length(keyboard.get());
+    const int perKeycode = keyboard->keysyms_per_keycode;
+    const auto locks = [&](xcb_keycode_t code) {
+        const int first = (code - setup->min_keycode) * perKeycode;
+        for (int i = first; i >= 0 && i < first + perKeycode && i < keysymCount; ++i) {
+            if (keysyms[i] != 0) {
+                return std::find(kLockKeysyms.begin(), kLockKeysyms.end(), keysyms[i]) !=
+                       kLockKeysyms.end();
+            }
+        }
+        return true;  // a key with no symbol does nothing when held
+    };
+    uint16_t lockStyle = 0;
+    for (const uint16_t bit : kMappedModifiers) {
+        const int index = std::countr_zero(bit);
+        bool onlyLocks = true;
+        for (int k = 0; k < perModifier; ++k) {
+            const xcb_keycode_t code = bound[index * perModifier + k];
+            onlyLocks = onlyLocks && (code == 0 || locks(code));
+        }
+        lockStyle |= onlyLocks ? bit : 0;
+    }
+    return lockStyle;
+}
+
 void ungrabAllButtons(xcb_connection_t* connection, xcb_window_t root) {
     // Any button and any modifier are safe here: ungrabbing touches only this connection's
     // grabs, whatever the pointer's map was when they were made.
     xcb_ungrab_button(connection, XCB_BUTTON_INDEX_ANY, root, XCB_MOD_MASK_ANY);
 }
 
+// Every mix of the bits in `lockStyle`, none included.
+std::vector<uint16_t> mixesOf(uint16_t lockStyle) {
+    std::vector<uint16_t> mixes;
+    // Counting down through the submasks of lockStyle visits each mix once.
+    for (uint16_t mix = lockStyle;; mix = static_cast<uint16_t>((mix - 1) & lockStyle)) {
+        mixes.push_back(mix);
+        if (mix == 0) {
+            return mixes;
+        }
+    }
+}
+
 // Grabs each button under each mix of the lock-style modifiers: pointer frozen until answered,
-// keyboard untouched. False, with nothing left grabbed, when the server refuses any of them
-// (another client holds that button and mix).
-bool grabButtons(xcb_connection_t* connection, xcb_window_t root,
-                 const std::vector<uint8_t>& buttons) {
-    std::vector<xcb_void_cookie_t> cookies;
+// keyboard untouched. Returns the buttons the server refused under some mix (another client,
+// a key-binding daemon say, holds that button and mix); the grants stand. A press that
+// another client grabbed goes to that client, never to a program under the overlay, so a
+// refused mix costs only the guard of that one combination.
+std::set<uint8_t> grabButtons(xcb_connection_t* connection, xcb_window_t root,
+                              const std::vector<uint8_t>& buttons, uint16_t lockStyle) {
+    std::vector<std::pair<uint8_t, xcb_void_cookie_t>> cookies;
     for (const uint8_t button : buttons) {
-        for (unsigned mix = 0; mix < (1U << kLockStyleModifiers.size()); ++mix) {
-            uint16_t modifiers = 0;
-            for (size_t bit = 0; bit < kLockStyleModifiers.size(); ++bit) {
-                if ((mix >> bit) & 1U) {
-                    modifiers |= kLockStyleModifiers[bit];
-                }
-            }
-            cookies.push_back(xcb_grab_button_checked(
-                connection, 0, root, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
-                XCB_GRAB_MODE_SYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, button, modifiers));
+        for (const uint16_t modifiers : mixesOf(lockStyle)) {
+            cookies.emplace_back(
+                button,
+                xcb_grab_button_checked(connection, 0, root,
+                                        XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
+                                        XCB_GRAB_MODE_SYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                                        button, modifiers));
         }
     }
-    bool refused = false;
-    for (const auto cookie : cookies) {
+    std::set<uint8_t> refused;
+    for (const auto& [button, cookie] : cookies) {
         if (const XcbReply<xcb_generic_error_t> error{xcb_request_check(connection, cookie)}) {
-            refused = true;
+            refused.insert(button);
         }
     }
-    if (refused) {
-        ungrabAllButtons(connection, root);
+    return refused;
+}
+
+std::string describeButtons(const std::set<uint8_t>& buttons) {
+    std::string text;
+    for (const uint8_t button : buttons) {
+        text += (text.empty() ? "" : ", ") + std::to_string(button);
     }
-    return !refused;
+    return text;
 }
 
 void selectRawPresses(xcb_connection_t* connection, xcb_window_t root, bool on) {
@@ -135,13 +205,18 @@ bool roundTrip(xcb_connection_t* connection) {
                connection, xcb_get_input_focus(connection), nullptr)) != nullptr;
 }
 
-uint64_t coreFlags(uint16_t state) {
+// The core's flags for an X modifier state. A mapped bit that is not lock-style (AltGr) is held
+// like Alt.
+uint64_t coreFlags(uint16_t state, uint16_t lockStyle) {
     uint64_t flags = 0;
     flags |= (state & XCB_MOD_MASK_SHIFT) != 0 ? kShiftFlag : 0;
     flags |= (state & XCB_MOD_MASK_CONTROL) != 0 ? kControlFlag : 0;
     flags |= (state & XCB_MOD_MASK_1) != 0 ? kOptionFlag : 0;
     flags |= (state & XCB_MOD_MASK_4) != 0 ? kCommandFlag : 0;
-    flags |= (state & XCB_MOD_MASK_LOCK) != 0 ? kCapsLockFlag : 0;
+    flags |= (state & XCB_MOD_MASK_LOCK & lockStyle) != 0 ? kCapsLockFlag : 0;
+    for (const uint16_t bit : kMappedModifiers) {
+        flags |= (state & bit & ~lockStyle) != 0 ? kOptionFlag : 0;
+    }
     return flags;
 }
 
@@ -160,13 +235,54 @@ uint32_t pressType(uint8_t button) {
 struct Judgement {
     ClickGuardSnapshot snapshot;
     QRect primaryScreen;  // Qt's global coordinates
-    double devicePixelRatio = 1.0;
+    std::vector<MonitorArea> monitors;
+    // Where the server shows the overlay, in root pixels, while it is up.
+    std::optional<QRect> overlayOnScreen;
 };
 
 Point tapLocation(int rootX, int rootY, const Judgement& judgement) {
-    const QPointF global =
-        rootToGlobal(QPointF(rootX, rootY), judgement.primaryScreen, judgement.devicePixelRatio);
-    return toTapPoint(global, judgement.primaryScreen);
+    const ClickGuardSnapshot& snapshot = judgement.snapshot;
+    if (snapshot.overlayVisible && judgement.overlayOnScreen &&
+        !judgement.overlayOnScreen->isEmpty()) {
+        // Judged against the square where it really is: the press, taken at its pixel's
+        // centre, lands at the same place in the frame the core gave the overlay. Inside
+        // stays inside and outside outside, whatever monitor and scale the square is on.
+        const QRectF drawn(*judgement.overlayOnScreen);
+        const QRectF frame = toGlobalRect(snapshot.overlayFrame, judgement.primaryScreen);
+        const QPointF global(
+            frame.x() + (rootX + 0.5 - drawn.x()) * frame.width() / drawn.width(),
+            frame.y() + (rootY + 0.5 - drawn.y()) * frame.height() / drawn.height());
+        return toTapPoint(global, judgement.primaryScreen);
+    }
+    return toTapPoint(rootToGlobal(QPointF(rootX, rootY), judgement.monitors),
+                      judgement.primaryScreen);
+}
+
+// Where a stop signal (Ctrl-Z in the terminal that started us) is sent on, so that the guard
+// thread lets go of the pointer before the process stops; -1 with no guard running.
+std::atomic<int> stopSignalFd{-1};
+
+void onStopSignal(int) {
+    const int fd = stopSignalFd.load();
+    if (fd < 0) {
+        kill(getpid(), SIGSTOP);
+        return;
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const auto written = write(fd, &one, sizeof one);
+}
+
+void catchStopSignals() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction action {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+            sigaction(signal, &action, nullptr);
+        }
+    });
 }
 
 }  // namespace
@@ -179,10 +295,12 @@ struct X11ClickGuard::State {
     };
 
     EventTapHandlers handlers;
+    OverlayGeometry overlayOnScreen;
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = XCB_NONE;
     uint8_t xinputOpcode = 0;
     int wakeFd = -1;
+    int stopFd = -1;
     std::thread thread;
 
     // Main thread only.
@@ -209,6 +327,8 @@ struct X11ClickGuard::State {
     // Guard thread only.
     bool grabbing = false;
     std::vector<uint8_t> pointerMap;
+    uint16_t lockStyle = 0;
+    std::set<uint8_t> refusedReported;
     std::optional<RawPress> awaitingPartner;
     uint64_t rawSerial = 0;
 
@@ -218,6 +338,9 @@ struct X11ClickGuard::State {
         }
         if (wakeFd >= 0) {
             close(wakeFd);
+        }
+        if (stopFd >= 0) {
+            close(stopFd);
         }
     }
 
@@ -262,16 +385,6 @@ struct X11ClickGuard::State {
                             XCB_ATOM_STRING, 8, sizeof kName - 1, kName);
     }
 
-    bool serverLetsUsGrab() {
-        if (!grabButtons(connection, root, guardedButtons(readPointerMap(connection)))) {
-            return false;
-        }
-        ungrabAllButtons(connection, root);
-        // No thread answers yet: let through a press that the trial grabs caught.
-        xcb_allow_events(connection, XCB_ALLOW_REPLAY_POINTER, XCB_CURRENT_TIME);
-        return roundTrip(connection);
-    }
-
     // Main thread: hands the wanted grab state to the guard thread and waits until it is in
     // place (or refused), which takes one round trip to the server.
     void requestGrabs(bool want) {
@@ -297,9 +410,9 @@ struct X11ClickGuard::State {
     }
 
     void publish(const ClickGuardSnapshot& snapshot) {
-        Judgement fresh{snapshot, primaryScreenGeometry(), 1.0};
-        if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-            fresh.devicePixelRatio = primary->devicePixelRatio();
+        Judgement fresh{snapshot, primaryScreenGeometry(), currentMonitors(), std::nullopt};
+        if (snapshot.overlayVisible && overlayOnScreen) {
+            fresh.overlayOnScreen = overlayOnScreen();
         }
         std::lock_guard lock(judgementMutex);
         judgement = fresh;
@@ -314,12 +427,17 @@ struct X11ClickGuard::State {
                 healthy = false;
                 break;
             }
-            std::array<pollfd, 2> sources{
-                {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakeFd, POLLIN, 0}}};
+            std::array<pollfd, 3> sources{{{xcb_get_file_descriptor(connection), POLLIN, 0},
+                                           {wakeFd, POLLIN, 0},
+                                           {stopFd, POLLIN, 0}}};
             poll(sources.data(), sources.size(), -1);
+            uint64_t count = 0;
             if ((sources[1].revents & POLLIN) != 0) {
-                uint64_t count = 0;
                 [[maybe_unused]] const auto read = ::read(wakeFd, &count, sizeof count);
+            }
+            if ((sources[2].revents & POLLIN) != 0 &&
+                ::read(stopFd, &count, sizeof count) == sizeof count) {
+                stopProcessWithoutGrabs();
             }
         }
         if (healthy) {
@@ -354,12 +472,28 @@ struct X11ClickGuard::State {
 
     void startGuarding() {
         pointerMap = readPointerMap(connection);
+        lockStyle = lockStyleModifiers(connection);
         selectRawPresses(connection, root, true);
-        grabbing = grabButtons(connection, root, guardedButtons(pointerMap));
-        if (!grabbing) {
-            selectRawPresses(connection, root, false);
-            roundTrip(connection);
+        grabbing = true;
+        const std::set<uint8_t> refused =
+            grabButtons(connection, root, guardedButtons(pointerMap), lockStyle);
+        if (!refused.empty() && refused != refusedReported) {
+            qWarning(
+                "dovetrel: another program holds button %s on the whole screen; presses "
+                "it takes go to that program and are not guarded",
+                describeButtons(refused).c_str());
         }
+        refusedReported = refused;
+    }
+
+    // A stopped process cannot answer a press it holds, and the pointer would stay frozen
+    // until it is continued: let go first, stop, and take the grabs up again afterwards if
+    // they are still wanted.
+    void stopProcessWithoutGrabs() {
+        if (grabbing) {
+            stopGuarding();
+        }
+        kill(getpid(), SIGSTOP);
     }
 
     void stopGuarding() {
@@ -447,7 +581,7 @@ struct X11ClickGuard::State {
             if (const auto current = currentJudgement()) {
                 verdict = decidePress(current->snapshot,
                                       tapLocation(press.root_x, press.root_y, *current),
-                                      coreFlags(press.state));
+                                      coreFlags(press.state, lockStyle));
             }
         }
         // AsyncPointer alone drops the press and its release: the grab lasts until the button
@@ -476,7 +610,7 @@ struct X11ClickGuard::State {
             return;
         }
         const TapEvent event{tapLocation(pointer->root_x, pointer->root_y, *current),
-                             coreFlags(pointer->mask)};
+                             coreFlags(pointer->mask, lockStyle)};
         toMainThread([callback = handlers.callback, type = pressType(press.button), event] {
             callback(type, event);
         });
@@ -495,17 +629,22 @@ X11ClickGuard::~X11ClickGuard() {
     invalidate();
 }
 
-std::shared_ptr<X11ClickGuard> X11ClickGuard::create(EventTapHandlers handlers) {
+std::shared_ptr<X11ClickGuard> X11ClickGuard::create(EventTapHandlers handlers,
+                                                     OverlayGeometry overlayOnScreen) {
     std::shared_ptr<X11ClickGuard> guard(new X11ClickGuard());
     State& state = *guard->state_;
     state.handlers = std::move(handlers);
-    if (!state.connect() || !state.serverLetsUsGrab()) {
+    state.overlayOnScreen = std::move(overlayOnScreen);
+    if (!state.connect()) {
         return nullptr;
     }
     state.wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (state.wakeFd < 0) {
+    state.stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (state.wakeFd < 0 || state.stopFd < 0) {
         return nullptr;
     }
+    catchStopSignals();
+    stopSignalFd = state.stopFd;
     state.thread = std::thread([&state] { state.run(); });
     return guard;
 }
@@ -535,6 +674,8 @@ void X11ClickGuard::invalidate() {
     state.invalidated = true;
     state.enabled = false;
     state.judging = false;
+    int ours = state.stopFd;
+    stopSignalFd.compare_exchange_strong(ours, -1);
     if (state.thread.joinable()) {
         state.stopThread();
     }

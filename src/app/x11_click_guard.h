@@ -3,7 +3,10 @@
 // thread can never freeze the pointer.
 #pragma once
 
+#include <QRect>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/platform.h"
 
@@ -11,9 +14,13 @@ namespace dovetrel::app {
 
 class X11ClickGuard : public EventTap {
   public:
-    // Opens the guard's own X connection and checks that the server lets it grab the pointer
-    // buttons. nullptr when it cannot (no connection; another client holds the grabs).
-    static std::shared_ptr<X11ClickGuard> create(EventTapHandlers handlers);
+    // Where the server shows the overlay, in root-window pixels; nullopt when unknown.
+    using OverlayGeometry = std::function<std::optional<QRect>()>;
+
+    // Opens the guard's own X connection. nullptr when there is none, or the server has no
+    // XInput 2.2. Grabs another client holds are skipped when the guard goes on, and said once.
+    static std::shared_ptr<X11ClickGuard> create(EventTapHandlers handlers,
+                                                 OverlayGeometry overlayOnScreen = {});
     ~X11ClickGuard() override;
 
     // On: reads a fresh snapshot and installs the grabs before returning. Off: removes them.

@@ -1,9 +1,14 @@
 #include "app/x11_connection.h"
 
 #include <QGuiApplication>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "app/xlib.h"
+
+// After Qt and Xlib, as elsewhere.
+#include <xcb/xcb.h>
 
 namespace dovetrel::app {
 
@@ -25,6 +30,28 @@ bool screenSelectionHasOwner(const char* prefix) {
 
 bool hasCompositor() {
     return screenSelectionHasOwner("_NET_WM_CM_S");
+}
+
+std::optional<QRect> windowGeometryOnRoot(WId window) {
+    const auto* x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 == nullptr || window == 0) {
+        return std::nullopt;
+    }
+    xcb_connection_t* connection = x11->connection();
+    const auto id = static_cast<xcb_window_t>(window);
+    // Both asked before either answer is awaited: one round trip.
+    const auto geometryCookie = xcb_get_geometry(connection, id);
+    const auto cornerCookie =
+        xcb_translate_coordinates(connection, id, DefaultRootWindow(x11->display()), 0, 0);
+    const std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
+        xcb_get_geometry_reply(connection, geometryCookie, nullptr), &std::free);
+    const std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> corner(
+        xcb_translate_coordinates_reply(connection, cornerCookie, nullptr), &std::free);
+    if (!geometry || !corner) {
+        return std::nullopt;
+    }
+    return QRect(corner->dst_x, corner->dst_y, geometry->width, geometry->height);
 }
 
 void requestBlurBehind(WId window) {

@@ -1,7 +1,9 @@
 // Small X11 facts read over Qt's own connection to the server.
 #pragma once
 
+#include <QRect>
 #include <QWindow>
+#include <optional>
 
 struct _XDisplay;
 
@@ -16,6 +18,11 @@ bool screenSelectionHasOwner(const char* prefix);
 
 // Whether a compositing manager runs on the default screen.
 bool hasCompositor();
+
+// Where the server shows top-level `window`, in root-window pixels: after whatever Qt has
+// asked of it so far, since the question travels on Qt's own connection. nullopt when the
+// window is unknown to the server.
+std::optional<QRect> windowGeometryOnRoot(WId window);
 
 // Asks a compositor that blurs behind windows to blur behind the whole of `window`.
 void requestBlurBehind(WId window);

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -73,31 +74,6 @@ CursorImage cursorImageFromArgb(int width, int height, std::span<const uint32_t>
     image.bytes = std::move(key);
     image.bitmap = std::move(bitmap);
     return image;
-}
-
-std::vector<MonitorArea> currentMonitors() {
-    std::vector<MonitorArea> monitors;
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-        return monitors;
-    }
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        monitors.push_back({screen->geometry(), screen->devicePixelRatio()});
-    }
-    return monitors;
-}
-
-std::optional<std::size_t> monitorHolding(QPoint serverPoint,
-                                          const std::vector<MonitorArea>& monitors) {
-    for (std::size_t i = 0; i < monitors.size(); ++i) {
-        const MonitorArea& monitor = monitors[i];
-        // Qt keeps each monitor's top-left corner in server pixels and scales only its size.
-        const QRect serverArea(monitor.geometry.topLeft(),
-                               monitor.geometry.size() * monitor.devicePixelRatio);
-        if (serverArea.contains(serverPoint)) {
-            return i;
-        }
-    }
-    return std::nullopt;
 }
 
 QSize logicalSize(QSize serverSize, double devicePixelRatio) {
@@ -253,11 +229,29 @@ struct X11Desktop::State {
     XcbConnection connection;
     EwmhAtoms atoms{connection.get()};
     bool hasXFixes = false;
+    std::unique_ptr<QSocketNotifier> discardEvents;
 };
 
 X11Desktop::X11Desktop() : state_(std::make_unique<State>()) {
     xcb_connection_t* connection = state_->connection.get();
-    if (connection == nullptr || !state_->connection.has(xcb_xfixes_id)) {
+    if (connection == nullptr) {
+        return;
+    }
+    // Nothing here asks for events, yet the server sends every client each MappingNotify
+    // (every xmodmap, setxkbmap or button-map change): read and drop them as they come, or
+    // they pile up for as long as the program runs.
+    state_->discardEvents = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
+                                                              QSocketNotifier::Read);
+    QObject::connect(state_->discardEvents.get(), &QSocketNotifier::activated,
+                     state_->discardEvents.get(), [this, connection] {
+                         while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+                             std::free(event);
+                         }
+                         if (xcb_connection_has_error(connection) != 0) {
+                             state_->discardEvents->setEnabled(false);
+                         }
+                     });
+    if (!state_->connection.has(xcb_xfixes_id)) {
         return;
     }
     // XFixes answers GetCursorImage only to a client that announced its version.

@@ -148,11 +148,7 @@ void setMaskBits(unsigned char (&mask)[N], std::initializer_list<int> events) {
 }
 
 QPointF toQtGlobal(int rootX, int rootY) {
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (primary == nullptr) {
-        return QPointF(rootX, rootY);
-    }
-    return rootToGlobal(QPointF(rootX, rootY), primary->geometry(), primary->devicePixelRatio());
+    return rootToGlobal(QPointF(rootX, rootY), currentMonitors());
 }
 
 }  // namespace
@@ -193,6 +189,7 @@ struct X11InputMonitor::State {
     void learnModifierKeys();
     void learnButtonMap();
     void inputArrived();
+    void readQueuedSoon();
     void drain();
     void stopAfterLoss();
     uint64_t typesOf(XEvent& event);
@@ -328,6 +325,13 @@ void X11InputMonitor::State::inputArrived() {
     }
 }
 
+void X11InputMonitor::State::readQueuedSoon() {
+    notifier->setEnabled(false);
+    if (!batchDue.isActive()) {
+        batchDue.start(0);
+    }
+}
+
 void X11InputMonitor::State::drain() {
     if (connectionLost) {
         stopAfterLoss();
@@ -359,7 +363,7 @@ void X11InputMonitor::State::drain() {
     // queue (during the handler's round trip, or past the budget), which the socket notifier
     // cannot see.
     if (read > 0 || XEventsQueued(display, QueuedAlready) > 0) {
-        batchDue.start();
+        batchDue.start(kCoalescingWindow);
     } else {
         notifier->setEnabled(true);
     }
@@ -561,7 +565,9 @@ QPointF X11InputMonitor::State::pointer() {
         pointerThisBatch = lastPointer;
     } else if (!connectionLost && XEventsQueued(display, QueuedAlready) > 0) {
         // The round trip read events into Xlib's queue, where the notifier cannot see them.
-        inputArrived();
+        // They are handed out later: a question about the pointer must never call back into
+        // the core in the middle of whatever asked it.
+        readQueuedSoon();
     }
     return lastPointer;
 }

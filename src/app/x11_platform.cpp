@@ -17,6 +17,7 @@
 #include "app/settings_window_widget.h"
 #include "app/tray_status_item.h"
 #include "app/x11_click_guard.h"
+#include "app/x11_connection.h"
 #include "app/x11_input_monitor.h"
 #include "app/xlib.h"
 #include "core/app_delegate.h"
@@ -172,11 +173,31 @@ Point X11Platform::mouseLocation() {
     return toWindowPoint(pointer, primaryScreenGeometry());
 }
 
+void X11Platform::Backoff::failed() {
+    next_ = std::chrono::steady_clock::now() + delay_;
+    delay_ = std::min(delay_ * 2, kLongestDelay);
+}
+
+void X11Platform::Backoff::succeeded() {
+    delay_ = kFirstDelay;
+    next_ = std::chrono::steady_clock::now() + kFirstDelay;
+}
+
 std::shared_ptr<EventTap> X11Platform::createEventTap(uint64_t /*eventMask*/,
                                                       EventTapHandlers handlers) {
+    if (!guardRetry_.due()) {
+        return nullptr;
+    }
     // The grab covers exactly the presses the tap's mask names: every pointer button but
     // the wheel.
-    auto guard = X11ClickGuard::create(std::move(handlers));
+    auto guard = X11ClickGuard::create(std::move(handlers), [this]() -> std::optional<QRect> {
+        return overlay_ ? windowGeometryOnRoot(overlay_->winId()) : std::nullopt;
+    });
+    if (guard) {
+        guardRetry_.succeeded();
+    } else {
+        guardRetry_.failed();
+    }
     clickGuard_ = guard;
     return guard;
 }
@@ -223,7 +244,9 @@ std::optional<std::vector<WindowInfo>> X11Platform::onScreenWindows() {
 }
 
 std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& contentRect) {
-    return std::make_unique<QtOverlaySurface>(contentRect);
+    auto surface = std::make_unique<QtOverlaySurface>(contentRect);
+    overlay_ = surface->widget();
+    return surface;
 }
 
 std::shared_ptr<StatusItem> X11Platform::createStatusItem(StatusItemHandlers handlers) {
@@ -277,12 +300,19 @@ bool X11Platform::isProcessTrusted(bool /*prompt*/) {
     if (const auto guard = clickGuard_.lock()) {
         return guard->isHealthy();
     }
-    Display* probe = XOpenDisplay(nullptr);
-    if (probe == nullptr) {
-        return false;
+    if (!serverProbe_.due()) {
+        return serverReachable_;
     }
-    XCloseDisplay(probe);
-    return true;
+    Display* qt = qtDisplay();
+    Display* probe = XOpenDisplay(qt != nullptr ? DisplayString(qt) : nullptr);
+    serverReachable_ = probe != nullptr;
+    if (probe != nullptr) {
+        XCloseDisplay(probe);
+        serverProbe_.succeeded();
+    } else {
+        serverProbe_.failed();
+    }
+    return serverReachable_;
 }
 
 void X11Platform::resetAccessibilityRecord(const std::string& /*bundleIdentifier*/) {

@@ -3,6 +3,9 @@
 
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
@@ -80,6 +83,22 @@ class X11Platform : public Platform {
     void ensureNotifications();
     void refreshClickGuard();
 
+    // Connecting to the server anew costs it a client and us a round trip: tries come a second
+    // apart at most, and after each failed one the next waits twice as long, up to half a
+    // minute.
+    class Backoff {
+      public:
+        bool due() const { return std::chrono::steady_clock::now() >= next_; }
+        void failed();
+        void succeeded();
+
+      private:
+        static constexpr std::chrono::milliseconds kFirstDelay{1000};
+        static constexpr std::chrono::milliseconds kLongestDelay{30000};
+        std::chrono::steady_clock::time_point next_{};
+        std::chrono::milliseconds delay_ = kFirstDelay;
+    };
+
     BuildInfo build_;
     SettingsFileStore store_;
     std::unique_ptr<QNetworkAccessManager> network_;
@@ -90,6 +109,10 @@ class X11Platform : public Platform {
     X11Desktop desktop_;
     std::shared_ptr<X11InputMonitor> monitor_;
     std::weak_ptr<X11ClickGuard> clickGuard_;
+    Backoff guardRetry_;
+    Backoff serverProbe_;
+    bool serverReachable_ = true;
+    QPointer<QWidget> overlay_;
     std::unique_ptr<DesktopNotifications> notifications_;
     std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
     std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;

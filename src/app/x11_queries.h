@@ -14,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "app/screen_geometry.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {
@@ -30,20 +31,6 @@ using ReplyPtr = std::unique_ptr<Reply, FreeReply>;
 // and the pixels, and RGBA bytes. The bitmap is nullopt when `argb` is shorter than the size.
 CursorImage cursorImageFromArgb(int width, int height, std::span<const uint32_t> argb,
                                 double devicePixelRatio);
-
-// A monitor as Qt reports it: its geometry in Qt's global coordinates and its pixel ratio.
-struct MonitorArea {
-    QRect geometry;
-    double devicePixelRatio = 1.0;
-};
-
-// The monitors Qt knows, in its order.
-std::vector<MonitorArea> currentMonitors();
-
-// The index of the monitor that holds `serverPoint` (root-window pixels); nullopt when none
-// does.
-std::optional<std::size_t> monitorHolding(QPoint serverPoint,
-                                          const std::vector<MonitorArea>& monitors);
 
 // A size in server pixels in Qt's units on a monitor of `devicePixelRatio`, rounded the way
 // Qt rounds the monitor's own size, so that a window exactly as large as the monitor comes

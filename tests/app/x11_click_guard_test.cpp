@@ -168,23 +168,5 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
     EXPECT_FALSE(calls.offMainThread);
 }
 
-TEST_F(X11ClickGuardTest, IsRefusedWhileAnotherClientHoldsAnyOfItsGrabs) {
-    Calls calls;
-    const Window root = DefaultRootWindow(input);
-    XGrabButton(input, 8, Mod2Mask, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync,
-                None, None);
-    XSync(input, False);
-    EXPECT_EQ(X11ClickGuard::create(recordingHandlers(calls)), nullptr);
-    XUngrabButton(input, 8, Mod2Mask, root);
-    XSync(input, False);
-
-    const auto first = X11ClickGuard::create(recordingHandlers(calls));
-    ASSERT_TRUE(first);
-    first->setEnabled(true);
-    EXPECT_EQ(X11ClickGuard::create(recordingHandlers(calls)), nullptr);
-    first->setEnabled(false);
-    EXPECT_NE(X11ClickGuard::create(recordingHandlers(calls)), nullptr);
-}
-
 }  // namespace
 }  // namespace dovetrel::app

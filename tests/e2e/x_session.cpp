@@ -3,12 +3,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -357,6 +359,38 @@ void ClientWindow::pump() {
 
 // --- input
 
+void setMonitors(Display* display, const std::vector<MonitorLayout>& monitors) {
+    const Window root = DefaultRootWindow(display);
+    // Xvfb lays out monitors only once a client has asked for its screen resources, and the
+    // primary monitor must be the one that keeps the screen's output, so it goes last.
+    XRRScreenResources* resources = XRRGetScreenResources(display, root);
+    if (resources == nullptr || resources->noutput < 1) {
+        throw std::runtime_error("the server has no RandR output");
+    }
+    RROutput output = resources->outputs[0];
+    XRRFreeScreenResources(resources);
+    std::vector<MonitorLayout> ordered = monitors;
+    std::stable_partition(ordered.begin(), ordered.end(),
+                          [](const MonitorLayout& monitor) { return !monitor.primary; });
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        const MonitorLayout& layout = ordered[i];
+        const std::string name = "E2E-" + std::to_string(i);
+        XRRMonitorInfo monitor{};
+        monitor.name = XInternAtom(display, name.c_str(), False);
+        monitor.primary = layout.primary ? True : False;
+        monitor.x = layout.x;
+        monitor.y = layout.y;
+        monitor.width = layout.width;
+        monitor.height = layout.height;
+        monitor.mwidth = layout.width / 4;
+        monitor.mheight = layout.height / 4;
+        monitor.noutput = layout.primary ? 1 : 0;
+        monitor.outputs = layout.primary ? &output : nullptr;
+        XRRSetMonitor(display, root, &monitor);
+    }
+    XSync(display, False);
+}
+
 void movePointer(Display* display, int x, int y) {
     XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
     XSync(display, False);
@@ -450,15 +484,15 @@ std::optional<OverlayInfo> waitForGuardedOverlay(Display* display,
     return overlay;
 }
 
-bool buttonIsGrabbed(Display* display, int button) {
+bool buttonIsGrabbed(Display* display, int button, unsigned modifiers) {
     const XErrorTrap trap(display);
     const Window root = DefaultRootWindow(display);
-    XGrabButton(display, static_cast<unsigned>(button), 0, root, False, ButtonPressMask,
+    XGrabButton(display, static_cast<unsigned>(button), modifiers, root, False, ButtonPressMask,
                 GrabModeAsync, GrabModeAsync, None, None);
     XSync(display, False);
     const bool grabbedElsewhere = trap.error() == BadAccess;
     if (!grabbedElsewhere) {
-        XUngrabButton(display, static_cast<unsigned>(button), 0, root);
+        XUngrabButton(display, static_cast<unsigned>(button), modifiers, root);
     }
     return grabbedElsewhere;
 }

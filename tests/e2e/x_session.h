@@ -123,6 +123,17 @@ class ClientWindow {
     unsigned long window_;
 };
 
+// A monitor laid over the root window: `x`, `y`, `width`, `height` in root pixels.
+struct MonitorLayout {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool primary = false;
+};
+// Replaces the server's monitors with `monitors` (RandR 1.5), as a multi-head desktop has.
+void setMonitors(_XDisplay* display, const std::vector<MonitorLayout>& monitors);
+
 // XTest input, flushed and synced.
 void movePointer(_XDisplay* display, int x, int y);
 void pressButton(_XDisplay* display, int button);
@@ -161,8 +172,9 @@ std::vector<TopLevelWindow> topLevelWindows(_XDisplay* display);
 // Cuts the server's connection to the client that owns `resource`, as xkill does.
 void killClientOwning(_XDisplay* display, unsigned long resource);
 
-// Whether any client holds a passive grab on `button` (tested by trying one ourselves).
-bool buttonIsGrabbed(_XDisplay* display, int button);
+// Whether any client holds a passive grab on `button` with `modifiers` (tested by trying one
+// ourselves, which keeps a client that grabs meanwhile off that combination).
+bool buttonIsGrabbed(_XDisplay* display, int button, unsigned modifiers = 0);
 
 // Waits until the Qt program owning top-level `window` answers a _NET_WM_PING: its main
 // thread is back in its event loop, done with whatever it was doing when it mapped the window.

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "e2e/x_session.h"
+
+namespace dovetrel::e2e {
+namespace {
+
+// A desktop of several monitors with Qt's scaling, and the spot where the pointer rests.
+struct Desktop {
+    const char* name;
+    int width;
+    int height;
+    std::vector<MonitorLayout> monitors;
+    std::vector<std::string> environment;
+    int restX;
+    int restY;
+    // Native pixels per point where the pointer rests.
+    int scale;
+};
+
+void PrintTo(const Desktop& desktop, std::ostream* out) {
+    *out << desktop.name;
+}
+
+class SeveralMonitors : public ::testing::TestWithParam<Desktop> {
+  protected:
+    SeveralMonitors() : session(SessionOptions{false, GetParam().width, GetParam().height}) {}
+
+    void TearDown() override {
+        if (dovetrel) {
+            EXPECT_EQ(dovetrel->unexpectedOutput(), "");
+        }
+    }
+
+    bool clientGets(const std::vector<int>& buttons) {
+        const bool got = waitFor([&] {
+            client->pump();
+            return client->presses == buttons && client->releases == buttons;
+        });
+        client->presses.clear();
+        client->releases.clear();
+        return got;
+    }
+
+    XSession session;
+    std::optional<ClientWindow> client;
+    std::optional<Dovetrel> dovetrel;
+};
+
+TEST_P(SeveralMonitors, ShowsTheSquareUnderThePointerAndJudgesPressesWhereItIsDrawn) {
+    const Desktop& desktop = GetParam();
+    _XDisplay* display = session.display();
+    setMonitors(display, desktop.monitors);
+    client.emplace(session, 0, 0, desktop.width, desktop.height);
+    movePointer(display, desktop.restX, desktop.restY);
+    dovetrel.emplace(session, "[General]\nidleTimeout=1\nzoneSize=80\n", desktop.environment);
+
+    const auto overlay = waitForGuardedOverlay(display);
+    ASSERT_TRUE(overlay);
+    EXPECT_NEAR(overlay->x + overlay->width / 2, desktop.restX, 1);
+    EXPECT_NEAR(overlay->y + overlay->height / 2, desktop.restY, 1);
+    EXPECT_NEAR(overlay->width, 80 * desktop.scale, 2);
+    click(display, 1);
+    EXPECT_TRUE(clientGets({}));
+
+    // A press just beside the square, before the move has taken it down, is not the square's.
+    const auto next = waitForGuardedOverlay(display);
+    ASSERT_TRUE(next);
+    movePointer(display, next->x + next->width + 2, desktop.restY);
+    click(display, 1);
+    EXPECT_TRUE(clientGets({1}));
+}
+
+const MonitorLayout kLeftOfPrimary{0, 0, 1920, 1080, false};
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, SeveralMonitors,
+    ::testing::Values(Desktop{"ThreeInARowAtTwiceTheScale",
+                              5760,
+                              1080,
+                              {{0, 0, 1920, 1080, true},
+                               {1920, 0, 1920, 1080, false},
+                               {3840, 0, 1920, 1080, false}},
+                              {"QT_SCALE_FACTOR=2"},
+                              4800,
+                              500,
+                              2},
+                      Desktop{"PrimaryAwayFromTheOrigin",
+                              3200,
+                              1080,
+                              {kLeftOfPrimary, {1920, 100, 1280, 800, true}},
+                              {"QT_SCALE_FACTOR=2"},
+                              1000,
+                              950,
+                              2},
+                      Desktop{"StackedNearTheFarEdge",
+                              1920,
+                              2160,
+                              {{0, 0, 1920, 1080, true}, {0, 1080, 1920, 1080, false}},
+                              {"QT_SCALE_FACTOR=2"},
+                              1850,
+                              2100,
+                              2},
+                      // The left monitor is named E2E-0: the primary is laid out last.
+                      Desktop{"MixedFactors",
+                              3840,
+                              1080,
+                              {kLeftOfPrimary, {1920, 0, 1920, 1080, true}},
+                              {"QT_SCREEN_SCALE_FACTORS=1;2"},
+                              1500,
+                              600,
+                              2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FirstSquare, AppearsUnderAPointerThatOnlyMovedSinceLaunch) {
+    XSession session;
+    _XDisplay* display = session.display();
+    ClientWindow client(session, 0, 0, 1280, 800);
+    movePointer(display, 640, 400);
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
+    // Motion only, no press or key, between the launch and the first square.
+    std::this_thread::sleep_for(300ms);
+    for (int step = 1; step <= 10; ++step) {
+        movePointer(display, 640 - 30 * step, 400 - 15 * step);
+    }
+    const auto overlay = waitForGuardedOverlay(display);
+    ASSERT_TRUE(overlay);
+    EXPECT_NEAR(overlay->x + overlay->width / 2, 340, 1);
+    EXPECT_NEAR(overlay->y + overlay->height / 2, 250, 1);
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+}  // namespace
+}  // namespace dovetrel::e2e
