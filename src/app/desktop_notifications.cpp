@@ -11,6 +11,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QVariantMap>
@@ -75,7 +76,25 @@ class BusListener : public QObject {
                         QStringLiteral("ActiveChanged"), this,
                         SLOT(screenSaverActiveChanged(bool)));
         }
+        // A program started while the screen is locked hears no change; ask the two common
+        // services once, without starting either.
+        for (const auto& [service, path] :
+             {std::pair{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver"},
+              std::pair{"org.gnome.ScreenSaver", "/org/gnome/ScreenSaver"}}) {
+            QDBusMessage get = QDBusMessage::createMethodCall(
+                QString::fromLatin1(service), QString::fromLatin1(path),
+                QString::fromLatin1(service), QStringLiteral("GetActive"));
+            get.setAutoStartService(false);
+            whenAnswered<bool>(bus, get, [this](bool active) {
+                if (active) {
+                    screenSaverActive_ = true;
+                }
+            });
+        }
     }
+
+    // Locked or blanked, as the buses last said.
+    bool locked() const { return screenSaverActive_ || sessionLocked_.value_or(false); }
 
     void listenToLogind() {
         QDBusConnection bus = QDBusConnection::systemBus();
@@ -95,15 +114,15 @@ class BusListener : public QObject {
 
   public Q_SLOTS:
     void screenSaverActiveChanged(bool active) {
+        screenSaverActive_ = active;
         if (active) {
             onScreenLocked_();
         }
     }
 
     void prepareForSleep(bool start) {
-        if (start) {
-            onWorkspace_(WorkspaceNotification::screensDidSleep);
-        }
+        onWorkspace_(start ? WorkspaceNotification::screensDidSleep
+                           : WorkspaceNotification::didWake);
     }
 
     void sessionPropertiesChanged(const QString& interface, const QVariantMap& changed,
@@ -157,22 +176,48 @@ class BusListener : public QObject {
     }
 
     void followSession(const QString& path) {
-        QDBusConnection::systemBus().connect(
+        QDBusConnection bus = QDBusConnection::systemBus();
+        bus.connect(kLogindService, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                    QStringLiteral("PropertiesChanged"), this,
+                    SLOT(sessionPropertiesChanged(QString, QVariantMap, QStringList)));
+        QDBusMessage get = QDBusMessage::createMethodCall(
             kLogindService, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("PropertiesChanged"), this,
-            SLOT(sessionPropertiesChanged(QString, QVariantMap, QStringList)));
+            QStringLiteral("Get"));
+        get << QStringLiteral("org.freedesktop.login1.Session") << QStringLiteral("LockedHint");
+        whenAnswered<QDBusVariant>(bus, get, [this](const QDBusVariant& locked) {
+            // A change announced meanwhile is newer than this answer.
+            if (!sessionLocked_) {
+                sessionLocked_ = locked.variant().toBool();
+            }
+        });
+    }
+
+    // Calls `message` and hands a valid answer to `answered`; errors are dropped.
+    template <typename Answer, typename Handler>
+    void whenAnswered(QDBusConnection& bus, const QDBusMessage& message, Handler answered) {
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [answered](QDBusPendingCallWatcher* finished) {
+                    finished->deleteLater();
+                    const QDBusPendingReply<Answer> reply = *finished;
+                    if (reply.isValid()) {
+                        answered(reply.value());
+                    }
+                });
     }
 
     std::function<void(WorkspaceNotification)> onWorkspace_;
     std::function<void()> onScreenLocked_;
     std::optional<bool> sessionActive_;
     std::optional<bool> sessionLocked_;
+    bool screenSaverActive_ = false;
 };
 
 }  // namespace
 
 struct DesktopNotifications::State {
     std::function<void(WorkspaceNotification)> onWorkspace;
+    BusListener* listener = nullptr;
     XcbConnection x;
     EwmhAtoms atoms{x.get()};
     std::unique_ptr<QSocketNotifier> notifier;
@@ -221,6 +266,30 @@ struct DesktopNotifications::State {
         }
         selectDpmsInput(connection);
         dpmsOpcode = xcb_get_extension_data(connection, &xcb_dpms_id)->major_opcode;
+    }
+
+    // Whether the X screen saver or DPMS has the screen dark now.
+    bool screenIsDark() const {
+        xcb_connection_t* connection = x.get();
+        if (connection == nullptr) {
+            return false;
+        }
+        if (screenSaverEvent) {
+            const ReplyPtr<xcb_screensaver_query_info_reply_t> info(
+                xcb_screensaver_query_info_reply(
+                    connection, xcb_screensaver_query_info(connection, x.root()), nullptr));
+            if (info && info->state == XCB_SCREENSAVER_STATE_ON) {
+                return true;
+            }
+        }
+        if (x.has(xcb_dpms_id)) {
+            const ReplyPtr<xcb_dpms_info_reply_t> info(
+                xcb_dpms_info_reply(connection, xcb_dpms_info(connection), nullptr));
+            if (info && info->state != 0 && info->power_level != kDpmsModeOn) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // Whether `event` tells that the screen went dark.
@@ -303,9 +372,9 @@ DesktopNotifications::DesktopNotifications(std::function<void(WorkspaceNotificat
                                            std::function<void()> onScreenLocked)
     : state_(std::make_unique<State>()) {
     state_->onWorkspace = onWorkspace;
-    auto* listener = new BusListener(this, std::move(onWorkspace), std::move(onScreenLocked));
-    listener->listenToSessionBus();
-    listener->listenToLogind();
+    state_->listener = new BusListener(this, std::move(onWorkspace), std::move(onScreenLocked));
+    state_->listener->listenToSessionBus();
+    state_->listener->listenToLogind();
 
     xcb_connection_t* connection = state_->x.get();
     if (connection == nullptr) {
@@ -328,6 +397,18 @@ DesktopNotifications::DesktopNotifications(std::function<void(WorkspaceNotificat
 }
 
 DesktopNotifications::~DesktopNotifications() = default;
+
+bool DesktopNotifications::isScreenLockedOrBlanked() {
+    if (state_->listener->locked()) {
+        return true;
+    }
+    const bool dark = state_->screenIsDark();
+    // Events that came in with the replies wait in xcb's queue, where the socket notifier
+    // does not see them.
+    QMetaObject::invokeMethod(
+        this, [this] { state_->drain(); }, Qt::QueuedConnection);
+    return dark;
+}
 
 }  // namespace dovetrel::app
 

@@ -13,11 +13,15 @@ namespace dovetrel::app {
 
 class DesktopNotifications : public QObject {
   public:
-    // `onWorkspace` gets space changes, activations, screen sleep and session switches;
-    // `onScreenLocked` the lock. Both run on the main thread.
+    // `onWorkspace` gets space changes, activations, screen sleep, waking and session
+    // switches; `onScreenLocked` the lock. Both run on the main thread.
     DesktopNotifications(std::function<void(WorkspaceNotification)> onWorkspace,
                          std::function<void()> onScreenLocked);
     ~DesktopNotifications() override;
+
+    // Whether the session is locked (logind's LockedHint, a screen saver service's active
+    // state) or the screen blanked (the X screen saver, DPMS) now; false when nothing tells.
+    bool isScreenLockedOrBlanked();
 
   private:
     struct State;

@@ -35,9 +35,6 @@ const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 // Started before the panel (at login), the icon waits this long for a tray host to appear.
 constexpr auto kHostWait = 5s;
 constexpr auto kHostPollInterval = 200ms;
-// Keeps a running snooze's remaining time in the menu no more than a minute stale for
-// hosts that never announce an opening.
-constexpr auto kRefreshInterval = 30s;
 constexpr char kAccentProperty[] = "dovetrelAccentTitle";
 
 // Key equivalents are shown with the platform's command modifier: Ctrl here. An upper-case
@@ -107,7 +104,6 @@ struct TrayStatusItem::State {
     std::unordered_map<const QAction*, std::shared_ptr<MenuItem>> items;
     bool menuOnScreen = false;
     bool refreshQueued = false;
-    QTimer refreshTimer;
 
     std::unique_ptr<QSystemTrayIcon> tray;
     QDeadlineTimer hostDeadline;
@@ -344,8 +340,6 @@ TrayStatusItem::TrayStatusItem(StatusItemHandlers handlers,
             state.setTrackingMenu(visible);
         }
     };
-    connect(&state.refreshTimer, &QTimer::timeout, this, [&state] { state.refresh(); });
-    state.refreshTimer.start(kRefreshInterval);
     state.startWaitingForHost();
 }
 

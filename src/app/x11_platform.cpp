@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <cmath>
+#include <ctime>
+#include <limits>
 
 #include "app/autostart.h"
 #include "app/overlay_surface.h"
@@ -24,6 +27,24 @@
 #include "core/update_check.h"
 
 namespace dovetrel::app {
+namespace {
+
+// A delay in whole milliseconds as QTimer takes it (an int): rounded, and held within
+// 0 .. INT_MAX (about 24.8 days) rather than narrowed, which would wrap a long delay to a
+// short one. NaN counts as no delay.
+std::chrono::milliseconds timerMilliseconds(double seconds) {
+    constexpr double kLongest = std::numeric_limits<int>::max();
+    const double milliseconds = seconds * 1000.0;
+    if (!(milliseconds > 0)) {
+        return std::chrono::milliseconds(0);
+    }
+    if (milliseconds >= kLongest) {
+        return std::chrono::milliseconds(std::numeric_limits<int>::max());
+    }
+    return std::chrono::milliseconds(std::llround(milliseconds));
+}
+
+}  // namespace
 
 // A run-loop timer on a QTimer. It fires in the default mode only: while a menu of ours is
 // open, a due firing waits and runs when the menu closes.
@@ -33,8 +54,7 @@ class QtTimer : public Timer, public std::enable_shared_from_this<QtTimer> {
         : platform_(platform), repeats_(repeats), block_(std::move(block)) {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setSingleShot(!repeats);
-        timer_.setInterval(std::chrono::milliseconds(
-            static_cast<long long>(std::max(0.0, interval) * 1000.0 + 0.5)));
+        timer_.setInterval(timerMilliseconds(interval));
         QObject::connect(&timer_, &QTimer::timeout, [this] { timeout(); });
     }
 
@@ -142,8 +162,10 @@ void X11Platform::timerWaiting(QtTimer* timer) {
 }
 
 double X11Platform::now() {
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
+    // Counts time asleep, and setting the clock does not move it.
+    timespec time{};
+    clock_gettime(CLOCK_BOOTTIME, &time);
+    return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
 }
 
 TimerRef X11Platform::scheduleTimer(double interval, bool repeats, std::function<void()> block) {
@@ -158,8 +180,7 @@ void X11Platform::dispatchAsync(std::function<void()> block) {
 }
 
 void X11Platform::dispatchAfter(double delay, std::function<void()> block) {
-    QTimer::singleShot(std::chrono::milliseconds(static_cast<long long>(delay * 1000.0 + 0.5)),
-                       QCoreApplication::instance(), std::move(block));
+    QTimer::singleShot(timerMilliseconds(delay), QCoreApplication::instance(), std::move(block));
 }
 
 std::shared_ptr<MonitorToken> X11Platform::addGlobalMonitor(uint64_t mask,
@@ -241,6 +262,11 @@ std::optional<int32_t> X11Platform::frontmostApplicationPid() {
 
 std::optional<std::vector<WindowInfo>> X11Platform::onScreenWindows() {
     return desktop_.clientWindows();
+}
+
+bool X11Platform::isScreenLockedOrBlanked() {
+    ensureNotifications();
+    return notifications_->isScreenLockedOrBlanked();
 }
 
 std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& contentRect) {

@@ -55,6 +55,7 @@ class X11Platform : public Platform {
     std::optional<CursorImage> currentSystemCursor() override;
     std::optional<int32_t> frontmostApplicationPid() override;
     std::optional<std::vector<WindowInfo>> onScreenWindows() override;
+    bool isScreenLockedOrBlanked() override;
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(

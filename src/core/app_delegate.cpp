@@ -34,6 +34,11 @@ void AppDelegate::applicationDidFinishLaunching() {
                                    weakly(&AppDelegate::appDidActivate));
     platform_.addDistributedObserver(kScreenIsLockedNotification,
                                      weakly(&AppDelegate::screenSleepOrLock));
+    platform_.addWorkspaceObserver(WorkspaceNotification::didWake,
+                                   weakly(&AppDelegate::systemDidWake));
+    // The settings window and hand edits of the settings file switch the guard too.
+    followedEnabled_ = isEnabled();
+    platform_.preferences().addChangeObserver(weakly(&AppDelegate::followEnabledPreference));
 }
 
 void AppDelegate::performAction(const std::string& selector, const MenuItem& sender) {

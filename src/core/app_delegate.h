@@ -45,6 +45,14 @@ inline constexpr uint64_t kActivityEventMask = 0x5E84414C0;
 
 inline constexpr double kOverlayCheckInterval = 0.25;
 inline constexpr double kAccessibilityPollInterval = 1.0;
+// The idle timer is armed for the stored timeout held within these bounds (seconds): a
+// hand-edited value beyond them would make the square come at every pause or never, or
+// overflow a timer.
+inline constexpr double kMinimumIdleTimeout = 0.1;
+inline constexpr double kMaximumIdleTimeout = 24 * 60 * 60;
+// While a snooze runs its timer fires at least this often (seconds) to look at the end date
+// and bring the time left shown in the menu up to date.
+inline constexpr double kSnoozeRecheckInterval = 60.0;
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   public:
@@ -77,6 +85,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void screenSleepOrLock();
     void appDidActivate();
     void spaceDidChange();
+    // The machine woke: a snooze whose end date passed during the sleep ends now.
+    void systemDidWake();
 
     // Click guard.
     void setupEventTap();
@@ -91,6 +101,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void snoozeSelected(const MenuItem& sender);
     void cancelSnoozeAction();
     void cancelSnooze();
+    // Ends a running snooze whose end date has come; true when it did.
+    bool endSnoozeIfDue();
     void updateMenuBarIcon();
 
     // Permission lifecycle.
@@ -135,6 +147,14 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void idleTimerFired();
     void overlayCheckFired();
     void refreshSnoozeItem();
+    // Brings the check mark, the icon and the snooze item up to date and shows them.
+    void refreshStatusMenu();
+    // Acts on a change of isEnabled, whatever made it: switched off, the guard goes down as
+    // the Enabled item takes it down.
+    void followEnabledPreference();
+    // (Re-)arms the snooze timer towards the end date, a minute at most at a time.
+    void armSnoozeTimer();
+    void snoozeTimerFired();
     // Polls the permission every second; once it is there, installs the tap and, when
     // `restartCountdown`, re-arms the idle timer.
     void startPermissionPoll(bool restartCountdown);
@@ -143,6 +163,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     Platform& platform_;
     Preferences preferences_;
     CursorVisibility cursorVisibility_;
+    // The isEnabled value last acted upon; nullopt before launch.
+    std::optional<bool> followedEnabled_;
 };
 
 // The tap's callback: judges one event for `delegate` (nullptr when it is gone) and returns

@@ -1,4 +1,6 @@
 // When the overlay is shown and when it goes away.
+#include <algorithm>
+
 #include "core/app_delegate.h"
 
 namespace dovetrel {
@@ -44,12 +46,15 @@ void AppDelegate::resetIdleTimer() {
     if (idleTimer) {
         idleTimer->invalidate();
     }
-    idleTimer = platform_.scheduleTimer(idleTimeout(), false, weakly(&AppDelegate::idleTimerFired));
+    const double interval = std::clamp(idleTimeout(), kMinimumIdleTimeout, kMaximumIdleTimeout);
+    idleTimer = platform_.scheduleTimer(interval, false, weakly(&AppDelegate::idleTimerFired));
 }
 
 void AppDelegate::idleTimerFired() {
-    if (!isEnabled() || isSnoozed() || !cursorVisibility_.isCursorVisible() ||
-        isFullscreenAppActive(platform_)) {
+    // Over a locker or a blanked screen the square would guard nothing the user can see;
+    // the next input after unlocking arms the timer again.
+    if (!isEnabled() || isSnoozed() || platform_.isScreenLockedOrBlanked() ||
+        !cursorVisibility_.isCursorVisible() || isFullscreenAppActive(platform_)) {
         return;
     }
     showOverlay();
@@ -62,10 +67,11 @@ void AppDelegate::showOverlay() {
     if (idleTimer) {
         idleTimer->invalidate();
     }
+    const double side = overlaySide(zoneSize(), pointer, platform_.screenFrames());
     if (!overlayWindow) {
-        overlayWindow = std::make_unique<OverlayWindow>(platform_, zoneSize());
+        overlayWindow = std::make_unique<OverlayWindow>(platform_, side);
     }
-    overlayWindow->updateSize(zoneSize());
+    overlayWindow->updateSize(side);
     overlayWindow->show(pointer);
     if (eventTap) {
         eventTap->setEnabled(true);

@@ -1,5 +1,6 @@
 #include "core/overlay_window.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/platform.h"
@@ -26,6 +27,22 @@ OverlayDrawing overlayDrawing(double size) {
     drawing.innerStroke = {1, 1, 1, 0.35};
     drawing.innerLineWidth = 0.5;
     return drawing;
+}
+
+double overlaySide(double size, Point pointer, const std::vector<Rect>& screens) {
+    double limit = kMaximumOverlaySideWithoutScreens;
+    if (!screens.empty()) {
+        const auto under = std::find_if(screens.begin(), screens.end(), [&](const Rect& screen) {
+            return rectContainsPoint(screen, pointer);
+        });
+        const Rect& screen = under != screens.end() ? *under : screens.front();
+        limit = std::min(screen.size.width, screen.size.height);
+    }
+    // NaN fails every comparison; std::clamp would pass it through.
+    if (!(size >= kMinimumOverlaySide)) {
+        return kMinimumOverlaySide;
+    }
+    return std::max(kMinimumOverlaySide, std::min(size, limit));
 }
 
 OverlayWindow::OverlayWindow(Platform& platform, double size)

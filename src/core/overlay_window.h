@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/geometry.h"
 
@@ -35,6 +36,18 @@ struct OverlayDrawing {
 };
 
 OverlayDrawing overlayDrawing(double size);
+
+// The smallest side the overlay is drawn with, so that its drawing keeps both outlines.
+inline constexpr double kMinimumOverlaySide = 8;
+// The largest side when no screen is known: the largest size the settings offer.
+inline constexpr double kMaximumOverlaySideWithoutScreens = 200;
+
+// The side the overlay is drawn and judged with for a preferred `size` with the pointer at
+// `pointer`: no longer than the shorter side of the screen under the pointer (the first
+// screen when none is), and no shorter than kMinimumOverlaySide. A hand-edited size must
+// never make a square that lies off screen yet swallows clicks, or a window the size of a
+// city.
+double overlaySide(double size, Point pointer, const std::vector<Rect>& screens);
 
 inline constexpr double kOverlayFadeInSeconds = 0.2;
 inline constexpr double kOverlayFadeOutSeconds = 0.15;

@@ -153,6 +153,8 @@ enum class WorkspaceNotification {
     screensDidSleep,
     sessionDidResignActive,
     didActivateApplication,
+    // The machine woke from suspend or hibernation.
+    didWake,
 };
 
 enum class ActivationPolicy { regular = 0, accessory = 1, prohibited = 2 };
@@ -168,7 +170,9 @@ class Platform {
     virtual ~Platform() = default;
 
     // Time and the main run loop.
-    // Seconds on the wall clock, for dates such as the end of a snooze.
+    // Seconds on a clock that runs on through suspend and that setting the time of day does
+    // not move, for dates such as the end of a snooze. Timers, unlike it, may stand still
+    // while the machine sleeps.
     virtual double now() = 0;
     virtual TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) = 0;
     // Runs `block` on the main thread after the current callback has returned.
@@ -200,6 +204,9 @@ class Platform {
     virtual std::optional<int32_t> frontmostApplicationPid() = 0;
     // nullopt when the list cannot be had.
     virtual std::optional<std::vector<WindowInfo>> onScreenWindows() = 0;
+    // Whether the session is locked or the screen blanked right now; false when it cannot
+    // be told.
+    virtual bool isScreenLockedOrBlanked() = 0;
 
     // Windows and the tray.
     virtual std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) = 0;

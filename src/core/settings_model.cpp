@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "core/platform.h"
 
@@ -63,11 +64,36 @@ void SettingsModel::setLaunchAtLogin(bool enabled) {
     preferences_.setLaunchAtLogin(enabled);
 }
 
+std::string SettingsModel::sizeBadge() const {
+    if (const auto text = platform_.preferences().value(prefkey::kZoneSize)) {
+        const auto size = parseDouble(*text);
+        if (!size || !std::isfinite(*size) || *size <= 0) {
+            return sizeBadgeText(std::numeric_limits<double>::quiet_NaN());
+        }
+    }
+    return sizeBadgeText(zoneSize());
+}
+
+namespace {
+
+template <typename Value, typename Parse>
+bool holdsDefault(const PreferenceStore& store, std::string_view key, Value fallback, Parse parse) {
+    const auto text = store.value(key);
+    if (!text) {
+        return true;
+    }
+    const auto value = parse(*text);
+    return value && *value == fallback;
+}
+
+}  // namespace
+
 bool SettingsModel::isDefaults() const {
-    return preferences_.idleTimeout() == kDefaultIdleTimeout &&
-           preferences_.zoneSize() == kDefaultZoneSize &&
-           preferences_.isEnabled() == kDefaultIsEnabled &&
-           preferences_.launchAtLogin() == kDefaultLaunchAtLogin;
+    const PreferenceStore& store = platform_.preferences();
+    return holdsDefault(store, prefkey::kIdleTimeout, kDefaultIdleTimeout, parseDouble) &&
+           holdsDefault(store, prefkey::kZoneSize, kDefaultZoneSize, parseDouble) &&
+           holdsDefault(store, prefkey::kIsEnabled, kDefaultIsEnabled, parseBool) &&
+           holdsDefault(store, prefkey::kLaunchAtLogin, kDefaultLaunchAtLogin, parseBool);
 }
 
 void SettingsModel::resetToDefaults() {
@@ -76,6 +102,10 @@ void SettingsModel::resetToDefaults() {
     preferences_.setIsEnabled(kDefaultIsEnabled);
     if (preferences_.launchAtLogin()) {
         platform_.unregisterLoginItem();
+        preferences_.setLaunchAtLogin(false);
+    } else if (!holdsDefault(platform_.preferences(), prefkey::kLaunchAtLogin,
+                             kDefaultLaunchAtLogin, parseBool)) {
+        // Unreadable text, which already reads as off: only the file needs mending.
         preferences_.setLaunchAtLogin(false);
     }
 }

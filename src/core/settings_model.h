@@ -59,12 +59,17 @@ class SettingsModel {
     // Registers or unregisters the login item; a failure is dropped and the choice is stored
     // either way.
     void setLaunchAtLogin(bool enabled);
-    // True exactly when all four preferences hold their defaults.
+    // True exactly when each of the four preferences is absent or stored as a value equal to
+    // its default: anything else, unreadable text included, is what Reset mends.
     bool isDefaults() const;
+    // Writes every default; afterwards isDefaults() holds.
     void resetToDefaults();
 
     std::string timeoutBadge() const { return timeoutBadgeText(idleTimeout()); }
-    std::string sizeBadge() const { return sizeBadgeText(zoneSize()); }
+    // The stored size as sizeBadgeText() writes it, or "—px" when the stored text is not a
+    // size the program can use (it then falls back to the default): the badge tells of a
+    // broken value rather than hide it behind the default.
+    std::string sizeBadge() const;
 
     SettingsTab selectedTab() const { return selectedTab_; }
     void selectTab(SettingsTab tab) { selectedTab_ = tab; }

@@ -1,4 +1,5 @@
 // Pausing the guard for a while without touching the Enabled preference.
+#include <algorithm>
 #include <cmath>
 
 #include "core/app_delegate.h"
@@ -20,10 +21,46 @@ void AppDelegate::snoozeSelected(const MenuItem& sender) {
     snoozeEndDate = platform_.now() + seconds;
     dismissOverlay();
     updateMenuBarIcon();
+    armSnoozeTimer();
+}
+
+// The end date decides, not the timer: timers stand still while the machine sleeps, so the
+// date is looked at again on waking, when the menu opens and at each firing.
+void AppDelegate::armSnoozeTimer() {
     if (snoozeTimer) {
         snoozeTimer->invalidate();
+        snoozeTimer = nullptr;
     }
-    snoozeTimer = platform_.scheduleTimer(seconds, false, weakly(&AppDelegate::cancelSnooze));
+    if (!snoozeEndDate) {
+        return;
+    }
+    const double left = std::max(0.0, *snoozeEndDate - platform_.now());
+    snoozeTimer = platform_.scheduleTimer(std::min(left, kSnoozeRecheckInterval), false,
+                                          weakly(&AppDelegate::snoozeTimerFired));
+}
+
+void AppDelegate::snoozeTimerFired() {
+    if (!endSnoozeIfDue()) {
+        armSnoozeTimer();
+    }
+    // Panels that never say when they open the menu still see the time left and the end.
+    refreshStatusMenu();
+}
+
+bool AppDelegate::endSnoozeIfDue() {
+    if (!snoozeEndDate || platform_.now() < *snoozeEndDate) {
+        return false;
+    }
+    cancelSnooze();
+    return true;
+}
+
+void AppDelegate::systemDidWake() {
+    if (endSnoozeIfDue()) {
+        refreshStatusMenu();
+    } else if (isSnoozed()) {
+        armSnoozeTimer();
+    }
 }
 
 void AppDelegate::cancelSnoozeAction() {

@@ -70,11 +70,23 @@ void AppDelegate::toggleEnabled() {
     setIsEnabled(!isEnabled());
     cancelSnooze();
     updateMenuBarIcon();
-    if (isEnabled()) {
-        // The overlay comes back only through the idle timer.
+    // Switched off, the guard goes down at once; switched on, the overlay comes back only
+    // through the idle timer. The store may already have told us of the change.
+    followEnabledPreference();
+}
+
+void AppDelegate::followEnabledPreference() {
+    const bool enabled = isEnabled();
+    if (followedEnabled_ == enabled) {
         return;
     }
-    dismissOverlay();
+    followedEnabled_ = enabled;
+    if (!enabled) {
+        // Monitored events are ignored while the guard is off: nothing else would take a
+        // shown overlay down.
+        dismissOverlay();
+    }
+    refreshStatusMenu();
 }
 
 void AppDelegate::quit() {
@@ -82,6 +94,12 @@ void AppDelegate::quit() {
 }
 
 void AppDelegate::menuWillOpen() {
+    // A timer that stood still through a suspend may not have ended the snooze yet.
+    endSnoozeIfDue();
+    refreshStatusMenu();
+}
+
+void AppDelegate::refreshStatusMenu() {
     if (enabledMenuItem) {
         enabledMenuItem->isOn = isEnabled();
     }

@@ -9,7 +9,10 @@ void AppDelegate::resetAccessibilityIfUpdated() {
     if (lastGranted && *lastGranted != build) {
         platform_.resetAccessibilityRecord(kBundleIdentifier);
     }
-    preferences_.setLastGrantedBuild(build);
+    // Every write rewrites the user's settings file: a launch of the same build leaves it be.
+    if (lastGranted != build) {
+        preferences_.setLastGrantedBuild(build);
+    }
 }
 
 void AppDelegate::requestAccessibilityIfNeeded() {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <nlohmann/json.hpp>
 
 #include "core/app_delegate.h"
@@ -94,6 +95,10 @@ bool isOpenableDownloadURL(std::string_view url) {
     std::string host;
     if (!authority.empty() && authority.front() == '[') {
         host = lowercase(authority.substr(0, authority.find(']') + 1));
+        // Only a port may follow the bracketed address.
+        if (host.size() < authority.size() && authority[host.size()] != ':') {
+            return false;
+        }
     } else {
         host = lowercase(authority.substr(0, authority.find(':')));
     }
@@ -103,8 +108,39 @@ bool isOpenableDownloadURL(std::string_view url) {
     if (scheme == "https") {
         return true;
     }
-    const bool loopback = host == "localhost" || host == "[::1]" || host.rfind("127.", 0) == 0;
-    return scheme == "http" && loopback;
+    return scheme == "http" && isLoopbackHost(host);
+}
+
+bool isLoopbackHost(std::string_view host) {
+    if (host == "localhost" || host == "[::1]") {
+        return true;
+    }
+    // Only a dotted-quad literal: "127.evil.example" is a name anyone can register.
+    int parts = 0;
+    int first = -1;
+    while (!host.empty()) {
+        const auto dot = host.find('.');
+        const std::string_view part = host.substr(0, dot);
+        if (part.empty() || part.size() > 3 || !std::all_of(part.begin(), part.end(), isDigit)) {
+            return false;
+        }
+        int value = 0;
+        std::from_chars(part.data(), part.data() + part.size(), value);
+        if (value > 255) {
+            return false;
+        }
+        if (parts++ == 0) {
+            first = value;
+        }
+        if (dot == std::string_view::npos) {
+            break;
+        }
+        host.remove_prefix(dot + 1);
+        if (host.empty()) {
+            return false;  // a trailing dot
+        }
+    }
+    return parts == 4 && first == 127;
 }
 
 void AppDelegate::checkForUpdates() {

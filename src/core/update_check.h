@@ -25,6 +25,10 @@ int compareVersions(std::string_view a, std::string_view b);
 // javascript: or a custom scheme's handler.
 bool isOpenableDownloadURL(std::string_view url);
 
+// Whether `host` (lower case, as it stands in an address, without the port) is this machine:
+// exactly "localhost", "[::1]" or a dotted-quad IPv4 literal in 127.0.0.0/8.
+bool isLoopbackHost(std::string_view host);
+
 // Feeds larger than this are not read.
 inline constexpr std::size_t kMaximumFeedBytes = 64 * 1024;
 

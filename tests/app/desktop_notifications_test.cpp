@@ -104,6 +104,7 @@ class DesktopNotificationsTest : public ::testing::Test {
             [this](WorkspaceNotification name) {
                 resigned_ += name == WorkspaceNotification::sessionDidResignActive;
                 slept_ += name == WorkspaceNotification::screensDidSleep;
+                woke_ += name == WorkspaceNotification::didWake;
             },
             [this] { ++locked_; });
     }
@@ -118,6 +119,7 @@ class DesktopNotificationsTest : public ::testing::Test {
     std::unique_ptr<QDBusConnection> logind_;
     int resigned_ = 0;
     int slept_ = 0;
+    int woke_ = 0;
     int locked_ = 0;
     std::unique_ptr<DesktopNotifications> notifications_;
 };
@@ -144,8 +146,16 @@ TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
     announceSleep(true);
     ASSERT_TRUE(waitFor([&] { return slept_ > 0; }));
     EXPECT_EQ(slept_, 1);
+    EXPECT_EQ(woke_, 1);
     EXPECT_EQ(resigned_, 2);
     EXPECT_EQ(locked_, 2);
+
+    // Locked until logind says otherwise.
+    EXPECT_TRUE(notifications_->isScreenLockedOrBlanked());
+    announceSession({{QStringLiteral("LockedHint"), false}});
+    announceSleep(false);
+    ASSERT_TRUE(waitFor([&] { return woke_ == 2; }));
+    EXPECT_FALSE(notifications_->isScreenLockedOrBlanked());
 }
 
 }  // namespace

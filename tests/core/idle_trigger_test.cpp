@@ -1,6 +1,9 @@
 // When the overlay comes and goes, on the virtual clock.
+#include <functional>
+#include <limits>
 #include <utility>
 
+#include "core/settings_model.h"
 #include "core/test_support.h"
 
 namespace dovetrel::testing {
@@ -176,27 +179,99 @@ TEST_F(IdleTrigger, TheCheckWhileUpTakesTheOverlayDownWhenThePointerIsHidden) {
     EXPECT_FALSE(delegate->cursorVisibilityTimer);
     settle();
     EXPECT_FALSE(overlayUp());
-    // Neither the preference nor the full-screen test is looked at by the check.
+    // The full-screen test is not looked at by the check.
     platform.cursor.reset();
     platform.advance(3.0);
     ASSERT_TRUE(overlayUp());
-    platform.store.editByHand("isEnabled", "false");
     platform.frontmostPid = 42;
     platform.windows = std::vector<WindowInfo>{{42, Size{1440, 900}}};
     platform.advance(2.0);
     EXPECT_TRUE(overlayUp());
 }
 
-TEST_F(IdleTrigger, AGuardSwitchedOffElsewhereLeavesAShownOverlayUntilSomethingTakesItDown) {
+TEST_F(IdleTrigger, SwitchingTheGuardOffByAnyRouteTakesTheOverlayDownForGood) {
+    SettingsModel settings(platform);
+    const std::vector<std::pair<std::string, std::function<void()>>> routes = {
+        {"hand edit", [&] { platform.store.editByHand("isEnabled", "false"); }},
+        {"settings window", [&] { settings.toggleEnabled(); }},
+        {"menu", [&] { delegate->toggleEnabled(); }},
+    };
+    launch();
+    for (const auto& [route, switchOff] : routes) {
+        platform.store.editByHand("isEnabled", "true");
+        platform.movePointer({500, 400});
+        platform.advance(3.0);
+        ASSERT_TRUE(overlayUp()) << route;
+        switchOff();
+        EXPECT_FALSE(delegate->eventTap->isEnabled()) << route;
+        EXPECT_FALSE(delegate->cursorVisibilityTimer) << route;
+        EXPECT_TRUE(platform.sendPress({500, 500})) << route;
+        EXPECT_FALSE(platform.statusItem()->image()->active) << route;
+        // The pointer rests on: the square does not come back.
+        platform.advance(30.0);
+        EXPECT_FALSE(overlayUp()) << route;
+    }
+}
+
+TEST_F(IdleTrigger, NothingIsShownWhileTheScreenIsLockedOrBlankedUntilInputAfterUnlocking) {
     showOverlay();
-    platform.store.editByHand("isEnabled", "false");
-    platform.movePointer({0, 0});
-    platform.sendMonitorEvent(10);
-    EXPECT_TRUE(overlayUp());
-    EXPECT_TRUE(platform.sendPress({500, 500}));
-    platform.post(WorkspaceNotification::didActivateApplication);
-    settle();
+    platform.screenLockedOrBlanked = true;
+    platform.postDistributed(kScreenIsLockedNotification);
+    // The dismissal armed a fresh countdown; its firing finds the screen locked.
+    platform.advance(30.0);
     EXPECT_FALSE(overlayUp());
+    EXPECT_FALSE(idleTimerPending());
+
+    platform.screenLockedOrBlanked = false;
+    platform.advance(30.0);
+    EXPECT_FALSE(overlayUp());
+    platform.movePointer({600, 300});
+    platform.advance(3.0);
+    EXPECT_TRUE(overlayUp());
+}
+
+TEST_F(IdleTrigger, TheCountdownHoldsAnyStoredTimeoutWithinATenthOfASecondAndADay) {
+    const std::pair<const char*, double> cases[] = {
+        {"2.5", 2.5},     {"0.1", 0.1},     {"0.05", 0.1},        {"1e-300", 0.1},
+        {"86400", 86400}, {"86401", 86400}, {"4294967.3", 86400}, {"1e308", 86400},
+    };
+    for (const auto& [stored, seconds] : cases) {
+        platform.store.editByHand("idleTimeout", stored);
+        delegate->resetIdleTimer();
+        EXPECT_EQ(platform.nextDeadline(), platform.now() + seconds) << stored;
+    }
+}
+
+TEST_F(IdleTrigger, TheSquareIsNeverLargerThanTheScreenUnderThePointer) {
+    platform.screens = {Rect{{0, 0}, {1440, 900}}, Rect{{1440, 0}, {600, 400}}};
+    platform.store.editByHand("zoneSize", "1e308");
+    platform.pointer = {1700, 200};
+    showOverlay();
+    EXPECT_EQ(delegate->overlayWindow->frame(), (Rect{{1500, 0}, {400, 400}}));
+    EXPECT_FALSE(platform.sendPress({1700, 700}));  // the square is judged as it is drawn
+    EXPECT_TRUE(platform.called("createOverlaySurface 0,0,400x400"));
+}
+
+TEST(OverlaySide, FitsTheScreenUnderThePointerAndKeepsAFewPixels) {
+    const std::vector<Rect> screens = {Rect{{0, 0}, {1440, 900}}, Rect{{1440, 0}, {600, 400}}};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double size;
+        Point pointer;
+        std::vector<Rect> screens;
+        double side;
+    } cases[] = {
+        {80, {100, 100}, screens, 80},
+        {70000, {100, 100}, screens, 900},
+        {70000, {1500, 10}, screens, 400},
+        {70000, {-50, -50}, screens, 900},  // on no screen
+        {1e-9, {100, 100}, screens, kMinimumOverlaySide},
+        {nan, {100, 100}, screens, kMinimumOverlaySide},
+        {1e308, {0, 0}, {}, kMaximumOverlaySideWithoutScreens},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(overlaySide(c.size, c.pointer, c.screens), c.side) << c.size;
+    }
 }
 
 TEST_F(IdleTrigger, SleepAndLockStopTheCountdownOrTakeTheOverlayDown) {

@@ -30,6 +30,7 @@ TEST_F(LaunchSequence, WiresEverythingUpInOrderAndOpensNoWindow) {
         "addWorkspaceObserver sessionDidResignActive",
         "addWorkspaceObserver didActivateApplication",
         "addDistributedObserver com.apple.screenIsLocked",
+        "addWorkspaceObserver didWake",
     };
     EXPECT_EQ(callsStartingWith({"resetAccessibilityRecord", "isProcessTrusted", "createStatusItem",
                                  "statusItem.", "scheduleTimer", "createEventTap", "tap.",

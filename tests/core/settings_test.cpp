@@ -68,15 +68,44 @@ TEST_F(Settings, SliderGrids) {
     EXPECT_EQ(kSizeGrid.positionNearest(std::numeric_limits<double>::quiet_NaN()), 0);
 }
 
-TEST_F(Settings, ThePillFlipsOnlyThePreference) {
+TEST_F(Settings, ThePillFlipsThePreferenceAndLeavesTheSnoozeRunning) {
     launch();
     platform.statusItem()->choose(delegate->snoozeMenuItem->submenu->items()[0]);
     platform.advance(1.0);
-    platform.calls.clear();
     model.toggleEnabled();
     EXPECT_FALSE(delegate->isEnabled());
     EXPECT_TRUE(delegate->isSnoozed());
-    EXPECT_EQ(platform.calls, std::vector<std::string>{});
+    model.toggleEnabled();
+    EXPECT_TRUE(delegate->isEnabled());
+    EXPECT_TRUE(delegate->isSnoozed());
+}
+
+TEST_F(Settings, AStoredValueResetWouldChangeShowsAndEnablesReset) {
+    const struct {
+        const char* key;
+        const char* stored;
+        bool isDefault;
+        const char* sizeBadge;
+    } cases[] = {
+        {"zoneSize", "80.0", true, "80px"},        {"zoneSize", "85.7", false, "85px"},
+        {"zoneSize", "abc", false, "\u2014px"},    {"zoneSize", "nan", false, "\u2014px"},
+        {"zoneSize", "-inf", false, "\u2014px"},   {"zoneSize", "0", false, "\u2014px"},
+        {"zoneSize", "1e400", false, "\u2014px"},  {"idleTimeout", "3.0", true, "80px"},
+        {"idleTimeout", "soon", false, "80px"},    {"isEnabled", "TRUE", true, "80px"},
+        {"isEnabled", "yes", false, "80px"},       {"launchAtLogin", "0", true, "80px"},
+        {"launchAtLogin", "maybe", false, "80px"},
+    };
+    for (const auto& c : cases) {
+        platform.store.editByHand(c.key, c.stored);
+        EXPECT_EQ(model.isDefaults(), c.isDefault) << c.key << "=" << c.stored;
+        EXPECT_EQ(model.sizeBadge(), c.sizeBadge) << c.key << "=" << c.stored;
+        platform.calls.clear();
+        model.resetToDefaults();
+        EXPECT_TRUE(model.isDefaults()) << c.key << "=" << c.stored;
+        EXPECT_EQ(model.sizeBadge(), "80px");
+        EXPECT_EQ(loginServiceCalls(), 0) << c.key << "=" << c.stored;
+        platform.store.editByHand(c.key, std::nullopt);
+    }
 }
 
 TEST_F(Settings, LaunchAtLoginStoresTheChoiceEvenWhenTheServiceFails) {

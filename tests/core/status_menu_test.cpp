@@ -78,11 +78,12 @@ TEST_F(StatusMenu, SwitchingOffTakesTheGuardDownAtOnceAndOnDoesNotShowIt) {
     EXPECT_FALSE(overlayUp());
     EXPECT_TRUE(platform.sendPress({500, 500}));
 
-    // The check mark follows the preference at the next opening.
-    EXPECT_TRUE(items()[0]->isOn);
+    // The check mark follows the preference at once.
+    EXPECT_FALSE(items()[0]->isOn);
     item().openMenu();
     EXPECT_FALSE(items()[0]->isOn);
     item().choose(items()[0]);
+    EXPECT_TRUE(items()[0]->isOn);
     EXPECT_TRUE(active());
     EXPECT_FALSE(overlayUp());  // only the idle timer brings it back
     platform.movePointer({700, 300});
@@ -90,13 +91,18 @@ TEST_F(StatusMenu, SwitchingOffTakesTheGuardDownAtOnceAndOnDoesNotShowIt) {
     EXPECT_TRUE(overlayUp());
 }
 
-TEST_F(StatusMenu, OpeningShowsChangesMadeElsewhere) {
+TEST_F(StatusMenu, ChangesMadeElsewhereShowAtOnceAndNothingElseWakesTheMenu) {
     launch();
     platform.store.editByHand("isEnabled", "false");
-    item().openMenu();
     EXPECT_FALSE(items()[0]->isOn);
     EXPECT_FALSE(active());
     EXPECT_TRUE(platform.called("statusItem.menuChanged"));
+
+    // At rest with no square only the idle timer is left; it fires once and all sleeps.
+    platform.calls.clear();
+    platform.advance(3600);
+    EXPECT_FALSE(platform.called("statusItem.*"));
+    EXPECT_FALSE(platform.nextDeadline());
 }
 
 TEST_F(StatusMenu, QuitAsksToTerminateAndLeavesThePreferencesAlone) {
@@ -174,13 +180,58 @@ TEST_F(StatusMenu, ASnoozeKeepsTheOverlayAwayUntilItEnds) {
 
 TEST_F(StatusMenu, AnotherSnoozeReplacesTheRunningOne) {
     launch();
-    item().choose(choice(4));  // 1 hour
+    const auto choices = delegate->snoozeMenuItem->submenu;
+    item().choose(choices->items()[4]);  // 1 hour
     platform.advance(100);
-    item().choose(choice(1));  // 10 minutes from now
+    item().choose(choices->items()[1]);  // 10 minutes from now
     EXPECT_EQ(delegate->snoozeEndDate, platform.now() + 600);
     platform.advance(600);
     EXPECT_FALSE(delegate->isSnoozed());
     EXPECT_FALSE(delegate->snoozeTimer);
+}
+
+TEST_F(StatusMenu, TheMenuFollowsTheSnoozeWithoutBeingOpened) {
+    launch();
+    item().choose(choice(0));
+    platform.advance(60.5);
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snoozed \u2014 4m 0s left");
+    platform.advance(240);
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snooze");
+    EXPECT_TRUE(active());
+}
+
+TEST_F(StatusMenu, ASnoozeEndsByItsEndDateThroughASuspend) {
+    launch();
+    item().choose(choice(3));  // 30 minutes
+    platform.advance(10 * 60);
+    // Timers stand still while the machine sleeps; waking ends the snooze that is over.
+    platform.suspend(3 * 60 * 60);
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_FALSE(delegate->snoozeTimer);
+    EXPECT_TRUE(active());
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snooze");
+
+    // A shorter sleep leaves the same end date, not a later one.
+    item().choose(choice(3));
+    platform.advance(10 * 60);
+    platform.suspend(5 * 60);
+    EXPECT_TRUE(delegate->isSnoozed());
+    platform.advance(15 * 60 - 0.5);
+    EXPECT_TRUE(delegate->isSnoozed());
+    platform.advance(0.5);
+    EXPECT_FALSE(delegate->isSnoozed());
+}
+
+TEST_F(StatusMenu, OpeningTheMenuEndsASnoozeThatIsOver) {
+    launch();
+    item().choose(choice(0));
+    // The end date passed while the snooze timer did not run (a sleep nobody announced).
+    delegate->snoozeEndDate = platform.now() - 1;
+    item().openMenu();
+    EXPECT_FALSE(delegate->isSnoozed());
+    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snooze");
+    EXPECT_TRUE(active());
 }
 
 TEST_F(StatusMenu, CancellingOrTogglingEndsTheSnoozeEitherWay) {

@@ -21,8 +21,10 @@ TEST_F(Trust, TheRecordIsResetOnlyWhenADifferentBuildRanBefore) {
     EXPECT_EQ(resets(), 0) << "first launch";
     EXPECT_EQ(platform.store.value("lastGrantedBuild"), "8");
 
+    const int writes = platform.store.writeCount();
     delegate->resetAccessibilityIfUpdated();
     EXPECT_EQ(resets(), 0) << "same build";
+    EXPECT_EQ(platform.store.writeCount(), writes) << "the same build is not written again";
 
     platform.store.editByHand("lastGrantedBuild", "7");
     platform.calls.clear();

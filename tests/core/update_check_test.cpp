@@ -47,6 +47,21 @@ TEST(IsOpenableDownloadURL, OpensOnlyHttpsOrLocalHttp) {
     }
 }
 
+TEST(IsOpenableDownloadURL, PlainHttpOnlyToThisMachine) {
+    for (const char* local :
+         {"http://localhost/x", "http://localhost:8000/x", "http://LOCALHOST:8000",
+          "http://127.0.0.1/x", "http://127.255.3.4:80/", "http://[::1]/", "http://[::1]:8080/x"}) {
+        EXPECT_TRUE(isOpenableDownloadURL(local)) << local;
+    }
+    for (const char* remote :
+         {"http://127.attacker.example/", "http://mirror.127.example/",
+          "http://127.0.0.1.evil.example/", "http://localhost.evil.example/", "http://127.0.0.256/",
+          "http://127.1/", "http://127.0.0.1./", "http://128.0.0.1/", "http://0127.0.0.1/",
+          "http://127.0.0.-1/", "http://[::2]/", "http://[::1].evil/"}) {
+        EXPECT_FALSE(isOpenableDownloadURL(remote)) << remote;
+    }
+}
+
 class UpdateCheck : public CoreTest {
   protected:
     void answer(std::optional<std::string> body) {

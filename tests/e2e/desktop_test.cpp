@@ -222,7 +222,11 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
     XForceScreenSaver(display, ScreenSaverActive);
     XSync(display, False);
     EXPECT_TRUE(overlayGoes(display)) << "screen saver";
+    // The dismissal armed a fresh countdown; over the blanked screen it shows nothing.
+    EXPECT_TRUE(overlayStaysAway(display, 2500ms)) << "shown over the screen saver";
     XForceScreenSaver(display, ScreenSaverReset);
+    // Input after the screen comes back arms the countdown as usual.
+    movePointer(display, 320, 250);
 
     ASSERT_TRUE(overlayShows(display));
     bus.emitSignal("/ScreenSaver", "org.freedesktop.ScreenSaver.ActiveChanged", "boolean:false");
@@ -230,10 +234,14 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
     const std::pair<std::string, std::string> lockers[] = {
         {"/ScreenSaver", "org.freedesktop.ScreenSaver"},
         {"/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"}};
+    int x = 300;
     for (const auto& [path, interface] : lockers) {
         ASSERT_TRUE(overlayShows(display));
         bus.emitSignal(path, interface + ".ActiveChanged", "boolean:true");
         EXPECT_TRUE(overlayGoes(display)) << interface << " at " << path;
+        EXPECT_TRUE(overlayStaysAway(display, 2500ms)) << "shown over the locker " << interface;
+        bus.emitSignal(path, interface + ".ActiveChanged", "boolean:false");
+        movePointer(display, x += 20, 250);
     }
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }

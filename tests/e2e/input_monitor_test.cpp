@@ -206,6 +206,11 @@ TEST(InputMonitor, NothingShowsWhileTheGuardIsOffAndInputCountsOnceItIsOn) {
     std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=1\nisEnabled=true\n";
     movePointer(session.display(), kRestX, kRestY);
     EXPECT_TRUE(overlayShows(session));
+
+    // Switched off in the file with the square up: it goes at once and stays away.
+    std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=1\nisEnabled=false\n";
+    EXPECT_TRUE(overlayGoes(session, 1s));
+    EXPECT_FALSE(waitFor([&] { return findOverlay(session.display()).has_value(); }, 2500ms));
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 

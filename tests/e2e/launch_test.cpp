@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "e2e/x_session.h"
 
@@ -15,6 +18,39 @@ TEST(Launch, StartsOnAnXServerOpensNoWindowAndStaysUp) {
     dovetrel.process().signal(SIGTERM);
     EXPECT_TRUE(dovetrel.process().waitForExit(5s).has_value());
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(Launch, LeavesTheSettingsFileOfTheBuildThatRanLastAsItIs) {
+    XSession session({.windowManager = false});
+    std::string build;
+    {
+        Dovetrel first(session, "[General]\nidleTimeout=30\n");
+        ASSERT_TRUE(waitFor([&] {
+            const std::string text = readText(first.settingsPath());
+            const auto at = text.find("lastGrantedBuild=");
+            if (at != std::string::npos) {
+                build = text.substr(at, text.find('\n', at) - at);
+            }
+            return !build.empty();
+        })) << first.unexpectedOutput();
+    }
+    // The INI reader runs a value ending in a backslash on into the next line, and an
+    // unterminated quote further: a rewrite would drop the lines it swallowed.
+    for (const std::string trap : {"zoneSize=100\\", "zoneSize=\"100"}) {
+        const std::string text = "; my settings\n[General]\n" + build + "\nidleTimeout=1\n" + trap +
+                                 "\nisEnabled=true\nlaunchAtLogin=false\n";
+        Dovetrel dovetrel(session, text);
+        // Shown once the launch sequence has run.
+        ASSERT_TRUE(waitForGuardedOverlay(session.display())) << dovetrel.unexpectedOutput();
+        dovetrel.process().signal(SIGTERM);
+        EXPECT_TRUE(dovetrel.process().waitForExit(5s).has_value());
+        EXPECT_EQ(readText(dovetrel.settingsPath()), text) << trap;
+    }
 }
 
 TEST(Launch, RefusesWithoutADisplayWithOneLineAndStatusOne) {

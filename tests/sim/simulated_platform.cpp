@@ -32,6 +32,8 @@ std::string toString(WorkspaceNotification name) {
             return "sessionDidResignActive";
         case WorkspaceNotification::didActivateApplication:
             return "didActivateApplication";
+        case WorkspaceNotification::didWake:
+            return "didWake";
     }
     return "unknown";
 }
@@ -286,6 +288,14 @@ void SimulatedPlatform::advance(double seconds) {
     }
     now_ = target;
     runMainQueue();
+}
+
+void SimulatedPlatform::suspend(double seconds) {
+    now_ += seconds;
+    for (const auto& timer : timers_) {
+        timer->deadline += seconds;
+    }
+    post(WorkspaceNotification::didWake);
 }
 
 std::optional<double> SimulatedPlatform::nextDeadline() const {

@@ -157,6 +157,9 @@ class SimulatedPlatform : public Platform {
     bool isTrackingMenu() const { return trackingMenu_; }
     // Timers that are scheduled and still valid.
     int liveTimerCount() const;
+    // The machine sleeps for `seconds` and wakes: the clock moves on, every timer stands
+    // still meanwhile (it fires that much later), and didWake is posted.
+    void suspend(double seconds);
 
     // Input.
     Point pointer{500, 400};  // window coordinates
@@ -186,6 +189,7 @@ class SimulatedPlatform : public Platform {
     std::optional<int32_t> frontmostPid;
     std::optional<std::vector<WindowInfo>> windows;
     int windowListQueries = 0;
+    bool screenLockedOrBlanked = false;
     SimOverlaySurface* overlay() const { return overlay_; }
 
     // Notifications.
@@ -238,6 +242,7 @@ class SimulatedPlatform : public Platform {
         ++windowListQueries;
         return windows;
     }
+    bool isScreenLockedOrBlanked() override { return screenLockedOrBlanked; }
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
