@@ -1,13 +1,10 @@
 #include "app/x11_input_monitor.h"
 
-#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QRectF>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QWindow>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -34,9 +31,6 @@ namespace {
 constexpr uint64_t typeBit(uint32_t type) {
     return uint64_t{1} << type;
 }
-
-constexpr uint64_t kKeyboardTypes =
-    typeBit(eventtype::kKeyDown) | typeBit(eventtype::kFlagsChanged);
 
 // Input after a quiet spell is read at once. After each batch the monitor holds off reading
 // for this long, so that a storm of motions is handled in a few large batches rather than one
@@ -185,6 +179,7 @@ struct X11InputMonitor::State {
     static void lost(Display*, void* self) { static_cast<State*>(self)->connectionLost = true; }
 
     bool selectEvents();
+    void markConnection();
     void learnScrollValuators();
     void learnModifierKeys();
     void learnButtonMap();
@@ -197,8 +192,6 @@ struct X11InputMonitor::State {
     uint64_t typesOfRawMotion(const XIRawEvent& raw) const;
     uint32_t movementType() const;
     void deliver(uint64_t types);
-    bool keyboardGoesToUs() const;
-    bool pointerIsOverOurWindow();
     QPointF pointer();
 };
 
@@ -258,6 +251,16 @@ bool X11InputMonitor::State::selectEvents() {
     }
     XSync(display, False);
     return !connectionLost;
+}
+
+// An unmapped window that names this connection: the server ends a client only through a
+// resource it owns, so with it a session (or a test) can sever the monitor alone.
+void X11InputMonitor::State::markConnection() {
+    XSetWindowAttributes attributes{};
+    const Window marker = XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, 0,
+                                        InputOnly, CopyFromParent, 0, &attributes);
+    XStoreName(display, marker, "Dovetrel input monitor");
+    XFlush(display);
 }
 
 void X11InputMonitor::State::learnScrollValuators() {
@@ -375,7 +378,9 @@ void X11InputMonitor::State::stopAfterLoss() {
     batchDue.stop();
     if (!lossReported) {
         lossReported = true;
-        std::fprintf(stderr, "dovetrel: lost the input monitor's X connection\n");
+        std::fprintf(stderr,
+                     "dovetrel: lost the input monitor's X connection; the guard "
+                     "stands down until it is back\n");
     }
 }
 
@@ -509,38 +514,11 @@ void X11InputMonitor::State::deliver(uint64_t types) {
     }
     pointerThisBatch.reset();
     delivering = true;
-    if ((types & kKeyboardTypes) != 0 && keyboardGoesToUs()) {
-        types &= ~kKeyboardTypes;
-    }
-    if ((types & ~kKeyboardTypes) != 0 && pointerIsOverOurWindow()) {
-        types &= kKeyboardTypes;
-    }
     for (; types != 0; types &= types - 1) {
         handler(static_cast<uint32_t>(std::countr_zero(types)));
     }
     delivering = false;
     pointerThisBatch.reset();
-}
-
-bool X11InputMonitor::State::keyboardGoesToUs() const {
-    return QGuiApplication::focusWindow() != nullptr ||
-           QApplication::activePopupWidget() != nullptr;
-}
-
-bool X11InputMonitor::State::pointerIsOverOurWindow() {
-    // An open menu of ours grabs the pointer: everything goes to it.
-    if (QApplication::activePopupWidget() != nullptr) {
-        return true;
-    }
-    const QWindowList windows = QGuiApplication::allWindows();
-    for (const QWindow* window : windows) {
-        if (window->isTopLevel() && window->isVisible() &&
-            !window->flags().testFlag(Qt::WindowTransparentForInput) &&
-            QRectF(window->geometry()).contains(pointer())) {
-            return true;
-        }
-    }
-    return false;
 }
 
 QPointF X11InputMonitor::State::pointer() {
@@ -572,35 +550,46 @@ QPointF X11InputMonitor::State::pointer() {
     return lastPointer;
 }
 
-X11InputMonitor::X11InputMonitor() : state_(std::make_unique<State>()) {}
+X11InputMonitor::X11InputMonitor(uint64_t mask, std::function<void(uint32_t)> handler)
+    : mask_(mask), handler_(std::move(handler)) {}
 
 X11InputMonitor::~X11InputMonitor() {
-    Display* display = state_->display;
-    if (display == nullptr) {
-        return;
-    }
-    state_->notifier.reset();
-    XCloseDisplay(display);
-    forgetSurvivingConnection(display);
+    disconnect();
 }
 
-std::shared_ptr<X11InputMonitor> X11InputMonitor::start(
-    uint64_t mask, std::function<void(uint32_t type)> handler) {
+void X11InputMonitor::disconnect() {
+    if (!state_) {
+        return;
+    }
+    Display* display = state_->display;
+    state_->notifier.reset();
+    state_->batchDue.stop();
+    if (display != nullptr) {
+        XCloseDisplay(display);
+        forgetSurvivingConnection(display);
+    }
+    state_.reset();
+}
+
+bool X11InputMonitor::connect() {
+    disconnect();
     // The same server as Qt's, whatever told Qt which one that is.
     Display* qt = qtDisplay();
     Display* display = XOpenDisplay(qt != nullptr ? DisplayString(qt) : nullptr);
     if (display == nullptr) {
-        return nullptr;
+        return false;
     }
-    std::shared_ptr<X11InputMonitor> monitor(new X11InputMonitor());
-    State& state = *monitor->state_;
+    state_ = std::make_unique<State>();
+    State& state = *state_;
     state.display = display;
     keepLossFromEndingProcess(display, &State::lost, &state);
-    state.mask = mask;
-    state.handler = std::move(handler);
+    state.mask = mask_;
+    state.handler = handler_;
     if (!state.selectEvents()) {
-        return nullptr;
+        disconnect();
+        return false;
     }
+    state.markConnection();
     state.learnScrollValuators();
     state.learnModifierKeys();
     state.learnButtonMap();
@@ -608,17 +597,31 @@ std::shared_ptr<X11InputMonitor> X11InputMonitor::start(
         std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
     state.batchDue.setSingleShot(true);
     state.batchDue.setTimerType(Qt::PreciseTimer);
-    state.batchDue.setInterval(kCoalescingWindow);
-    QObject::connect(&state.batchDue, &QTimer::timeout, monitor.get(), [&state] { state.drain(); });
-    QObject::connect(state.notifier.get(), &QSocketNotifier::activated, monitor.get(),
+    QObject::connect(&state.batchDue, &QTimer::timeout, this, [&state] { state.drain(); });
+    QObject::connect(state.notifier.get(), &QSocketNotifier::activated, this,
                      [&state] { state.inputArrived(); });
     // Replies during setup may have brought events into Xlib's queue already.
-    state.batchDue.start();
+    state.batchDue.start(kCoalescingWindow);
+    return true;
+}
+
+std::shared_ptr<X11InputMonitor> X11InputMonitor::start(
+    uint64_t mask, std::function<void(uint32_t type)> handler) {
+    std::shared_ptr<X11InputMonitor> monitor(new X11InputMonitor(mask, std::move(handler)));
+    monitor->connect();
     return monitor;
 }
 
+bool X11InputMonitor::isHealthy() const {
+    return state_ && !state_->connectionLost;
+}
+
+bool X11InputMonitor::reconnect() {
+    return isHealthy() || connect();
+}
+
 QPointF X11InputMonitor::pointerPosition() {
-    return state_->pointer();
+    return state_ ? state_->pointer() : QPointF(QCursor::pos());
 }
 
 }  // namespace dovetrel::app

@@ -15,16 +15,27 @@ namespace dovetrel::app {
 class X11InputMonitor : public QObject, public MonitorToken {
   public:
     // Starts watching the event types in `mask` (bit n = core event type n); `handler` runs on
-    // the main thread. nullptr when the server cannot deliver raw events (no XInput 2.2).
+    // the main thread. A monitor that could not connect, or whose XInput 2.2 is missing, is
+    // not healthy and watches nothing until it reconnects.
     static std::shared_ptr<X11InputMonitor> start(uint64_t mask,
                                                   std::function<void(uint32_t type)> handler);
     ~X11InputMonitor() override;
+
+    // False while the monitor has no working connection of its own: no input is seen then.
+    bool isHealthy() const;
+    // Connects anew when not healthy; returns whether the monitor is healthy afterwards.
+    bool reconnect();
 
     // The pointer's position in Qt's global coordinates, as last seen.
     QPointF pointerPosition();
 
   private:
-    X11InputMonitor();
+    X11InputMonitor(uint64_t mask, std::function<void(uint32_t)> handler);
+    bool connect();
+    void disconnect();
+
+    uint64_t mask_;
+    std::function<void(uint32_t)> handler_;
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -1,5 +1,6 @@
 #include "app/x11_platform.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
@@ -9,10 +10,13 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 #include <limits>
+#include <utility>
 
 #include "app/autostart.h"
 #include "app/overlay_surface.h"
@@ -320,7 +324,35 @@ void X11Platform::notifyDistributed(const std::string& name) {
     }
 }
 
+bool X11Platform::isPointerOverOwnWindow() {
+    // An open menu of ours holds the pointer wherever it is.
+    if (QApplication::activePopupWidget() != nullptr) {
+        return true;
+    }
+    const QPointF pointer = monitor_ ? monitor_->pointerPosition() : QPointF(QCursor::pos());
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::any_of(windows.begin(), windows.end(), [&pointer](const QWindow* window) {
+        return window->isVisible() && !window->flags().testFlag(Qt::WindowTransparentForInput) &&
+               QRectF(window->geometry()).contains(pointer);
+    });
+}
+
 bool X11Platform::isProcessTrusted(bool /*prompt*/) {
+    // Without its input monitor nothing tells the guard that the pointer moves: it would show
+    // squares under a busy pointer. Its loss counts as a lost right, until it reconnects.
+    if (monitor_ && !monitor_->isHealthy()) {
+        // The first answer after the loss is no, so that the safeguard frees the clicks before
+        // anything reconnects; the permission poll then brings the monitor back.
+        if (!std::exchange(monitorLossAnswered_, true) || !monitorRetry_.due()) {
+            return false;
+        }
+        if (!monitor_->reconnect()) {
+            monitorRetry_.failed();
+            return false;
+        }
+        monitorRetry_.succeeded();
+        monitorLossAnswered_ = false;
+    }
     // X11 asks no permission to watch and filter input: the right holds while the guard's
     // own connection to the server does. With no guard yet, being able to connect is enough.
     if (const auto guard = clickGuard_.lock()) {

@@ -56,6 +56,7 @@ class X11Platform : public Platform {
     std::optional<int32_t> frontmostApplicationPid() override;
     std::optional<std::vector<WindowInfo>> onScreenWindows() override;
     bool isScreenLockedOrBlanked() override;
+    bool isPointerOverOwnWindow() override;
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
@@ -111,6 +112,8 @@ class X11Platform : public Platform {
     std::shared_ptr<X11InputMonitor> monitor_;
     std::weak_ptr<X11ClickGuard> clickGuard_;
     Backoff guardRetry_;
+    Backoff monitorRetry_;
+    bool monitorLossAnswered_ = false;
     Backoff serverProbe_;
     bool serverReachable_ = true;
     QPointer<QWidget> overlay_;

@@ -54,7 +54,8 @@ void AppDelegate::idleTimerFired() {
     // Over a locker or a blanked screen the square would guard nothing the user can see;
     // the next input after unlocking arms the timer again.
     if (!isEnabled() || isSnoozed() || platform_.isScreenLockedOrBlanked() ||
-        !cursorVisibility_.isCursorVisible() || isFullscreenAppActive(platform_)) {
+        platform_.isPointerOverOwnWindow() || !cursorVisibility_.isCursorVisible() ||
+        isFullscreenAppActive(platform_)) {
         return;
     }
     showOverlay();

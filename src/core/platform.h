@@ -207,6 +207,9 @@ class Platform {
     // Whether the session is locked or the screen blanked right now; false when it cannot
     // be told.
     virtual bool isScreenLockedOrBlanked() = 0;
+    // Whether the pointer rests on a window of this program (the overlay aside): input there
+    // is input like any other, but a square over our own controls would only be in the way.
+    virtual bool isPointerOverOwnWindow() = 0;
 
     // Windows and the tray.
     virtual std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) = 0;

@@ -1,5 +1,6 @@
-// Losing the right to filter input (the guard's connection to the server is cut) while the
-// overlay is up must free every click at once, and the guard must come back by itself.
+// Losing the right to filter input (the guard's connection to the server is cut), or the
+// means to tell that the pointer rests (the input monitor's), while the overlay is up must
+// free every click at once, and the guard must come back by itself.
 #include <gtest/gtest.h>
 
 #include "e2e/x_session.h"
@@ -7,17 +8,27 @@
 namespace dovetrel::e2e {
 namespace {
 
-// The unmapped window by which the guard's own connection can be told apart.
-std::optional<unsigned long> guardMarker(_XDisplay* display) {
-    for (const auto& window : topLevelWindows(display)) {
-        if (window.name == "Dovetrel click guard") {
-            return window.id;
-        }
-    }
-    return std::nullopt;
+struct CutConnection {
+    // The unmapped window by which the connection can be told apart.
+    const char* marker;
+    const char* said;
+};
+
+void PrintTo(const CutConnection& cut, std::ostream* out) {
+    *out << cut.marker;
 }
 
-TEST(PermissionLoss, ACutGuardConnectionFreesClicksAtOnceAndTheGuardComesBack) {
+class PermissionLoss : public ::testing::TestWithParam<CutConnection> {};
+
+TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
+    const auto guardMarker = [](_XDisplay* display) -> std::optional<unsigned long> {
+        for (const auto& window : topLevelWindows(display)) {
+            if (window.name == GetParam().marker) {
+                return window.id;
+            }
+        }
+        return std::nullopt;
+    };
     XSession session;
     _XDisplay* display = session.display();
     ClientWindow client(session, 100, 100, 600, 400);
@@ -46,8 +57,16 @@ TEST(PermissionLoss, ACutGuardConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     EXPECT_TRUE(waitFor([&] { return !findOverlay(display); }));
     client.pump();
     EXPECT_EQ(client.presses.size(), 1u) << "the press on the restored guard was not dropped";
-    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+    EXPECT_EQ(dovetrel.unexpectedOutput(), GetParam().said);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Connections, PermissionLoss,
+    ::testing::Values(CutConnection{"Dovetrel click guard", ""},
+                      CutConnection{"Dovetrel input monitor",
+                                    "dovetrel: lost the input monitor's X connection; the guard "
+                                    "stands down until it is back\n"}),
+    [](const auto& info) { return info.index == 0 ? "Guard" : "InputMonitor"; });
 
 }  // namespace
 }  // namespace dovetrel::e2e

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/panel_bus.h"
@@ -63,28 +64,33 @@ bool isAbove(Display* display, Window window) {
     return false;
 }
 
-// How many pixels of the window show the status pill's green dot.
-int greenDotPixels(Display* display, Window window) {
+// The pixels of the window that show the status pill's green dot.
+std::vector<std::pair<int, int>> greenDot(Display* display, Window window) {
     XWindowAttributes attributes{};
     XGetWindowAttributes(display, window, &attributes);
     XImage* image = XGetImage(display, window, 0, 0, unsigned(attributes.width),
                               unsigned(attributes.height), AllPlanes, ZPixmap);
+    std::vector<std::pair<int, int>> dot;
     if (image == nullptr) {
-        return 0;
+        return dot;
     }
-    int count = 0;
     for (int y = 0; y < attributes.height; ++y) {
         for (int x = 0; x < attributes.width; ++x) {
             const unsigned long pixel = XGetPixel(image, x, y);
             const int red = int((pixel >> 16) & 0xff);
             const int green = int((pixel >> 8) & 0xff);
             const int blue = int(pixel & 0xff);
-            count +=
-                std::abs(red - 52) < 16 && std::abs(green - 199) < 16 && std::abs(blue - 89) < 16;
+            if (std::abs(red - 52) < 16 && std::abs(green - 199) < 16 && std::abs(blue - 89) < 16) {
+                dot.emplace_back(x, y);
+            }
         }
     }
     XDestroyImage(image);
-    return count;
+    return dot;
+}
+
+int greenDotPixels(Display* display, Window window) {
+    return int(greenDot(display, window).size());
 }
 
 // While it lives, a protocol error (a window that went away while being looked at) fails
@@ -159,6 +165,43 @@ TEST(SettingsWindow, OpensOnceFromTheTrayFollowsThePreferencesAndComesBackFresh)
     EXPECT_NE(settingsWindows(display).front(), window);
 
     EXPECT_TRUE(dovetrel.process().isRunning());
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+TEST(SettingsWindow, IsWorkedInWithoutASquareAndEveryClickLands) {
+    XSession session;
+    const IgnoredXErrors ignored;
+    PanelBus tray;
+    ASSERT_TRUE(tray.startWatcher());
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n", {tray.environment()});
+    Display* display = session.display();
+    ASSERT_TRUE(tray.findItemMenu()) << dovetrel.unexpectedOutput();
+    ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
+    ASSERT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }));
+    const Window window = settingsWindows(display).front();
+    ASSERT_TRUE(waitForEventLoop(display, window));
+    int left = 0;
+    int top = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+
+    // Busy in the window for twice the timeout: its input counts like any other.
+    for (int step = 0; step < 40; ++step) {
+        movePointer(display, left + 100 + step % 7 * 20, top + 60 + step % 5 * 10);
+        std::this_thread::sleep_for(50ms);
+        ASSERT_FALSE(findOverlay(display)) << "after " << step * 50 << " ms";
+    }
+    // Clicks on the status pill land: the guard goes off and on again.
+    ASSERT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
+    const auto [dotX, dotY] = greenDot(display, window).front();
+    for (const bool on : {false, true}) {
+        movePointer(display, left + dotX, top + dotY);
+        click(display, 1);
+        EXPECT_TRUE(waitFor([&] { return (greenDotPixels(display, window) > 20) == on; }));
+    }
+    // At rest over the window, no square either.
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_FALSE(findOverlay(display));
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 

@@ -190,6 +190,7 @@ class SimulatedPlatform : public Platform {
     std::optional<std::vector<WindowInfo>> windows;
     int windowListQueries = 0;
     bool screenLockedOrBlanked = false;
+    bool pointerOverOwnWindow = false;
     SimOverlaySurface* overlay() const { return overlay_; }
 
     // Notifications.
@@ -243,6 +244,7 @@ class SimulatedPlatform : public Platform {
         return windows;
     }
     bool isScreenLockedOrBlanked() override { return screenLockedOrBlanked; }
+    bool isPointerOverOwnWindow() override { return pointerOverOwnWindow; }
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
