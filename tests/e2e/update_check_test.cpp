@@ -93,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                      R"({"version": "0.0.9", "url": "https://dovetrel.app/"})"},
         NoUpdateCase{"MalformedJson", 200, R"({"version": "0.2.0", "url": )"},
         NoUpdateCase{"NotFoundPage", 404, "<html><body>404 Not Found</body></html>"},
-        NoUpdateCase{"FileAddress", 200, R"({"version": "0.2.0", "url": "file:///bin/sh"})"}),
+        NoUpdateCase{"FileAddress", 200, R"({"version": "0.2.0", "url": "file:///bin/sh"})"},
+        NoUpdateCase{"AddressWithABadPort", 200,
+                     R"({"version": "0.2.0", "url": "https://dovetrel.app:99999/"})"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
