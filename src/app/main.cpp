@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/session_check.h"
+#include "app/single_instance.h"
 #include "app/x11_platform.h"
 #include "core/app_delegate.h"
 
@@ -34,9 +35,14 @@ class DovetrelApp {
         QApplication::setApplicationName(QStringLiteral("dovetrel"));
         QApplication::setApplicationDisplayName(QStringLiteral("Dovetrel"));
         QApplication::setQuitOnLastWindowClosed(false);
+        SingleInstance instance;
+        if (const auto status = instance.claimOrHandOver()) {
+            return *status;
+        }
 
         X11Platform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL});
         const auto delegate = std::make_shared<AppDelegate>(platform);
+        instance.onSettingsRequested([&delegate] { delegate->openSettings(); });
         QTimer::singleShot(0, &application,
                            [&delegate] { delegate->applicationDidFinishLaunching(); });
         return QApplication::exec();

@@ -404,15 +404,20 @@ void X11Platform::httpGet(const HttpRequest& request,
     get.setTransferTimeout(static_cast<int>(request.timeoutSeconds * 1000));
     QNetworkReply* reply = network_->get(get);
     auto oversized = std::make_shared<bool>(false);
-    // A feed is a few dozen bytes; anything past the limit is not read at all.
-    QObject::connect(
-        reply, &QNetworkReply::downloadProgress, reply,
-        [reply, oversized](qint64 received, qint64 total) {
-            if (received > qint64(kMaximumFeedBytes) || total > qint64(kMaximumFeedBytes)) {
-                *oversized = true;
-                reply->abort();
-            }
-        });
+    // A feed is a few dozen bytes. The network thread reads ahead of us without limit unless
+    // the reply's buffer is bounded; bounded just past the limit, it stops reading a larger
+    // answer until we see the buffer full and abort.
+    reply->setReadBufferSize(qint64(kMaximumFeedBytes) + 1);
+    const auto abortWhenOversized = [reply, oversized] {
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (reply->bytesAvailable() > qint64(kMaximumFeedBytes) ||
+            (announced.isValid() && announced.toLongLong() > qint64(kMaximumFeedBytes))) {
+            *oversized = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, abortWhenOversized);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, abortWhenOversized);
     QObject::connect(reply, &QNetworkReply::finished, reply,
                      [reply, oversized, completion = std::move(completion)] {
                          reply->deleteLater();

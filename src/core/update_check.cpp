@@ -76,6 +76,62 @@ int compareVersions(std::string_view a, std::string_view b) {
     return j < b.size() ? -1 : 0;
 }
 
+namespace {
+
+// Whether `url` is written as RFC 3986 allows, in plain ASCII, so that the browser is handed
+// exactly the address the feed gave: no stray "%" or character an address may not hold, a
+// port up to 65535, and a host of letters, digits and inner hyphens, or in brackets.
+bool isWellFormedURL(std::string_view url) {
+    const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    const auto alnum = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    const auto schemeEnd = url.find("://");
+    if (schemeEnd == std::string_view::npos || schemeEnd == 0) {
+        return false;
+    }
+    const std::string_view rest = url.substr(schemeEnd + 3);
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%'
+                ? i + 2 >= rest.size() || !hex(rest[i + 1]) || !hex(rest[i + 2])
+                : !alnum(rest[i]) && std::string_view("-._~!$&'()*+,;=:@/?#[]").find(rest[i]) ==
+                                         std::string_view::npos) {
+            return false;
+        }
+    }
+    const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+    if (authority.empty() || rest.find_first_of("[]", authority.size()) != std::string_view::npos) {
+        return false;
+    }
+    const std::size_t hostEnd =
+        authority.front() == '[' ? authority.find(']') + 1 : authority.find(':');
+    const std::string_view host = authority.substr(0, hostEnd);
+    if (host.empty()) {
+        return false;
+    }
+    const std::string_view port = authority.substr(host.size());
+    if (!port.empty() && (port.front() != ':' || port.size() > 6 ||
+                          !std::all_of(port.begin() + 1, port.end(), isDigit) ||
+                          (port.size() > 1 && std::stoi(std::string(port.substr(1))) > 65535))) {
+        return false;
+    }
+    if (host.front() == '[') {
+        return host.find(':') != std::string_view::npos &&
+               std::all_of(host.begin() + 1, host.end() - 1,
+                           [&](char c) { return hex(c) || c == ':' || c == '.'; });
+    }
+    for (std::size_t start = 0; start <= host.size();) {
+        const std::string_view label = host.substr(start, host.find('.', start) - start);
+        if (label.empty() || label.front() == '-' || label.back() == '-' ||
+            !std::all_of(label.begin(), label.end(),
+                         [&](char c) { return alnum(c) || c == '-' || c == '_'; })) {
+            return false;
+        }
+        start += label.size() + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool isOpenableDownloadURL(std::string_view url) {
     if (std::any_of(url.begin(), url.end(),
                     [](unsigned char c) { return c <= ' ' || c == 0x7f; })) {
@@ -158,6 +214,9 @@ void AppDelegate::checkForUpdates() {
                           const auto release = decodeLatestRelease(*body);
                           if (!release || compareVersions(release->version, kAppVersion) <= 0 ||
                               !isOpenableDownloadURL(release->url)) {
+                              return;
+                          }
+                          if (!isWellFormedURL(release->url)) {
                               return;
                           }
                           if (weak.expired()) {

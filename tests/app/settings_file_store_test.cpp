@@ -1,11 +1,18 @@
 #include "app/settings_file_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "core/preferences.h"
@@ -13,8 +20,65 @@
 namespace dovetrel::app {
 namespace {
 
+using namespace std::chrono_literals;
+
+// While it lives, a reader stuck on the FIFO at `path` is let go after three seconds, so
+// that a store that waits on one fails its test instead of hanging the suite.
+class FifoWatchdog {
+  public:
+    explicit FifoWatchdog(std::string path)
+        : thread_([this, path = std::move(path)] {
+              for (const auto deadline = std::chrono::steady_clock::now() + 3s; !done_;
+                   std::this_thread::sleep_for(10ms)) {
+                  if (std::chrono::steady_clock::now() > deadline) {
+                      fired_ = true;
+                      // Opens only while a reader waits, which then reads the end of file.
+                      if (const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+                          writer >= 0) {
+                          ::close(writer);
+                      }
+                  }
+              }
+          }) {}
+    ~FifoWatchdog() {
+        done_ = true;
+        thread_.join();
+    }
+    bool fired() const { return fired_; }
+
+  private:
+    std::atomic<bool> done_{false};
+    std::atomic<bool> fired_{false};
+    std::thread thread_;
+};
+
+std::filesystem::file_type typeAt(const QString& path) {
+    return std::filesystem::symlink_status(path.toStdString()).type();
+}
+
 class SettingsFileStoreTest : public ::testing::Test {
   protected:
+    void SetUp() override {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "settings_file_store_test";
+            static char* argv[] = {name, nullptr};
+            new QCoreApplication(argc, argv);
+        }
+    }
+
+    // Runs the event loop until `condition` holds; false after five seconds.
+    static bool waitFor(const std::function<bool()>& condition) {
+        for (const auto deadline = std::chrono::steady_clock::now() + 5s; !condition();) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+
     QTemporaryDir home;
     QString path = home.path() + QStringLiteral("/dovetrel/dovetrel.conf");
 
@@ -40,6 +104,19 @@ TEST_F(SettingsFileStoreTest, LivesUnderXdgConfigHome) {
     EXPECT_EQ(SettingsFileStore::defaultPath(), path);
     qunsetenv("XDG_CONFIG_HOME");
     EXPECT_TRUE(SettingsFileStore::defaultPath().endsWith("/.config/dovetrel/dovetrel.conf"));
+}
+
+TEST_F(SettingsFileStoreTest, FindsTheHomeFolderWithoutHome) {
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    qunsetenv("HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+    const QString path = SettingsFileStore::defaultPath();
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", configHome);
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(path, QString::fromLocal8Bit(entry->pw_dir) + "/.config/dovetrel/dovetrel.conf");
 }
 
 TEST_F(SettingsFileStoreTest, WritesReachTheFileAtOnceInTheGeneralSection) {
@@ -99,6 +176,136 @@ TEST_F(SettingsFileStoreTest, TellsObserversOfOwnWrites) {
     store.addChangeObserver([&] { ++changes; });
     Preferences(store).setZoneSize(90);
     EXPECT_EQ(changes, 1);
+}
+
+struct NotAFileCase {
+    const char* name;
+    bool fifo;         // a FIFO at the path, or at the link's target
+    const char* link;  // the path is a link to this, in the test's folder
+    const char* said;
+};
+
+void PrintTo(const NotAFileCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
+class NotARegularFile : public SettingsFileStoreTest,
+                        public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(NotARegularFile, RunsWithDefaultsSaysSoOnceAndWritesNothing) {
+    QDir().mkpath(home.path() + "/dovetrel");
+    const QString target = GetParam().link ? home.path() + "/" + GetParam().link : path;
+    ASSERT_TRUE(!GetParam().fifo || ::mkfifo(QFile::encodeName(target), 0600) == 0);
+    ASSERT_TRUE(!GetParam().link || QFile::link(target, path));
+    const auto before = typeAt(path);
+    const auto targetType = std::filesystem::status(path.toStdString()).type();
+
+    ::testing::internal::CaptureStderr();
+    {
+        const FifoWatchdog watchdog(path.toStdString());
+        SettingsFileStore store(path);
+        Preferences preferences(store);
+        EXPECT_EQ(preferences.idleTimeout(), 3.0);
+        preferences.setIdleTimeout(5);
+        preferences.setIsEnabled(false);
+        EXPECT_EQ(preferences.idleTimeout(), 5.0) << "a change still holds for this run";
+        EXPECT_FALSE(preferences.isEnabled());
+        EXPECT_FALSE(watchdog.fired()) << "the store waited on a FIFO";
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(GetParam().said), std::string::npos) << said;
+    EXPECT_EQ(typeAt(path), before);
+    EXPECT_EQ(std::filesystem::status(path.toStdString()).type(), targetType);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, NotARegularFile,
+    ::testing::Values(NotAFileCase{"Fifo", true, nullptr, "is not a regular file"},
+                      NotAFileCase{"LinkToAFifo", true, "fifo", "is not a regular file"},
+                      NotAFileCase{"LinkToAFolder", false, ".", "is not a regular file"},
+                      NotAFileCase{"LinkToNothing", false, "gone", "is a link to nothing"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SettingsFileStoreTest, SavesThroughALinkToARegularFileAndKeepsTheLink) {
+    const QString target = home.path() + "/dotfiles.conf";
+    {
+        QFile file(target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nzoneSize=120\n");
+    }
+    QDir().mkpath(home.path() + "/dovetrel");
+    ASSERT_TRUE(QFile::link(target, path));
+    SettingsFileStore store(path);
+    Preferences preferences(store);
+    EXPECT_EQ(preferences.zoneSize(), 120.0);
+    preferences.setIdleTimeout(4);
+
+    EXPECT_EQ(typeAt(path), std::filesystem::file_type::symlink);
+    EXPECT_EQ(QFile::symLinkTarget(path), target);
+    const QString text = fileText();
+    EXPECT_TRUE(text.contains("zoneSize=120") && text.contains("idleTimeout=4"))
+        << text.toStdString();
+}
+
+TEST_F(SettingsFileStoreTest, SaysOnceWhenNothingCanBeSavedAndKeepsChangesForTheRun) {
+    // A file where the folder should be stops even root from saving.
+    QFile blocker(home.path() + "/dovetrel");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ::testing::internal::CaptureStderr();
+    SettingsFileStore store(path);
+    Preferences preferences(store);
+    preferences.setIdleTimeout(5);
+    preferences.setZoneSize(100);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("dovetrel: cannot save settings to " + path.toStdString(), 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(preferences.idleTimeout(), 5.0);
+    EXPECT_EQ(preferences.zoneSize(), 100.0);
+
+    // Once the folder can be made, the next write saves what waited.
+    ASSERT_TRUE(blocker.remove());
+    preferences.setIsEnabled(false);
+    const QString text = fileText();
+    EXPECT_TRUE(text.contains("idleTimeout=5") && text.contains("zoneSize=100") &&
+                text.contains("isEnabled=false"))
+        << text.toStdString();
+}
+
+TEST_F(SettingsFileStoreTest, SeesRewritesThatKeepTheSizeAndTime) {
+    SettingsFileStore store(path);
+    Preferences preferences(store);
+    int changes = 0;
+    store.addChangeObserver([&] { ++changes; });
+    preferences.setIdleTimeout(5);
+    // Rewrites the file in place, same size, and puts its old time back as `cp -p` does.
+    const auto rewriteKeepingTime = [&](const QString& from, const QString& to) {
+        struct stat before {};
+        ASSERT_EQ(::stat(QFile::encodeName(path), &before), 0);
+        const QString text = fileText().replace(from, to);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text.toUtf8());
+        file.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path), times, 0), 0);
+        changes = 0;
+    };
+
+    rewriteKeepingTime("idleTimeout=5", "idleTimeout=7");
+    // A write made before the change was noticed keeps the edit.
+    preferences.setZoneSize(90);
+    EXPECT_EQ(preferences.idleTimeout(), 7.0);
+    EXPECT_TRUE(fileText().contains("idleTimeout=7")) << fileText().toStdString();
+
+    // Noticed by itself, and still after the save has replaced the file.
+    rewriteKeepingTime("idleTimeout=7", "idleTimeout=8");
+    EXPECT_TRUE(waitFor([&] { return changes > 0; }));
+    EXPECT_EQ(preferences.idleTimeout(), 8.0);
+    rewriteKeepingTime("zoneSize=90", "zoneSize=95");
+    EXPECT_TRUE(waitFor([&] { return changes > 0; }));
+    EXPECT_EQ(preferences.zoneSize(), 95.0);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 
 namespace dovetrel::e2e {
 
-FeedServer::FeedServer(int port, int status, std::string body)
-    : status_(status), body_(std::move(body)) {
+FeedServer::FeedServer(int port, int status, std::string body, bool announceLength)
+    : status_(status), body_(std::move(body)), announceLength_(announceLength) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int reuse = 1;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
@@ -58,20 +58,31 @@ void FeedServer::serve() {
             request.append(buffer, static_cast<size_t>(got));
         }
         ++requests_;
-        const std::string response = "HTTP/1.1 " + std::to_string(status_) +
-                                     " Feed\r\nContent-Type: application/json\r\n"
-                                     "Content-Length: " +
-                                     std::to_string(body_.size()) +
-                                     "\r\nConnection: close\r\n\r\n" + body_;
+        // A small send buffer, so that what was sent is close to what the client took in.
+        const int sendBuffer = 16 * 1024;
+        setsockopt(connection, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+        const std::string head =
+            "HTTP/1.1 " + std::to_string(status_) + " Feed\r\nContent-Type: application/json\r\n" +
+            (announceLength_ ? "Content-Length: " + std::to_string(body_.size()) + "\r\n" : "") +
+            "Connection: close\r\n\r\n";
+        const std::string response = head + body_;
         size_t sent = 0;
-        while (sent < response.size()) {
-            const ssize_t wrote = write(connection, response.data() + sent, response.size() - sent);
+        while (sent < response.size() && !stopping_) {
+            // A client that stops reading without hanging up must not hold the server for ever.
+            pollfd writable{connection, POLLOUT, 0};
+            if (poll(&writable, 1, 5000) <= 0) {
+                break;
+            }
+            const ssize_t wrote =
+                send(connection, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
             if (wrote <= 0) {
                 break;
             }
             sent += static_cast<size_t>(wrote);
+            bytesSent_ += static_cast<size_t>(wrote);
         }
         close(connection);
+        ++answered_;
     }
 }
 

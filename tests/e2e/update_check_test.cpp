@@ -25,8 +25,8 @@ class UpdateCheck : public ::testing::Test {
 
     // Starts the program against a feed answering `status` with `body`, and waits until it
     // has asked the feed and its tray menu is on the panel.
-    void launchAgainst(int status, const std::string& body) {
-        feed.emplace(DOVETREL_TEST_FEED_PORT, status, body);
+    void launchAgainst(int status, const std::string& body, bool announceLength = true) {
+        feed.emplace(DOVETREL_TEST_FEED_PORT, status, body, announceLength);
         const char* path = std::getenv("PATH");
         dovetrel.emplace(session, "[General]\nidleTimeout=60\n",
                          std::vector<std::string>{panel.environment(),
@@ -93,8 +93,28 @@ INSTANTIATE_TEST_SUITE_P(
                      R"({"version": "0.0.9", "url": "https://dovetrel.app/"})"},
         NoUpdateCase{"MalformedJson", 200, R"({"version": "0.2.0", "url": )"},
         NoUpdateCase{"NotFoundPage", 404, "<html><body>404 Not Found</body></html>"},
-        NoUpdateCase{"FileAddress", 200, R"({"version": "0.2.0", "url": "file:///bin/sh"})"}),
+        NoUpdateCase{"FileAddress", 200, R"({"version": "0.2.0", "url": "file:///bin/sh"})"},
+        NoUpdateCase{"AddressWithABadPort", 200,
+                     R"({"version": "0.2.0", "url": "https://dovetrel.app:99999/"})"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// An answer far over the feed's size limit, its length announced or not.
+class OversizedFeed : public UpdateCheck, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(OversizedFeed, IsCutOffSoonAfterTheLimit) {
+    std::string body = R"({"version": "0.2.0", "url": "https://dovetrel.app/"})";
+    body.resize(std::size_t{50} << 20, ' ');
+    launchAgainst(200, body, GetParam());
+    ASSERT_TRUE(waitFor([&] { return feed->answered() == 1; }, 30s));
+    // The limit, and what the socket buffers on both sides take in before the hang-up.
+    EXPECT_LT(feed->bytesSent(), std::size_t{512} << 10);
+    EXPECT_EQ(panel.layout().labels().size(), 6u);
+    EXPECT_TRUE(dovetrel->process().isRunning());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, OversizedFeed, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "Announced" : "Unannounced");
+});
 
 }  // namespace
 }  // namespace dovetrel::e2e

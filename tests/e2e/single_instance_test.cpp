@@ -1,0 +1,67 @@
+// One Dovetrel per display: a later start hands over to the running one and ends.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "e2e/x_session.h"
+
+// Xlib last: its macros break other headers.
+#include <X11/Xlib.h>
+
+namespace dovetrel::e2e {
+namespace {
+
+const std::string kSettings = "[General]\nidleTimeout=60\n";
+
+bool settingsWindowIsOpen(Display* display) {
+    for (const auto& window : topLevelWindows(display)) {
+        if (window.viewable && window.name.rfind("Dovetrel Settings", 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Window displayOwner(Display* display) {
+    return XGetSelectionOwner(display, XInternAtom(display, "_DOVETREL_S0", False));
+}
+
+TEST(SingleInstance, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
+    XSession session({.windowManager = false});
+    Dovetrel first(session, kSettings);
+    ASSERT_TRUE(waitFor([&] { return displayOwner(session.display()) != None; }, 10s))
+        << first.unexpectedOutput();
+    EXPECT_FALSE(settingsWindowIsOpen(session.display()));
+
+    Dovetrel second(session, kSettings);
+    EXPECT_EQ(second.process().waitForExit(10s), 0);
+    EXPECT_EQ(second.unexpectedOutput(),
+              "dovetrel: already running on this display; opened its Settings window\n");
+    EXPECT_TRUE(waitFor([&] { return settingsWindowIsOpen(session.display()); }));
+    EXPECT_TRUE(first.process().isRunning());
+    EXPECT_EQ(first.unexpectedOutput(), "");
+
+    // The server lets go of a dead owner's selection, so a start right after takes over.
+    first.process().signal(SIGKILL);
+    ASSERT_TRUE(first.process().waitForExit(5s).has_value());
+    Dovetrel third(session, kSettings);
+    EXPECT_FALSE(third.process().waitForExit(2s).has_value()) << third.unexpectedOutput();
+    Dovetrel fourth(session, kSettings);
+    EXPECT_EQ(fourth.process().waitForExit(10s), 0) << "the third start does not answer";
+}
+
+TEST(SingleInstance, TwoStartsAtOnceLeaveOne) {
+    XSession session({.windowManager = false});
+    Dovetrel one(session, kSettings);
+    Dovetrel other(session, kSettings);
+    ASSERT_TRUE(
+        waitFor([&] { return !one.process().isRunning() || !other.process().isRunning(); }, 15s));
+    Dovetrel& ended = one.process().isRunning() ? other : one;
+    Dovetrel& running = one.process().isRunning() ? one : other;
+    EXPECT_EQ(ended.process().waitForExit(1s), 0) << ended.unexpectedOutput();
+    EXPECT_FALSE(running.process().waitForExit(1s).has_value()) << running.unexpectedOutput();
+    EXPECT_TRUE(waitFor([&] { return settingsWindowIsOpen(session.display()); }));
+}
+
+}  // namespace
+}  // namespace dovetrel::e2e
