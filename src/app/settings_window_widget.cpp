@@ -26,6 +26,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/logging.h"
 #include "app/settings_widgets.h"
 #include "core/app_delegate.h"
 #include "core/settings_model.h"
@@ -502,6 +503,8 @@ void placeCentred(QWidget* panel, const QRect& area, const QMargins& frame) {
     placed.moveCenter(area.center());
     // A top-level widget's position is its frame's.
     panel->move(placed.topLeft());
+    qCDebug(lcSettings) << "settings window placed at" << panel->geometry() << "with frame" << frame
+                        << "on" << area;
 }
 
 QMargins frameMarginsOf(const QWidget* panel) {
@@ -521,8 +524,14 @@ struct SettingsWindowWidget::State : QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         // Filtering only the panel; `watched` rather than `panel`, which may be mid-destruction.
         auto* widget = static_cast<QWidget*>(watched);
-        if (pendingArea && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        // The manager frames the window around its mapping; Qt learns of it at whichever of
+        // these comes first.
+        const QEvent::Type type = event->type();
+        if (pendingArea && (type == QEvent::Move || type == QEvent::Resize ||
+                            type == QEvent::Paint || type == QEvent::WindowActivate)) {
             const QMargins frame = frameMarginsOf(widget);
+            qCDebug(lcSettings) << "settings window" << event->type() << widget->geometry()
+                                << "frame" << frame;
             if (!frame.isNull()) {
                 lastKnownFrameMargins = frame;
                 const QRect area = *std::exchange(pendingArea, std::nullopt);
