@@ -96,8 +96,8 @@ TEST(SettingsPresentation, TitledOnceAndCentredWithItsFrame) {
         SCOPED_TRACE(opening);
         ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
         ASSERT_TRUE(waitFor([&] { return settingsWindow(display).has_value(); }));
-        const auto [window, title] = *settingsWindow(display);
-        EXPECT_EQ(title, "Dovetrel Settings");
+        const Window window = settingsWindow(display)->first;
+        EXPECT_EQ(settingsWindow(display)->second, "Dovetrel Settings");
         ASSERT_TRUE(waitForEventLoop(display, window));
         std::pair<int, int> centre;
         EXPECT_TRUE(waitFor([&] {
