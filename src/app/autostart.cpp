@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <algorithm>
 
+#include "app/logging.h"
+
 namespace dovetrel::app {
 namespace {
 
@@ -41,6 +43,16 @@ QString escapeStringValue(const QString& value) {
     return escaped;
 }
 
+// The Exec value that starts `executable`. GLib and systemd's autostart generator look the
+// program up before they undo the %% escape, so they reject a program whose path holds a %;
+// such a program is started through env, which both find, and which receives the path
+// unescaped.
+QString execValue(const QString& executable) {
+    const QString argument = quotedExecArgument(executable);
+    return executable.contains(QLatin1Char('%')) ? QStringLiteral("/usr/bin/env ") + argument
+                                                 : argument;
+}
+
 }  // namespace
 
 QString autostartFilePath() {
@@ -74,10 +86,12 @@ QString quotedExecArgument(const QString& path) {
 bool registerAutostart(const QString& executable) {
     const QString path = autostartFilePath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        qCWarning(lcSettings) << "cannot make the autostart folder for" << path;
         return false;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        qCWarning(lcSettings) << "cannot write" << path << file.errorString();
         return false;
     }
     const QString entry = QStringLiteral(
@@ -89,15 +103,24 @@ bool registerAutostart(const QString& executable) {
                               "Terminal=false\n"
                               "NoDisplay=true\n"
                               "X-GNOME-Autostart-enabled=true\n")
-                              .arg(quotedExecArgument(executable));
+                              .arg(execValue(executable));
     file.write(entry.toUtf8());
-    return file.commit();
+    if (!file.commit()) {
+        qCWarning(lcSettings) << "cannot write" << path << file.errorString();
+        return false;
+    }
+    qCDebug(lcSettings) << "autostart entry" << path << "starts" << executable;
+    return true;
 }
 
 bool unregisterAutostart() {
     const QString path = autostartFilePath();
     QFile::remove(path);
-    return !QFileInfo::exists(path);
+    if (QFileInfo::exists(path)) {
+        qCWarning(lcSettings) << "cannot remove" << path;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace dovetrel::app

@@ -1,56 +1,121 @@
-// The entry type: checks the session, starts the Qt event loop, installs the one application
-// delegate and runs its launch sequence once the loop is running.
+// The entry type: reads the command line, checks the session, starts the Qt event loop,
+// installs the one application delegate and runs its launch sequence once the loop is running.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "app/session_check.h"
 #include "app/single_instance.h"
+#include "app/tray_icon_painter.h"
 #include "app/x11_platform.h"
 #include "core/app_delegate.h"
 
 namespace dovetrel::app {
+namespace {
 
-class DovetrelApp {
-  public:
-    int run(int argc, char** argv) {
-        const auto environment = [](const char* name) -> std::optional<std::string> {
-            const char* value = std::getenv(name);
-            return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-        };
-        auto reason = reasonCannotRun(environment);
-        if (!reason) {
-            reason = reasonServerUnusable();
-        }
-        if (reason) {
-            std::fprintf(stderr, "dovetrel: %s\n", reason->c_str());
-            return EXIT_FAILURE;
-        }
-        // The guard only works on X11; never let Qt pick another backend.
-        qputenv("QT_QPA_PLATFORM", "xcb");
+// The status of a command line that names options nobody knows, as getopt programs use.
+constexpr int kExitUsage = 2;
 
-        QApplication application(argc, argv);
-        QApplication::setApplicationName(QStringLiteral("dovetrel"));
-        QApplication::setApplicationDisplayName(QStringLiteral("Dovetrel"));
-        QApplication::setQuitOnLastWindowClosed(false);
-        SingleInstance instance;
-        if (const auto status = instance.claimOrHandOver()) {
-            return *status;
-        }
+void print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
 
-        X11Platform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL});
-        const auto delegate = std::make_shared<AppDelegate>(platform);
-        instance.onSettingsRequested([&delegate] { delegate->openSettings(); });
-        QTimer::singleShot(0, &application,
-                           [&delegate] { delegate->applicationDidFinishLaunching(); });
-        return QApplication::exec();
+// Answers --help and --version, and refuses what it does not know, before anything needs a
+// display. nullopt when the program should run; otherwise the status to exit with.
+std::optional<int> answerCommandLine(int argc, char** argv) {
+    // The parser's help text names the program through the application object.
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Ignores accidental clicks while the pointer rests: after a few seconds of\n"
+                       "stillness a small square appears under the pointer, and a plain click on\n"
+                       "it is dropped. Dovetrel runs in the panel's tray and reads its settings\n"
+                       "from $XDG_CONFIG_HOME/dovetrel/dovetrel.conf."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and build number and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+
+    QString error;
+    if (!parser.parse(QCoreApplication::arguments())) {
+        error = parser.errorText();
+    } else if (!parser.positionalArguments().isEmpty()) {
+        error =
+            QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().front());
     }
-};
+    if (!error.isEmpty()) {
+        print(stderr, QStringLiteral("dovetrel: %1\n\n%2").arg(error, parser.helpText()));
+        return kExitUsage;
+    }
+    if (parser.isSet(help)) {
+        print(stdout, parser.helpText());
+        return EXIT_SUCCESS;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("dovetrel %1 (build %2)\n")
+                          .arg(QString::fromLatin1(kAppVersion),
+                               QString::fromLatin1(DOVETREL_BUILD_NUMBER)));
+        return EXIT_SUCCESS;
+    }
+    return std::nullopt;
+}
 
+// One line on stderr saying why this session cannot be guarded; nullopt when it can.
+std::optional<std::string> reasonNotToRun() {
+    const auto environment = [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    };
+    auto reason = reasonCannotRun(environment);
+    if (!reason) {
+        reason = reasonServerUnusable();
+    }
+    return reason;
+}
+
+int run(int argc, char** argv) {
+    if (const auto status = answerCommandLine(argc, argv)) {
+        return *status;
+    }
+    if (const auto reason = reasonNotToRun()) {
+        std::fprintf(stderr, "dovetrel: %s\n", reason->c_str());
+        return EXIT_FAILURE;
+    }
+    // The guard only works on X11; never let Qt pick another backend.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("dovetrel"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
+    // No display name: window managers would show it after every window title.
+    QApplication::setDesktopFileName(QStringLiteral("app.dovetrel.Dovetrel"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The installed icon; from the build tree, the tray's picture.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QApplication::desktopFileName(), makeTrayIcon(makeMenuBarIcon(true))));
+    SingleInstance instance;
+    if (const auto status = instance.claimOrHandOver()) {
+        return *status;
+    }
+
+    X11Platform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL});
+    const auto delegate = std::make_shared<AppDelegate>(platform);
+    instance.onSettingsRequested([&delegate] { delegate->openSettings(); });
+    QTimer::singleShot(0, &application, [&delegate] { delegate->applicationDidFinishLaunching(); });
+    return QApplication::exec();
+}
+
+}  // namespace
 }  // namespace dovetrel::app
 
 int main(int argc, char** argv) {
-    return dovetrel::app::DovetrelApp().run(argc, argv);
+    return dovetrel::app::run(argc, argv);
 }

@@ -1,24 +1,32 @@
 #include "app/settings_window_widget.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
+#include <QPainter>
+#include <QParallelAnimationGroup>
 #include <QPointer>
+#include <QPropertyAnimation>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 #include <QWidget>
 #include <QWindow>
 #include <optional>
 #include <utility>
 
-#include "app/screen_geometry.h"
+#include "app/logging.h"
 #include "app/settings_widgets.h"
 #include "core/app_delegate.h"
 #include "core/settings_model.h"
@@ -30,9 +38,94 @@ constexpr int kPanelWidth = 380;
 constexpr int kWhatsNewHeight = 240;
 constexpr int kWhatsNewBottom = 12;
 constexpr int kSideInset = 20;
+// The cross-fades of the tab switch and of the release list.
+constexpr int kTabFadeMilliseconds = 150;
+constexpr int kReleaseFadeMilliseconds = 120;
+
+// The frame the window manager put around the last settings window, so that the next one can
+// be centred with its frame before the manager has framed it. Main thread only.
+QMargins lastKnownFrameMargins;
 
 QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// Whether the desktop wants widgets to animate. A style that honours the user's choice answers
+// 0 for the animation duration when animations are off; a platform theme that reports UI
+// effects at all says it through the menu animation. Qt's generic theme reports no effects
+// whatever the desktop wants, so its silence is not taken as a no.
+bool desktopWantsAnimations(const QWidget* widget) {
+    if (widget->style()->styleHint(QStyle::SH_Widget_Animation_Duration, nullptr, widget) <= 0) {
+        return false;
+    }
+    return !QApplication::isEffectEnabled(Qt::UI_General) ||
+           QApplication::isEffectEnabled(Qt::UI_AnimateMenu);
+}
+
+// A picture of what a part of the window showed before a change, painted over it at a
+// falling opacity while the new content fades in beneath: an ease-in-out cross-fade.
+class FadingPicture final : public QWidget {
+  public:
+    FadingPicture(QWidget* parent, const QPixmap& picture, QPoint at)
+        : QWidget(parent), picture_(picture) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setGeometry(QRect(at, picture.deviceIndependentSize().toSize()));
+        raise();
+        show();
+    }
+
+    void setOpacity(double opacity) {
+        opacity_ = opacity;
+        update();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setOpacity(opacity_);
+        painter.drawPixmap(0, 0, picture_);
+    }
+
+  private:
+    QPixmap picture_;
+    double opacity_ = 1.0;
+};
+
+// Cross-fades from `before` (painted at `at` in `coverParent`) to `incoming` over
+// `milliseconds`. Returns the running animation; it cleans up after itself when it ends.
+QAbstractAnimation* crossFade(QWidget* coverParent, const QPixmap& before, QPoint at,
+                              QWidget* incoming, int milliseconds) {
+    auto* cover = new FadingPicture(coverParent, before, at);
+    auto* effect = new QGraphicsOpacityEffect(incoming);
+    effect->setOpacity(0.0);
+    incoming->setGraphicsEffect(effect);
+
+    auto* group = new QParallelAnimationGroup(incoming);
+    auto* fadeIn = new QPropertyAnimation(effect, "opacity", group);
+    fadeIn->setStartValue(0.0);
+    fadeIn->setEndValue(1.0);
+    auto* fadeOut = new QVariantAnimation(group);
+    fadeOut->setStartValue(1.0);
+    fadeOut->setEndValue(0.0);
+    QObject::connect(fadeOut, &QVariantAnimation::valueChanged, cover,
+                     [cover](const QVariant& value) { cover->setOpacity(value.toDouble()); });
+    for (auto* animation : {static_cast<QVariantAnimation*>(fadeIn), fadeOut}) {
+        animation->setDuration(milliseconds);
+        animation->setEasingCurve(QEasingCurve::InOutQuad);
+        group->addAnimation(animation);
+    }
+    // Painting through the effect costs an offscreen pass: drop it once the fade is done.
+    QObject::connect(group, &QAbstractAnimation::finished, incoming,
+                     [incoming = QPointer<QWidget>(incoming), cover = QPointer<QWidget>(cover)] {
+                         if (incoming) {
+                             incoming->setGraphicsEffect(nullptr);
+                         }
+                         if (cover) {
+                             cover->deleteLater();
+                         }
+                     });
+    group->start(QAbstractAnimation::DeleteWhenStopped);
+    return group;
 }
 
 // A new layout with the given insets, appended to `parent`.
@@ -73,6 +166,9 @@ class SettingsPanel final : public QWidget {
     void selectRelease(const std::string& id);
     void showSelectedRelease();
     void styleScrollBar();
+    QWidget* shownTab() const;
+    // Ends a cross-fade still running, so that the next one starts from a still picture.
+    void finishFade();
 
     Platform& platform_;
     SettingsModel model_;
@@ -86,6 +182,7 @@ class SettingsPanel final : public QWidget {
     QScrollArea* notes_ = nullptr;
     // The release whose notes the pane holds; nullopt before the first is built.
     std::optional<std::string> shownReleaseID_;
+    QPointer<QAbstractAnimation> fade_;
     bool closing_ = false;
 };
 
@@ -323,14 +420,44 @@ void SettingsPanel::refresh() {
     update();
 }
 
+QWidget* SettingsPanel::shownTab() const {
+    return model_.selectedTab() == SettingsTab::settings ? settingsTab_ : whatsNewTab_;
+}
+
+void SettingsPanel::finishFade() {
+    if (fade_ != nullptr) {
+        fade_->setCurrentTime(fade_->totalDuration());
+    }
+}
+
 void SettingsPanel::selectTab(SettingsTab tab) {
+    finishFade();
+    QWidget* before = shownTab();
     model_.selectTab(tab);
+    QWidget* after = shownTab();
+    if (after == before || !isVisible() || !desktopWantsAnimations(this)) {
+        refresh();
+        return;
+    }
+    const QPixmap picture = before->grab();
+    const QPoint at = before->pos();
     refresh();
+    fade_ = crossFade(before->parentWidget(), picture, at, after, kTabFadeMilliseconds);
 }
 
 void SettingsPanel::selectRelease(const std::string& id) {
+    finishFade();
+    const std::string before = model_.selectedReleaseID();
     model_.selectRelease(id);
+    QWidget* viewport = notes_->viewport();
+    if (model_.selectedReleaseID() == before || !viewport->isVisible() ||
+        !desktopWantsAnimations(this)) {
+        refresh();
+        return;
+    }
+    const QPixmap picture = viewport->grab();
     refresh();
+    fade_ = crossFade(notes_, picture, viewport->pos(), notes_->widget(), kReleaseFadeMilliseconds);
 }
 
 void SettingsPanel::styleScrollBar() {
@@ -370,16 +497,61 @@ void SettingsPanel::closeEvent(QCloseEvent* event) {
     closing_ = false;
 }
 
+// Puts `panel` so that its frame, as far as it is known, is centred on `area`.
+void placeCentred(QWidget* panel, const QRect& area, const QMargins& frame) {
+    QRect placed(QPoint(), panel->size().grownBy(frame));
+    placed.moveCenter(area.center());
+    // A top-level widget's position is its frame's.
+    panel->move(placed.topLeft());
+    qCDebug(lcSettings) << "settings window placed at" << panel->geometry() << "with frame" << frame
+                        << "on" << area;
+}
+
+QMargins frameMarginsOf(const QWidget* panel) {
+    const QWindow* window = panel->windowHandle();
+    return window != nullptr ? window->frameMargins() : QMargins();
+}
+
 }  // namespace
 
-struct SettingsWindowWidget::State {
+struct SettingsWindowWidget::State : QObject {
+    State(Platform& platform, SettingsPanel* panel) : platform(platform), panel(panel) {
+        panel->installEventFilter(this);
+    }
+
+    // Until the window manager has framed the window, its frame is a guess; once the frame is
+    // known the window is centred again if the guess was wrong.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Filtering only the panel; `watched` rather than `panel`, which may be mid-destruction.
+        auto* widget = static_cast<QWidget*>(watched);
+        // The manager frames the window around its mapping; Qt learns of it at whichever of
+        // these comes first.
+        const QEvent::Type type = event->type();
+        if (pendingArea && (type == QEvent::Move || type == QEvent::Resize ||
+                            type == QEvent::Paint || type == QEvent::WindowActivate)) {
+            const QMargins frame = frameMarginsOf(widget);
+            qCDebug(lcSettings) << "settings window" << event->type() << widget->geometry()
+                                << "frame" << frame;
+            if (!frame.isNull()) {
+                lastKnownFrameMargins = frame;
+                const QRect area = *std::exchange(pendingArea, std::nullopt);
+                if (frame != assumedFrame) {
+                    placeCentred(widget, area, frame);
+                }
+            }
+        }
+        return false;
+    }
+
     Platform& platform;
     QPointer<SettingsPanel> panel;
+    std::optional<QRect> pendingArea;
+    QMargins assumedFrame;
 };
 
 SettingsWindowWidget::SettingsWindowWidget(
     Platform& platform, std::function<void(const SettingsWindow*)> windowWillClose)
-    : state_(std::make_unique<State>(State{platform, new SettingsPanel(platform)})) {
+    : state_(std::make_unique<State>(platform, new SettingsPanel(platform))) {
     state_->panel->onClose = [this, windowWillClose = std::move(windowWillClose)] {
         windowWillClose(this);
     };
@@ -411,20 +583,22 @@ void SettingsWindowWidget::center() {
         return;
     }
     panel->adjustSize();
-    QScreen* screen = nullptr;
-    const QRect primary = primaryScreenGeometry();
-    if (const auto frame = state_->platform.mainScreenFrame(); frame && !primary.isEmpty()) {
-        screen = QGuiApplication::screenAt(toGlobalRect(*frame, primary).center().toPoint());
-    }
+    // The screen the user is looking at is the one with the pointer: they just used the tray.
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
     if (screen == nullptr) {
         return;
     }
-    QRect placed(QPoint(), panel->frameGeometry().size());
-    placed.moveCenter(screen->availableGeometry().center());
-    panel->move(placed.topLeft());
+    const QRect area = screen->availableGeometry();
+    QMargins frame = frameMarginsOf(panel);
+    if (frame.isNull()) {
+        frame = lastKnownFrameMargins;
+        state_->pendingArea = area;
+        state_->assumedFrame = frame;
+    }
+    placeCentred(panel, area, frame);
 }
 
 void SettingsWindowWidget::setLevel(WindowLevel level) {

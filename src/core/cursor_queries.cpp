@@ -1,3 +1,11 @@
+// GCC 12 to 14 at -O3 warn that inserting into a map keyed by std::vector<unsigned char>
+// may memcmp more than PTRDIFF_MAX bytes: a false positive inside libstdc++'s own
+// comparison (the lengths come from two live vectors). The warning points into the
+// standard headers, so only a pragma ahead of the includes reaches it.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wstringop-overread"
+#endif
+
 #include "core/cursor_queries.h"
 
 #include "core/platform.h"

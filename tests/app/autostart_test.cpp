@@ -1,13 +1,18 @@
 // The XDG autostart entry: where it goes, and whether its Exec key starts exactly the
-// program it names, however odd that program's path.
+// program it names, however odd that program's path, as read by this file's reader and by
+// the ones a session uses.
 #include "app/autostart.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <vector>
 
 namespace dovetrel::app {
@@ -102,28 +107,64 @@ TEST(AutostartQuoting, FollowsTheDesktopEntryRules) {
     }
 }
 
+// Whether `program` (a script made by the test) has run since it was made.
+bool started(const QString& program) {
+    return QFile::exists(QFileInfo(program).absolutePath() + QStringLiteral("/started"));
+}
+
 TEST_F(AutostartTest, TheEntryStartsTheProgramUnderAnAwkwardPath) {
-    const QString folder = home.path() + QStringLiteral(R"(/with space/"q" $x `y` back\slash 5%)");
-    ASSERT_TRUE(QDir().mkpath(folder));
-    const QString program = folder + QStringLiteral("/dovetrel");
-    {
-        QFile script(program);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n");
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    const QString validator =
+        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    // A % defeats the readers' lookup of the program; quotes and spaces only its quoting.
+    for (const QString& name : {QStringLiteral(R"(with space/"q" $x `y` back\slash 5%)"),
+                                QStringLiteral(R"(it's "quoted" here)")}) {
+        const QString folder = home.path() + QLatin1Char('/') + name;
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString program = folder + QStringLiteral("/dovetrel");
+        {
+            QFile script(program);
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n");
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        SCOPED_TRACE(program.toStdString());
+
+        EXPECT_EQ(autostartFilePath(), home.path() + QStringLiteral("/autostart/dovetrel.desktop"));
+        ASSERT_TRUE(registerAutostart(program));
+        const QString entry = readAll(autostartFilePath());
+        EXPECT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
+        EXPECT_EQ(keyOf(entry, QStringLiteral("Type")), QStringLiteral("Application"));
+        EXPECT_EQ(keyOf(entry, QStringLiteral("Name")), QStringLiteral("Dovetrel"));
+
+        auto arguments = execArguments(keyOf(entry, QStringLiteral("Exec")));
+        ASSERT_FALSE(arguments.empty());
+        EXPECT_EQ(arguments.back(), program);
+        EXPECT_FALSE(arguments.front().contains(QLatin1Char('%')))
+            << "readers look the program up before undoing %%";
+        const QString command = arguments.front();
+        arguments.erase(arguments.begin());
+        EXPECT_EQ(QProcess::execute(command, QStringList(arguments.begin(), arguments.end())), 0);
+        EXPECT_TRUE(started(program));
+
+        // The readers a session uses: desktop-file-validate's rules and GLib's launcher.
+        if (!validator.isEmpty()) {
+            QProcess validate;
+            validate.start(validator, {autostartFilePath()});
+            ASSERT_TRUE(validate.waitForFinished());
+            EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
+        }
+        if (!gio.isEmpty()) {
+            QFile::remove(folder + QStringLiteral("/started"));
+            EXPECT_EQ(QProcess::execute(gio, {QStringLiteral("launch"), autostartFilePath()}), 0);
+            QElapsedTimer waited;
+            waited.start();
+            while (!started(program) && waited.elapsed() < 5000) {
+                QThread::msleep(20);
+            }
+            EXPECT_TRUE(started(program)) << "GLib did not start it";
+        }
     }
-
-    EXPECT_EQ(autostartFilePath(), home.path() + QStringLiteral("/autostart/dovetrel.desktop"));
-    ASSERT_TRUE(registerAutostart(program));
-    const QString entry = readAll(autostartFilePath());
-    EXPECT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
-    EXPECT_EQ(keyOf(entry, QStringLiteral("Type")), QStringLiteral("Application"));
-    EXPECT_EQ(keyOf(entry, QStringLiteral("Name")), QStringLiteral("Dovetrel"));
-
-    const auto arguments = execArguments(keyOf(entry, QStringLiteral("Exec")));
-    ASSERT_EQ(arguments, std::vector<QString>{program});
-    EXPECT_EQ(QProcess::execute(arguments.front(), {}), 0);
-    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/started")));
 
     EXPECT_TRUE(unregisterAutostart());
     EXPECT_FALSE(QFile::exists(autostartFilePath()));

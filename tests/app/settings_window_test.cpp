@@ -5,11 +5,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIcon>
 #include <QImage>
 #include <QMouseEvent>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -272,6 +275,79 @@ TEST_F(SettingsWindowTest, ReleaseSymbolsComeFromTheIconThemeTintedElseAreDrawn)
     EXPECT_LT(corner.lightness(), background.lightness() - 40);
     EXPECT_EQ(corner.red(), corner.green()) << "not tinted";
     EXPECT_EQ(drawn.pixelColor(drawn.width() / 7, drawn.height() / 7), background);
+}
+
+// A style that honours a desktop with animations switched off.
+class StillStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* answer) const override {
+        return hint == SH_Widget_Animation_Duration
+                   ? 0
+                   : QProxyStyle::styleHint(hint, option, widget, answer);
+    }
+};
+
+TEST_F(SettingsWindowTest, TabsAndReleasesCrossFadeUnlessTheDesktopWantsThemStill) {
+    struct Case {
+        const char* desktop;
+        bool styleAnimates;
+        bool effectsReported;
+        bool menusAnimate;
+        bool fades;
+    };
+    const Case cases[] = {
+        {"a theme that reports no effects", true, false, false, true},
+        {"effects with animated menus", true, true, true, true},
+        {"effects without animated menus", true, true, false, false},
+        {"a style that does not animate", false, false, false, false},
+    };
+    open();
+    auto* whatsNew = find("whatsNewArea")->parentWidget();
+    auto* notes = find<QScrollArea>("releaseNotes");
+    const qsizetype widgetsAtRest = countOf<QWidget>(panel);
+    StillStyle still;
+    const auto waitUntilStill = [&] {
+        QElapsedTimer waited;
+        waited.start();
+        while ((whatsNew->graphicsEffect() != nullptr ||
+                notes->widget()->graphicsEffect() != nullptr ||
+                countOf<QWidget>(panel) != widgetsAtRest) &&
+               waited.elapsed() < 2000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.desktop);
+        panel->setStyle(c.styleAnimates ? nullptr : &still);
+        QApplication::setEffectEnabled(Qt::UI_General, c.effectsReported);
+        QApplication::setEffectEnabled(Qt::UI_AnimateMenu, c.menusAnimate);
+
+        click(find("tab:What's New"));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(whatsNew->isVisible());
+        EXPECT_EQ(whatsNew->graphicsEffect() != nullptr, c.fades) << "the tab switch";
+        waitUntilStill();
+        EXPECT_EQ(whatsNew->graphicsEffect(), nullptr) << "a fade ends and leaves nothing behind";
+
+        click(find("release:0.1.0"));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(countOf<SymbolGlyph>(notes), 7);
+        EXPECT_EQ(notes->widget()->graphicsEffect() != nullptr, c.fades) << "the release list";
+        // A second choice while the first still fades starts from the finished picture.
+        click(find("release:0.1.3"));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(countOf<SymbolGlyph>(notes), 4);
+        waitUntilStill();
+        EXPECT_EQ(countOf<QWidget>(panel), widgetsAtRest);
+
+        click(find("tab:Settings"));
+        waitUntilStill();
+        EXPECT_FALSE(whatsNew->isVisible());
+    }
+    panel->setStyle(nullptr);
+    QApplication::setEffectEnabled(Qt::UI_General, false);
+    QApplication::setEffectEnabled(Qt::UI_AnimateMenu, false);
 }
 
 // Saves both tabs in a light and a dark palette to $DOVETREL_SCREENSHOTS, for the docs. Run
