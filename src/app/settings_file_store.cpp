@@ -11,8 +11,9 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+
+#include "app/logging.h"
 
 namespace dovetrel::app {
 
@@ -160,8 +161,7 @@ void SettingsFileStore::use(const Contents& contents) const {
     if (!values) {
         fileValues_.clear();
         writable_ = false;
-        sayOnce(saidCannotRead_, "dovetrel: %s; running with default settings, saving none\n",
-                trouble);
+        sayOnce(saidCannotRead_, "%s; running with default settings, saving none", trouble);
         return;
     }
     fileValues_ = std::move(*values);
@@ -171,7 +171,7 @@ void SettingsFileStore::use(const Contents& contents) const {
 void SettingsFileStore::sayOnce(bool& said, const char* format, const QString& detail) const {
     if (!said) {
         said = true;
-        std::fprintf(stderr, format, qPrintable(detail));
+        qCWarning(lcSettings, format, qPrintable(detail));
     }
 }
 
@@ -240,8 +240,7 @@ void SettingsFileStore::save(const QByteArray& current) {
         fileValues_ = values;
         signature_ = fileSignature(path_);
     } else {
-        sayOnce(saidCannotSave_,
-                "dovetrel: cannot save settings to %s; changes last until Dovetrel quits\n",
+        sayOnce(saidCannotSave_, "cannot save settings to %s; changes last until Dovetrel quits",
                 file.error() == QFileDevice::NoError
                     ? path_
                     : path_ + QStringLiteral(" (") + file.errorString() + QStringLiteral(")"));

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/logging.h"
 #include "app/screen_geometry.h"
 #include "app/x11_connection.h"
 #include "app/xlib.h"
@@ -478,10 +479,10 @@ struct X11ClickGuard::State {
         const std::set<uint8_t> refused =
             grabButtons(connection, root, guardedButtons(pointerMap), lockStyle);
         if (!refused.empty() && refused != refusedReported) {
-            qWarning(
-                "dovetrel: another program holds button %s on the whole screen; presses "
-                "it takes go to that program and are not guarded",
-                describeButtons(refused).c_str());
+            qCWarning(lcGuard,
+                      "another program holds button %s on the whole screen; presses "
+                      "it takes go to that program and are not guarded",
+                      describeButtons(refused).c_str());
         }
         refusedReported = refused;
     }
@@ -546,9 +547,9 @@ struct X11ClickGuard::State {
         }
         if (type == 0) {
             const auto& error = reinterpret_cast<const xcb_generic_error_t&>(event);
-            qWarning("dovetrel: X error %u on request %u.%u of the click guard",
-                     unsigned{error.error_code}, unsigned{error.major_code},
-                     unsigned{error.minor_code});
+            qCWarning(lcGuard, "X error %u on request %u.%u of the click guard",
+                      unsigned{error.error_code}, unsigned{error.major_code},
+                      unsigned{error.minor_code});
             return;
         }
         const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);

@@ -11,12 +11,12 @@
 #include <bit>
 #include <bitset>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <mutex>
 #include <optional>
 
+#include "app/logging.h"
 #include "app/screen_geometry.h"
 #include "app/x11_connection.h"
 #include "app/xlib.h"
@@ -378,9 +378,8 @@ void X11InputMonitor::State::stopAfterLoss() {
     batchDue.stop();
     if (!lossReported) {
         lossReported = true;
-        std::fprintf(stderr,
-                     "dovetrel: lost the input monitor's X connection; the guard "
-                     "stands down until it is back\n");
+        qCWarning(lcMonitor,
+                  "lost the input monitor's X connection; the guard stands down until it is back");
     }
 }
 

@@ -259,7 +259,8 @@ TEST_F(SettingsFileStoreTest, SaysOnceWhenNothingCanBeSavedAndKeepsChangesForThe
     preferences.setIdleTimeout(5);
     preferences.setZoneSize(100);
     const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said.rfind("dovetrel: cannot save settings to " + path.toStdString(), 0), 0u) << said;
+    EXPECT_EQ(said.rfind("dovetrel.settings: cannot save settings to " + path.toStdString(), 0), 0u)
+        << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_EQ(preferences.idleTimeout(), 5.0);
     EXPECT_EQ(preferences.zoneSize(), 100.0);

@@ -169,9 +169,10 @@ TEST_F(ClickGuardCountingEveryClick, GuardsBesideAKeyBindingDaemonThatHoldsASide
     waitForOverlay();
     const std::string said = dovetrel->unexpectedOutput();
     dovetrel.reset();
-    EXPECT_EQ(said,
-              "dovetrel: another program holds button 8 on the whole screen; presses it takes go "
-              "to that program and are not guarded\n");
+    EXPECT_EQ(
+        said,
+        "dovetrel.guard: another program holds button 8 on the whole screen; presses it takes go "
+        "to that program and are not guarded\n");
 }
 
 TEST_F(ClickGuardEndToEnd, LetsGoOfThePointerWhenStoppedFromTheTerminal) {
@@ -189,13 +190,14 @@ TEST_F(ClickGuardEndToEnd, LetsGoOfThePointerWhenStoppedFromTheTerminal) {
     click(display(), 1);
     EXPECT_TRUE(clientGets({1}));
 
-    // Continued, it guards the square that is still up. The probe asks about a mix the click
-    // below does not use, since a probe's own grab keeps ours off that mix.
+    // Continued, it guards the square that is still up: once its grabs are back, a press on
+    // the square is dropped and takes it down. (Asking the server whether a button is
+    // grabbed means grabbing it, which would keep the guard off that button.)
     dovetrel->process().signal(SIGCONT);
-    ASSERT_TRUE(waitFor([&] { return buttonIsGrabbed(display(), 2, Mod2Mask); }));
-    click(display(), 1);
-    EXPECT_TRUE(waitForOverlayGone());
-    EXPECT_TRUE(clientGets({}));
+    EXPECT_TRUE(waitFor([&] {
+        click(display(), 1);
+        return waitFor([&] { return !findOverlay(display()); }, 100ms);
+    }));
 }
 
 TEST_F(ClickGuardEndToEnd, LeavesNoGrabBehindWhenKilledWhileTheOverlayIsUp) {

@@ -63,9 +63,10 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
 INSTANTIATE_TEST_SUITE_P(
     Connections, PermissionLoss,
     ::testing::Values(CutConnection{"Dovetrel click guard", ""},
-                      CutConnection{"Dovetrel input monitor",
-                                    "dovetrel: lost the input monitor's X connection; the guard "
-                                    "stands down until it is back\n"}),
+                      CutConnection{
+                          "Dovetrel input monitor",
+                          "dovetrel.monitor: lost the input monitor's X connection; the guard "
+                          "stands down until it is back\n"}),
     [](const auto& info) { return info.index == 0 ? "Guard" : "InputMonitor"; });
 
 }  // namespace
