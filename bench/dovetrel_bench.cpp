@@ -171,7 +171,8 @@ FreezeFigures guardedPressFreeze(XSession& session, int presses) {
     figures.unguarded = percentiles(samples);
 
     samples.clear();
-    Dovetrel dovetrel(session, "[General]\nidleTimeout=0.05\n");
+    // Long enough for the fade-out to end before the next square comes.
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=0.3\n");
     for (int i = 0; i < presses; ++i) {
         const int x = 300 + (i % 2) * 200;
         movePointer(input, x, 300);
@@ -215,20 +216,31 @@ void printCpuRow(const char* name, std::optional<double> nanoseconds) {
     }
 }
 
-constexpr int kPresses = 500;
+constexpr int kPairs = 7;
+constexpr int kPressesPerRun = 200;
 constexpr int kGuardedPresses = 200;
 constexpr int kMotions = 100'000;
 
 void reportPressLatency() {
-    std::printf("(a) XTest press to client window, %d presses      median      p99\n", kPresses);
+    std::printf(
+        "(a) XTest press to client window, %d pairs of %d presses, with / without dovetrel\n",
+        kPairs, kPressesPerRun);
     XSession session;
-    const Percentiles without = pressLatency(session, kPresses);
-    std::printf("  dovetrel not running               %8.1f us %8.1f us\n", without.median,
-                without.p99);
-    Dovetrel dovetrel(session, "[General]\nidleTimeout=1000\n");
-    waitUntilQuiet(dovetrel.process().pid());
-    const Percentiles with = pressLatency(session, kPresses);
-    std::printf("  dovetrel waiting for idleness      %8.1f us %8.1f us\n", with.median, with.p99);
+    // Runs alternate, so that whatever else the machine does falls on both sides of a pair.
+    std::vector<double> ratios;
+    std::vector<double> withMedians;
+    std::vector<double> withoutMedians;
+    for (int pair = 0; pair < kPairs; ++pair) {
+        withoutMedians.push_back(pressLatency(session, kPressesPerRun).median);
+        Dovetrel dovetrel(session, "[General]\nidleTimeout=1000\n");
+        waitUntilQuiet(dovetrel.process().pid());
+        withMedians.push_back(pressLatency(session, kPressesPerRun).median);
+        ratios.push_back(withMedians.back() / withoutMedians.back());
+    }
+    std::printf("  median of the medians: without %.1f us, with %.1f us\n",
+                percentiles(withoutMedians).median, percentiles(withMedians).median);
+    const Percentiles ratio = percentiles(ratios);
+    std::printf("  median of the paired ratios        %8.3f   (1.0: no cost)\n", ratio.median);
 }
 
 void reportFreeze() {
