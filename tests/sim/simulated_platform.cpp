@@ -120,6 +120,7 @@ void SimOverlaySurface::orderOut() {
 }
 
 void SimOverlaySurface::setBackgroundBlurRadius(double radius) {
+    blurRadius_ = radius;
     platform_.record("overlay.blur " + number(radius));
 }
 
@@ -130,8 +131,10 @@ void SimOverlaySurface::animateAlpha(double target, double seconds, Easing easin
     if (animation_) {
         animation_->invalidate();
     }
+    fadeTarget_ = target;
     animation_ = platform_.scheduleInternal(seconds, [this, target, completion] {
         alpha_ = target;
+        fadeTarget_.reset();
         animation_ = nullptr;
         if (completion) {
             completion();
@@ -161,10 +164,16 @@ void SimStatusItem::setImage(const MenuBarIcon& icon) {
 void SimStatusItem::setMenu(std::shared_ptr<Menu> menu) {
     menu_ = std::move(menu);
     platform_.record("statusItem.setMenu");
+    menuChanged();
 }
 
 void SimStatusItem::menuChanged() {
     platform_.record("statusItem.menuChanged");
+    shownMenu_.clear();
+    for (const auto& item : menu_ ? menu_->items() : std::vector<std::shared_ptr<MenuItem>>{}) {
+        const std::string box = !item->hasState ? "" : item->isOn ? "[x] " : "[ ] ";
+        shownMenu_.push_back(item->isSeparator ? "---" : box + item->title);
+    }
 }
 
 void SimStatusItem::openMenu() {
@@ -190,6 +199,7 @@ void SimStatusItem::choose(const std::shared_ptr<MenuItem>& item) {
 // --- settings window
 
 void SimSettingsWindow::center() {
+    centred_ = true;
     platform_.record("settingsWindow.center");
 }
 
@@ -199,6 +209,7 @@ void SimSettingsWindow::setLevel(WindowLevel level) {
 }
 
 void SimSettingsWindow::makeKeyAndOrderFront() {
+    front_ = true;
     platform_.record("settingsWindow.makeKeyAndOrderFront");
 }
 
@@ -366,12 +377,12 @@ std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
         return nullptr;
     }
     ++tapsCreated_;
-    tap_ = std::make_shared<SimEventTap>(*this, std::move(handlers));
+    tap_ = std::make_shared<SimEventTap>(*this, eventMask, std::move(handlers));
     return tap_;
 }
 
 bool SimulatedPlatform::sendPress(Point tapLocation, uint64_t flags, uint32_t type) {
-    if (!tap_ || !tap_->isValid() || !tap_->isEnabled()) {
+    if (!tap_ || !tap_->isValid() || !tap_->isEnabled() || !tap_->watches(type)) {
         return true;
     }
     const bool passed = tap_->handlers().callback(type, TapEvent{tapLocation, flags});
@@ -413,6 +424,9 @@ void SimulatedPlatform::forgetOverlay(const SimOverlaySurface* surface) {
 
 std::shared_ptr<StatusItem> SimulatedPlatform::createStatusItem(StatusItemHandlers handlers) {
     record("createStatusItem");
+    if (!statusItemAvailable) {
+        return nullptr;
+    }
     statusItem_ = std::make_shared<SimStatusItem>(*this, std::move(handlers), statusItemHasButton);
     return statusItem_;
 }
@@ -499,13 +513,9 @@ void SimulatedPlatform::terminate() {
     terminated = true;
 }
 
-bool SimulatedPlatform::called(const std::string& call) const {
-    if (!call.empty() && call.back() == '*') {
-        const std::string prefix = call.substr(0, call.size() - 1);
-        return std::any_of(calls.begin(), calls.end(),
-                           [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
-    }
-    return std::find(calls.begin(), calls.end(), call) != calls.end();
+int SimulatedPlatform::callCount(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(
+        calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
 }  // namespace dovetrel::sim

@@ -2,7 +2,8 @@
 //
 // Nothing happens on its own: a test advances time, moves the pointer, sends events and
 // posts notifications, and the platform runs the core's callbacks as the real one would, on
-// one thread. Every call the core makes is recorded in `calls`, in order.
+// one thread. Every call the core makes is recorded in `calls`, in order, for counting; tests
+// look at the state the calls leave rather than at their order.
 #pragma once
 
 #include <cstdint>
@@ -56,31 +57,38 @@ class SimOverlaySurface : public OverlaySurface {
                       std::function<void()> completion) override;
 
     double alpha() const { return alpha_; }
+    // Where the running fade is heading; nullopt when none runs.
+    std::optional<double> fadeTarget() const { return fadeTarget_; }
+    double blurRadius() const { return blurRadius_; }
 
   private:
     SimulatedPlatform& platform_;
     Rect frame_;
     bool visible_ = false;
     double alpha_ = 1.0;
+    std::optional<double> fadeTarget_;
+    double blurRadius_ = 0;
     std::shared_ptr<Timer> animation_;
 };
 
 class SimEventTap : public EventTap {
   public:
-    SimEventTap(SimulatedPlatform& platform, EventTapHandlers handlers)
-        : platform_(platform), handlers_(std::move(handlers)) {}
+    SimEventTap(SimulatedPlatform& platform, uint64_t mask, EventTapHandlers handlers)
+        : platform_(platform), mask_(mask), handlers_(std::move(handlers)) {}
 
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
     void invalidate() override;
 
     bool isValid() const { return valid_; }
+    bool watches(uint32_t type) const { return type < 64 && ((mask_ >> type) & 1); }
     const EventTapHandlers& handlers() const { return handlers_; }
     // The system switching the tap off by itself.
     void disableBySystem() { enabled_ = false; }
 
   private:
     SimulatedPlatform& platform_;
+    uint64_t mask_;
     EventTapHandlers handlers_;
     bool enabled_ = true;  // taps start enabled; the core disables it right away
     bool valid_ = true;
@@ -98,6 +106,9 @@ class SimStatusItem : public StatusItem {
     void menuChanged() override;
 
     const std::optional<MenuBarIcon>& image() const { return image_; }
+    // The menu as the panel last saw it (at setMenu or menuChanged): one line per item,
+    // "---" for a separator, a check box as "[x] " or "[ ] " before the title.
+    const std::vector<std::string>& shownMenu() const { return shownMenu_; }
     // Opens the menu: the core is told, and default-mode timers wait until closeMenu().
     void openMenu();
     void closeMenu();
@@ -110,6 +121,7 @@ class SimStatusItem : public StatusItem {
     bool hasButton_;
     std::shared_ptr<Menu> menu_;
     std::optional<MenuBarIcon> image_;
+    std::vector<std::string> shownMenu_;
 };
 
 class SimSettingsWindow : public SettingsWindow {
@@ -123,6 +135,8 @@ class SimSettingsWindow : public SettingsWindow {
     void makeKeyAndOrderFront() override;
 
     WindowLevel level() const { return level_; }
+    bool isCentred() const { return centred_; }
+    bool isFront() const { return front_; }
     // The user closing the window.
     void close();
 
@@ -130,6 +144,8 @@ class SimSettingsWindow : public SettingsWindow {
     SimulatedPlatform& platform_;
     std::function<void(const SettingsWindow*)> windowWillClose_;
     WindowLevel level_ = WindowLevel::normal;
+    bool centred_ = false;
+    bool front_ = false;
 };
 
 struct PendingRequest {
@@ -171,7 +187,7 @@ class SimulatedPlatform : public Platform {
     // Moves the pointer and reports the movement.
     void movePointer(Point to);
     // A mouse-button press at `tapLocation` reaching the tap. Returns whether it passed
-    // (always true while there is no enabled tap).
+    // (always true while there is no enabled tap watching its type).
     bool sendPress(Point tapLocation, uint64_t flags = 0, uint32_t type = 1);
     // The system switches the tap off and tells its callback.
     void disableTapBySystem(uint32_t pseudoType);
@@ -202,6 +218,7 @@ class SimulatedPlatform : public Platform {
     std::optional<std::string> buildNumber = std::string("1");
 
     // Tray and settings window.
+    bool statusItemAvailable = true;  // false: a desktop with no tray at all
     bool statusItemHasButton = true;
     SimStatusItem* statusItem() const { return statusItem_.get(); }
     std::vector<std::shared_ptr<SimSettingsWindow>> settingsWindows;
@@ -213,8 +230,9 @@ class SimulatedPlatform : public Platform {
     bool loginItemServiceSucceeds = true;
 
     std::vector<std::string> calls;
-    // True when `call` was recorded; prefixes match with a trailing '*'.
-    bool called(const std::string& call) const;
+    // How many recorded calls start with `prefix`.
+    int callCount(const std::string& prefix) const;
+    bool called(const std::string& prefix) const { return callCount(prefix) > 0; }
     bool terminated = false;
     std::optional<ActivationPolicy> activationPolicy;
 

@@ -1,5 +1,7 @@
 // The virtual clock and run loop that every timing test relies on.
-#include "core/test_support.h"
+#include "sim/simulated_platform.h"
+
+#include <gtest/gtest.h>
 
 namespace dovetrel::testing {
 namespace {
