@@ -10,8 +10,12 @@
 
 namespace dovetrel::e2e {
 
-FeedServer::FeedServer(int port, int status, std::string body, bool announceLength)
-    : status_(status), body_(std::move(body)), announceLength_(announceLength) {
+FeedServer::FeedServer(int port, int status, std::string body, bool announceLength,
+                       std::string head)
+    : status_(status),
+      body_(std::move(body)),
+      announceLength_(announceLength),
+      head_(std::move(head)) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int reuse = 1;
     setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
@@ -64,7 +68,7 @@ void FeedServer::serve() {
         const std::string head =
             "HTTP/1.1 " + std::to_string(status_) + " Feed\r\nContent-Type: application/json\r\n" +
             (announceLength_ ? "Content-Length: " + std::to_string(body_.size()) + "\r\n" : "") +
-            "Connection: close\r\n\r\n";
+            head_ + "Connection: close\r\n\r\n";
         const std::string response = head + body_;
         size_t sent = 0;
         while (sent < response.size() && !stopping_) {

@@ -10,8 +10,10 @@ namespace dovetrel::e2e {
 class FeedServer {
   public:
     // Listens on 127.0.0.1:`port`; throws when the port cannot be had. Without
-    // `announceLength` the body's end is told only by closing the connection.
-    FeedServer(int port, int status, std::string body, bool announceLength = true);
+    // `announceLength` the body's end is told only by closing the connection; `head` holds
+    // further header lines, each ending in CRLF.
+    FeedServer(int port, int status, std::string body, bool announceLength = true,
+               std::string head = "");
     ~FeedServer();
     FeedServer(const FeedServer&) = delete;
     FeedServer& operator=(const FeedServer&) = delete;
@@ -29,6 +31,7 @@ class FeedServer {
     int status_;
     std::string body_;
     bool announceLength_;
+    std::string head_;
     std::atomic<int> requests_{0};
     std::atomic<int> answered_{0};
     std::atomic<std::size_t> bytesSent_{0};
