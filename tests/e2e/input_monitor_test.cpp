@@ -23,14 +23,6 @@ const std::string kQuickSettings = "[General]\nidleTimeout=1\nzoneSize=80\n";
 constexpr int kRestX = 400;
 constexpr int kRestY = 300;
 
-bool overlayShows(XSession& session) {
-    return waitFor([&] { return findOverlay(session.display()).has_value(); });
-}
-
-bool overlayGoes(XSession& session, std::chrono::milliseconds timeout = 3s) {
-    return waitFor([&] { return !findOverlay(session.display()).has_value(); }, timeout);
-}
-
 // Makes a key a Mod3 key, or an ordinary one again, as xmodmap does.
 void setMod3Key(Display* display, const char* keysymName, bool modifier) {
     const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(keysymName));
@@ -87,7 +79,7 @@ TEST(InputMonitor, RestShowsTheSquareOnThePointerAndOnlyMovementOutOfItTakesItDo
         movePointer(session.display(), kRestX, kRestY);
         Dovetrel dovetrel(session, kQuickSettings, {"QT_SCALE_FACTOR=" + std::to_string(scale)});
 
-        ASSERT_TRUE(overlayShows(session)) << dovetrel.unexpectedOutput();
+        ASSERT_TRUE(overlayShows(session.display())) << dovetrel.unexpectedOutput();
         const int side = 80 * scale;
         const auto shown = findOverlay(session.display());
         ASSERT_TRUE(shown);
@@ -97,13 +89,14 @@ TEST(InputMonitor, RestShowsTheSquareOnThePointerAndOnlyMovementOutOfItTakesItDo
         EXPECT_EQ(shown->y, kRestY - side / 2);
 
         movePointer(session.display(), kRestX + side / 2 - 10, kRestY + side / 2 - 10);
-        EXPECT_FALSE(overlayGoes(session, 700ms)) << "movement inside the square took it down";
+        EXPECT_FALSE(overlayGoes(session.display(), 700ms))
+            << "movement inside the square took it down";
 
         const int outsideX = kRestX + side / 2 + 10;
         movePointer(session.display(), outsideX, kRestY);
-        EXPECT_TRUE(overlayGoes(session)) << "movement out of the square left it up";
+        EXPECT_TRUE(overlayGoes(session.display())) << "movement out of the square left it up";
 
-        ASSERT_TRUE(overlayShows(session)) << "no square after resting again";
+        ASSERT_TRUE(overlayShows(session.display())) << "no square after resting again";
         const auto again = findOverlay(session.display());
         ASSERT_TRUE(again);
         EXPECT_EQ(again->x, outsideX - side / 2);
@@ -117,9 +110,9 @@ TEST(InputMonitor, MovementKeepsPostponingTheSquare) {
     movePointer(session.display(), kRestX, kRestY);
     Dovetrel dovetrel(session, kQuickSettings);
     // The first square shows that the monitor is running before the pointer starts moving.
-    ASSERT_TRUE(overlayShows(session)) << dovetrel.unexpectedOutput();
+    ASSERT_TRUE(overlayShows(session.display())) << dovetrel.unexpectedOutput();
     movePointer(session.display(), kRestX + 200, kRestY);
-    ASSERT_TRUE(overlayGoes(session));
+    ASSERT_TRUE(overlayGoes(session.display()));
 
     int x = kRestX + 200;
     for (auto moving = 0ms; moving < 2s; moving += 300ms) {
@@ -128,7 +121,7 @@ TEST(InputMonitor, MovementKeepsPostponingTheSquare) {
         movePointer(session.display(), x, kRestY);
         ASSERT_FALSE(findOverlay(session.display())) << "shown after " << moving.count() << " ms";
     }
-    ASSERT_TRUE(overlayShows(session)) << "no square once the pointer stopped";
+    ASSERT_TRUE(overlayShows(session.display())) << "no square once the pointer stopped";
     EXPECT_EQ(findOverlay(session.display())->x, x - 40);
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
@@ -185,9 +178,9 @@ TEST(InputMonitor, KeysModifiersWheelAndDragsTakeTheSquareDownEvenWithoutGesture
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         test.before();
-        ASSERT_TRUE(overlayShows(session)) << dovetrel.unexpectedOutput();
+        ASSERT_TRUE(overlayShows(session.display())) << dovetrel.unexpectedOutput();
         test.action();
-        EXPECT_TRUE(overlayGoes(session));
+        EXPECT_TRUE(overlayGoes(session.display()));
         test.after();
     }
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
@@ -199,18 +192,18 @@ TEST(InputMonitor, NothingShowsWhileTheGuardIsOffAndInputCountsOnceItIsOn) {
     movePointer(session.display(), kRestX, kRestY);
     Dovetrel dovetrel(session, "[General]\nidleTimeout=1\nisEnabled=false\n");
     movePointer(session.display(), kRestX + 20, kRestY);
-    EXPECT_FALSE(waitFor([&] { return findOverlay(session.display()).has_value(); }, 3s));
+    EXPECT_FALSE(overlayShows(session.display(), 3s));
     ASSERT_TRUE(dovetrel.process().isRunning()) << dovetrel.unexpectedOutput();
 
     // The idle firing found the guard off and armed nothing: only new input brings the square.
     std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=1\nisEnabled=true\n";
     movePointer(session.display(), kRestX, kRestY);
-    EXPECT_TRUE(overlayShows(session));
+    EXPECT_TRUE(overlayShows(session.display()));
 
     // Switched off in the file with the square up: it goes at once and stays away.
     std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=1\nisEnabled=false\n";
-    EXPECT_TRUE(overlayGoes(session, 1s));
-    EXPECT_FALSE(waitFor([&] { return findOverlay(session.display()).has_value(); }, 2500ms));
+    EXPECT_TRUE(overlayGoes(session.display(), 1s));
+    EXPECT_FALSE(overlayShows(session.display(), 2500ms));
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 

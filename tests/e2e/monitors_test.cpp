@@ -34,16 +34,6 @@ class SeveralMonitors : public ::testing::TestWithParam<Desktop> {
         }
     }
 
-    bool clientGets(const std::vector<int>& buttons) {
-        const bool got = waitFor([&] {
-            client->pump();
-            return client->presses == buttons && client->releases == buttons;
-        });
-        client->presses.clear();
-        client->releases.clear();
-        return got;
-    }
-
     XSession session;
     std::optional<ClientWindow> client;
     std::optional<Dovetrel> dovetrel;
@@ -63,14 +53,14 @@ TEST_P(SeveralMonitors, ShowsTheSquareUnderThePointerAndJudgesPressesWhereItIsDr
     EXPECT_NEAR(overlay->y + overlay->height / 2, desktop.restY, 1);
     EXPECT_NEAR(overlay->width, 80 * desktop.scale, 2);
     click(display, 1);
-    EXPECT_TRUE(clientGets({}));
+    EXPECT_TRUE(client->receives({}));
 
     // A press just beside the square, before the move has taken it down, is not the square's.
     const auto next = waitForGuardedOverlay(display);
     ASSERT_TRUE(next);
     movePointer(display, next->x + next->width + 2, desktop.restY);
     click(display, 1);
-    EXPECT_TRUE(clientGets({1}));
+    EXPECT_TRUE(client->receives({1}));
 }
 
 const MonitorLayout kLeftOfPrimary{0, 0, 1920, 1080, false};

@@ -7,8 +7,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFile>
 #include <QStringList>
-#include <filesystem>
 #include <stdexcept>
 
 namespace dovetrel::e2e {
@@ -80,7 +80,7 @@ std::string MenuNode::shortcut() const {
 
 // --- PanelBus
 
-PanelBus::PanelBus() : address_("unix:path=" + folder_.path() + "/bus") {
+PanelBus::PanelBus() : address_("unix:path=" + folder_.filePath("bus").toStdString()) {
     // QtDBus needs an application object, and the tests have none of their own.
     static int argc = 1;
     static char name[] = "e2e_tests";
@@ -90,7 +90,7 @@ PanelBus::PanelBus() : address_("unix:path=" + folder_.path() + "/bus") {
     }
     daemon_ = ChildProcess(
         {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {});
-    waitFor([&] { return std::filesystem::exists(folder_.path() + "/bus"); });
+    waitFor([&] { return QFile::exists(folder_.filePath("bus")); });
     static int connections = 0;
     name_ = QStringLiteral("panel-bus-%1").arg(++connections);
     bus_ = std::make_unique<QDBusConnection>(
@@ -174,6 +174,13 @@ bool PanelBus::choose(const QString& label) {
         }
     }
     return false;
+}
+
+void PanelBus::emitSignal(const QString& path, const QString& interface, const QString& member,
+                          bool value) {
+    QDBusMessage signal = QDBusMessage::createSignal(path, interface, member);
+    signal << value;
+    bus_->send(signal);
 }
 
 QVariant PanelBus::property(const QString& service, const QString& path, const QString& interface,
