@@ -350,35 +350,5 @@ TEST_F(SettingsWindowTest, TabsAndReleasesCrossFadeUnlessTheDesktopWantsThemStil
     QApplication::setEffectEnabled(Qt::UI_AnimateMenu, false);
 }
 
-// Saves both tabs in a light and a dark palette to $DOVETREL_SCREENSHOTS, for the docs. Run
-// it alone, with --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*', and
-// QT_SCALE_FACTOR=2 for sharp pictures.
-TEST_F(SettingsWindowTest, DISABLED_SaveScreenshots) {
-    const QString folder = qEnvironmentVariable("DOVETREL_SCREENSHOTS");
-    ASSERT_FALSE(folder.isEmpty()) << "set DOVETREL_SCREENSHOTS to the target folder";
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(42, 42, 44));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(36, 36, 38));
-    dark.setColor(QPalette::Text, Qt::white);
-    dark.setColor(QPalette::Button, QColor(58, 58, 60));
-    dark.setColor(QPalette::ButtonText, Qt::white);
-    const std::vector<std::pair<QString, QPalette>> themes{
-        {QStringLiteral("light"), QApplication::palette()}, {QStringLiteral("dark"), dark}};
-    for (const auto& [theme, palette] : themes) {
-        QApplication::setPalette(palette);
-        platform.store.editByHand("idleTimeout", "2.5");
-        open();
-        click(find("tab:Settings"));
-        settle();
-        EXPECT_TRUE(panel->grab().save(folder + QStringLiteral("/settings-%1.png").arg(theme)));
-        click(find("tab:What's New"));
-        settle();
-        EXPECT_TRUE(
-            panel->grab().save(folder + QStringLiteral("/settings-whatsnew-%1.png").arg(theme)));
-    }
-}
-
 }  // namespace
 }  // namespace dovetrel::app
