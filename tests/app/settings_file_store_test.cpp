@@ -16,11 +16,13 @@
 #include <thread>
 
 #include "core/preferences.h"
+#include "e2e/x_session.h"
 
 namespace dovetrel::app {
 namespace {
 
 using namespace std::chrono_literals;
+using e2e::waitFor;
 
 // While it lives, a reader stuck on the FIFO at `path` is let go after three seconds, so
 // that a store that waits on one fails its test instead of hanging the suite.
@@ -65,18 +67,6 @@ class SettingsFileStoreTest : public ::testing::Test {
             static char* argv[] = {name, nullptr};
             new QCoreApplication(argc, argv);
         }
-    }
-
-    // Runs the event loop until `condition` holds; false after five seconds.
-    static bool waitFor(const std::function<bool()>& condition) {
-        for (const auto deadline = std::chrono::steady_clock::now() + 5s; !condition();) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
     }
 
     QTemporaryDir home;

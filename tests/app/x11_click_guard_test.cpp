@@ -76,17 +76,6 @@ class X11ClickGuardTest : public ::testing::Test {
         return x;
     }
 
-    static bool waitOnMainThread(const std::function<bool()>& condition) {
-        for (const auto deadline = Clock::now() + 5s; !condition();) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
-    }
-
     static inline e2e::XSession* session = nullptr;
     static inline int argc = 1;
     static inline char name[] = "x11_click_guard_test";
@@ -124,7 +113,7 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
     for (const double milliseconds : answerMilliseconds) {
         EXPECT_LT(milliseconds, 50.0);
     }
-    EXPECT_TRUE(waitOnMainThread([&] { return calls.dismissals == kPresses; }));
+    EXPECT_TRUE(e2e::waitFor([&] { return calls.dismissals == kPresses; }));
     EXPECT_FALSE(calls.offMainThread);
 }
 
@@ -146,13 +135,13 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
         e2e::holdKey(input, modifier, true);
         e2e::click(input, button);
         const size_t before = calls.ungrabbed.size();
-        ASSERT_TRUE(waitOnMainThread([&] { return calls.ungrabbed.size() > before; }));
+        ASSERT_TRUE(e2e::waitFor([&] { return calls.ungrabbed.size() > before; }));
         EXPECT_EQ(calls.ungrabbed.back(), (std::pair{type, flag})) << modifier;
         e2e::holdKey(input, modifier, false);
     }
     e2e::movePointer(input, kOffOverlayX, kCentreY);
     e2e::click(input, 2);  // grabbed and passed; its dismissal queues behind everything above
-    ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 2; }));
+    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 2; }));
     EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
 
     // While disabled, presses reach nothing here.
@@ -163,7 +152,7 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
     e2e::click(input, 1);
     guard->setEnabled(true);
     e2e::click(input, 2);
-    ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 3; }));
+    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 3; }));
     EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
     EXPECT_FALSE(calls.offMainThread);
 }

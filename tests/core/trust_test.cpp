@@ -6,7 +6,7 @@ namespace {
 
 class Trust : public CoreTest {
   protected:
-    int resets() const { return platform.callCount("resetAccessibilityRecord com.dovetrel.app"); }
+    int resets() const { return platform.callCount("resetAccessibilityRecord"); }
 };
 
 TEST_F(Trust, TheRecordIsResetOnlyWhenADifferentBuildRanBefore) {

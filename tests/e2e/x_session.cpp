@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -57,7 +58,10 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
-        std::this_thread::sleep_for(10ms);
+        if (QCoreApplication::instance() != nullptr) {
+            QCoreApplication::processEvents();
+        }
+        std::this_thread::sleep_for(5ms);
     }
 }
 

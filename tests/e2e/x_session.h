@@ -20,7 +20,8 @@ namespace dovetrel::e2e {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` until it holds or `timeout` passes; returns whether it held.
+// Polls `condition` until it holds or `timeout` passes, running the Qt event loop meanwhile
+// when there is an application; returns whether it held.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s);
 
 // A child process, in a process group of its own, with its standard error kept in a file.

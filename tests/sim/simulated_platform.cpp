@@ -7,36 +7,9 @@
 namespace dovetrel::sim {
 namespace {
 
-std::string number(double value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
-
-std::string describe(const Rect& rect) {
-    return number(rect.origin.x) + "," + number(rect.origin.y) + "," + number(rect.size.width) +
-           "x" + number(rect.size.height);
-}
-
 class SimMonitorToken : public MonitorToken {};
 
 }  // namespace
-
-std::string toString(WorkspaceNotification name) {
-    switch (name) {
-        case WorkspaceNotification::activeSpaceDidChange:
-            return "activeSpaceDidChange";
-        case WorkspaceNotification::screensDidSleep:
-            return "screensDidSleep";
-        case WorkspaceNotification::sessionDidResignActive:
-            return "sessionDidResignActive";
-        case WorkspaceNotification::didActivateApplication:
-            return "didActivateApplication";
-        case WorkspaceNotification::didWake:
-            return "didWake";
-    }
-    return "unknown";
-}
 
 struct SimulatedPlatform::SimTimer : Timer {
     SimulatedPlatform* platform = nullptr;
@@ -51,7 +24,7 @@ struct SimulatedPlatform::SimTimer : Timer {
 
     void invalidate() override {
         if (valid && recorded) {
-            platform->record("timer.invalidate " + number(interval));
+            platform->record("timer.invalidate");
         }
         valid = false;
     }
@@ -101,12 +74,12 @@ SimOverlaySurface::~SimOverlaySurface() {
 
 void SimOverlaySurface::setFrame(const Rect& frame) {
     frame_ = frame;
-    platform_.record("overlay.setFrame " + describe(frame));
+    platform_.record("overlay.setFrame");
 }
 
 void SimOverlaySurface::setAlpha(double alpha) {
     alpha_ = alpha;
-    platform_.record("overlay.setAlpha " + number(alpha));
+    platform_.record("overlay.setAlpha");
 }
 
 void SimOverlaySurface::orderFrontRegardless() {
@@ -121,13 +94,12 @@ void SimOverlaySurface::orderOut() {
 
 void SimOverlaySurface::setBackgroundBlurRadius(double radius) {
     blurRadius_ = radius;
-    platform_.record("overlay.blur " + number(radius));
+    platform_.record("overlay.blur");
 }
 
-void SimOverlaySurface::animateAlpha(double target, double seconds, Easing easing,
+void SimOverlaySurface::animateAlpha(double target, double seconds, Easing /*easing*/,
                                      std::function<void()> completion) {
-    platform_.record("overlay.animateAlpha " + number(target) + " " + number(seconds) +
-                     (easing == Easing::easeOut ? " easeOut" : " easeIn"));
+    platform_.record("overlay.animateAlpha");
     if (animation_) {
         animation_->invalidate();
     }
@@ -146,7 +118,7 @@ void SimOverlaySurface::animateAlpha(double target, double seconds, Easing easin
 
 void SimEventTap::setEnabled(bool enabled) {
     enabled_ = enabled;
-    platform_.record(std::string("tap.setEnabled ") + (enabled ? "true" : "false"));
+    platform_.record("tap.setEnabled");
 }
 
 void SimEventTap::invalidate() {
@@ -158,7 +130,7 @@ void SimEventTap::invalidate() {
 
 void SimStatusItem::setImage(const MenuBarIcon& icon) {
     image_ = icon;
-    platform_.record(std::string("statusItem.setImage ") + (icon.active ? "active" : "inactive"));
+    platform_.record("statusItem.setImage");
 }
 
 void SimStatusItem::setMenu(std::shared_ptr<Menu> menu) {
@@ -205,7 +177,7 @@ void SimSettingsWindow::center() {
 
 void SimSettingsWindow::setLevel(WindowLevel level) {
     level_ = level;
-    platform_.record("settingsWindow.setLevel " + std::to_string(static_cast<int>(level)));
+    platform_.record("settingsWindow.setLevel");
 }
 
 void SimSettingsWindow::makeKeyAndOrderFront() {
@@ -227,7 +199,7 @@ SimulatedPlatform::~SimulatedPlatform() = default;
 
 TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
                                           std::function<void()> block) {
-    record("scheduleTimer " + number(interval) + (repeats ? " repeating" : " once"));
+    record("scheduleTimer");
     auto timer = std::make_shared<SimTimer>();
     timer->platform = this;
     timer->deadline = now_ + interval;
@@ -258,7 +230,7 @@ void SimulatedPlatform::dispatchAsync(std::function<void()> block) {
 }
 
 void SimulatedPlatform::dispatchAfter(double delay, std::function<void()> block) {
-    record("dispatchAfter " + number(delay));
+    record("dispatchAfter");
     scheduleInternal(delay, std::move(block));
 }
 
@@ -349,7 +321,7 @@ int SimulatedPlatform::liveTimerCount() const {
 
 std::shared_ptr<MonitorToken> SimulatedPlatform::addGlobalMonitor(
     uint64_t mask, std::function<void(uint32_t)> handler) {
-    record("addGlobalMonitor " + std::to_string(mask));
+    record("addGlobalMonitor");
     if (!monitorInstalled) {
         return nullptr;
     }
@@ -372,7 +344,7 @@ void SimulatedPlatform::movePointer(Point to) {
 
 std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
                                                             EventTapHandlers handlers) {
-    record("createEventTap " + std::to_string(eventMask));
+    record("createEventTap");
     if (!tapCreationSucceeds) {
         return nullptr;
     }
@@ -410,7 +382,7 @@ std::optional<CursorImage> SimulatedPlatform::currentSystemCursor() {
 }
 
 std::unique_ptr<OverlaySurface> SimulatedPlatform::createOverlaySurface(const Rect& contentRect) {
-    record("createOverlaySurface " + describe(contentRect));
+    record("createOverlaySurface");
     auto surface = std::make_unique<SimOverlaySurface>(*this, contentRect);
     overlay_ = surface.get();
     return surface;
@@ -441,7 +413,7 @@ std::shared_ptr<SettingsWindow> SimulatedPlatform::createSettingsWindow(
 
 void SimulatedPlatform::addWorkspaceObserver(WorkspaceNotification name,
                                              std::function<void()> handler) {
-    record("addWorkspaceObserver " + toString(name));
+    record("addWorkspaceObserver");
     workspaceObservers_.emplace_back(name, std::move(handler));
 }
 
@@ -480,12 +452,12 @@ void SimulatedPlatform::resetAccessibilityRecord(const std::string& bundleIdenti
 
 void SimulatedPlatform::httpGet(const HttpRequest& request,
                                 std::function<void(std::optional<std::string>)> completion) {
-    record("httpGet " + request.url);
+    record("httpGet");
     requests.push_back(PendingRequest{request, std::move(completion)});
 }
 
 void SimulatedPlatform::openUrl(const std::string& url) {
-    record("openUrl " + url);
+    record("openUrl");
     openedUrls.push_back(url);
 }
 
@@ -500,7 +472,7 @@ bool SimulatedPlatform::unregisterLoginItem() {
 }
 
 void SimulatedPlatform::setActivationPolicy(ActivationPolicy policy) {
-    record("setActivationPolicy " + std::to_string(static_cast<int>(policy)));
+    record("setActivationPolicy");
     activationPolicy = policy;
 }
 

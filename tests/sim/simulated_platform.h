@@ -312,6 +312,4 @@ class SimulatedPlatform : public Platform {
     std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;
 };
 
-std::string toString(WorkspaceNotification name);
-
 }  // namespace dovetrel::sim
