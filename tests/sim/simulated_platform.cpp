@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <limits>
 
 namespace dovetrel::sim {
 namespace {
@@ -35,20 +35,13 @@ struct SimulatedPlatform::SimTimer : Timer {
 
 std::optional<std::string> SimPreferenceStore::value(std::string_view key) const {
     const auto found = values_.find(key);
-    if (found == values_.end()) {
-        return std::nullopt;
-    }
-    return found->second;
+    return found == values_.end() ? std::nullopt : std::optional(found->second);
 }
 
 void SimPreferenceStore::setValue(std::string_view key, const std::string& text) {
     values_[std::string(key)] = text;
     ++writes_;
     notify();
-}
-
-void SimPreferenceStore::addChangeObserver(std::function<void()> handler) {
-    observers_.push_back(std::move(handler));
 }
 
 void SimPreferenceStore::editByHand(std::string_view key, std::optional<std::string> text) {
@@ -66,40 +59,14 @@ void SimPreferenceStore::notify() {
     }
 }
 
-// --- overlay
+// --- overlay, status item and settings window
 
 SimOverlaySurface::~SimOverlaySurface() {
     platform_.forgetOverlay(this);
 }
 
-void SimOverlaySurface::setFrame(const Rect& frame) {
-    frame_ = frame;
-    platform_.record("overlay.setFrame");
-}
-
-void SimOverlaySurface::setAlpha(double alpha) {
-    alpha_ = alpha;
-    platform_.record("overlay.setAlpha");
-}
-
-void SimOverlaySurface::orderFrontRegardless() {
-    visible_ = true;
-    platform_.record("overlay.orderFront");
-}
-
-void SimOverlaySurface::orderOut() {
-    visible_ = false;
-    platform_.record("overlay.orderOut");
-}
-
-void SimOverlaySurface::setBackgroundBlurRadius(double radius) {
-    blurRadius_ = radius;
-    platform_.record("overlay.blur");
-}
-
 void SimOverlaySurface::animateAlpha(double target, double seconds, Easing /*easing*/,
                                      std::function<void()> completion) {
-    platform_.record("overlay.animateAlpha");
     if (animation_) {
         animation_->invalidate();
     }
@@ -114,20 +81,6 @@ void SimOverlaySurface::animateAlpha(double target, double seconds, Easing /*eas
     });
 }
 
-// --- event tap
-
-void SimEventTap::setEnabled(bool enabled) {
-    enabled_ = enabled;
-    platform_.record("tap.setEnabled");
-}
-
-void SimEventTap::invalidate() {
-    valid_ = false;
-    platform_.record("tap.invalidate");
-}
-
-// --- status item
-
 void SimStatusItem::setImage(const MenuBarIcon& icon) {
     image_ = icon;
     platform_.record("statusItem.setImage");
@@ -135,7 +88,6 @@ void SimStatusItem::setImage(const MenuBarIcon& icon) {
 
 void SimStatusItem::setMenu(std::shared_ptr<Menu> menu) {
     menu_ = std::move(menu);
-    platform_.record("statusItem.setMenu");
     menuChanged();
 }
 
@@ -168,23 +120,6 @@ void SimStatusItem::choose(const std::shared_ptr<MenuItem>& item) {
     platform_.runMainQueue();
 }
 
-// --- settings window
-
-void SimSettingsWindow::center() {
-    centred_ = true;
-    platform_.record("settingsWindow.center");
-}
-
-void SimSettingsWindow::setLevel(WindowLevel level) {
-    level_ = level;
-    platform_.record("settingsWindow.setLevel");
-}
-
-void SimSettingsWindow::makeKeyAndOrderFront() {
-    front_ = true;
-    platform_.record("settingsWindow.makeKeyAndOrderFront");
-}
-
 void SimSettingsWindow::close() {
     if (windowWillClose_) {
         windowWillClose_(this);
@@ -192,46 +127,41 @@ void SimSettingsWindow::close() {
     platform_.runMainQueue();
 }
 
-// --- the platform
+// --- the clock and run loop
 
 SimulatedPlatform::SimulatedPlatform() = default;
 SimulatedPlatform::~SimulatedPlatform() = default;
 
-TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
-                                          std::function<void()> block) {
-    record("scheduleTimer");
+std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::makeTimer(
+    double interval, std::function<void()> block) {
     auto timer = std::make_shared<SimTimer>();
     timer->platform = this;
     timer->deadline = now_ + interval;
     timer->interval = interval;
-    timer->repeats = repeats;
-    timer->recorded = true;
     timer->sequence = nextSequence_++;
     timer->block = std::move(block);
     timers_.push_back(timer);
     return timer;
 }
 
+TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
+                                          std::function<void()> block) {
+    record("scheduleTimer");
+    auto timer = makeTimer(interval, std::move(block));
+    timer->repeats = repeats;
+    timer->recorded = true;
+    return timer;
+}
+
 TimerRef SimulatedPlatform::scheduleInternal(double delay, std::function<void()> block) {
-    auto timer = std::make_shared<SimTimer>();
-    timer->platform = this;
-    timer->deadline = now_ + delay;
-    timer->interval = delay;
+    auto timer = makeTimer(delay, std::move(block));
     timer->commonModes = true;
-    timer->sequence = nextSequence_++;
-    timer->block = std::move(block);
-    timers_.push_back(timer);
     return timer;
 }
 
 void SimulatedPlatform::dispatchAsync(std::function<void()> block) {
     record("dispatchAsync");
     mainQueue_.push_back(std::move(block));
-}
-
-void SimulatedPlatform::dispatchAfter(double delay, std::function<void()> block) {
-    record("dispatchAfter");
-    scheduleInternal(delay, std::move(block));
 }
 
 std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::nextDue(double limit) const {
@@ -283,10 +213,7 @@ void SimulatedPlatform::suspend(double seconds) {
 
 std::optional<double> SimulatedPlatform::nextDeadline() const {
     const auto timer = nextDue(std::numeric_limits<double>::infinity());
-    if (!timer) {
-        return std::nullopt;
-    }
-    return timer->deadline;
+    return timer ? std::optional(timer->deadline) : std::nullopt;
 }
 
 void SimulatedPlatform::runMainQueue() {
@@ -299,10 +226,6 @@ void SimulatedPlatform::runMainQueue() {
 
 void SimulatedPlatform::prune() {
     std::erase_if(timers_, [](const auto& timer) { return !timer->valid; });
-}
-
-void SimulatedPlatform::beginMenuTracking() {
-    trackingMenu_ = true;
 }
 
 void SimulatedPlatform::endMenuTracking() {
@@ -318,6 +241,8 @@ int SimulatedPlatform::liveTimerCount() const {
         return timer->valid && timer->recorded;
     }));
 }
+
+// --- input
 
 std::shared_ptr<MonitorToken> SimulatedPlatform::addGlobalMonitor(
     uint64_t mask, std::function<void(uint32_t)> handler) {
@@ -349,7 +274,7 @@ std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
         return nullptr;
     }
     ++tapsCreated_;
-    tap_ = std::make_shared<SimEventTap>(*this, eventMask, std::move(handlers));
+    tap_ = std::make_shared<SimEventTap>(eventMask, std::move(handlers));
     return tap_;
 }
 
@@ -371,27 +296,13 @@ void SimulatedPlatform::disableTapBySystem(uint32_t pseudoType) {
     runMainQueue();
 }
 
-std::optional<std::function<uint32_t()>> SimulatedPlatform::cursorVisibilityFunction() {
-    record("cursorVisibilityFunction");
-    return visibilityFunction;
-}
-
-std::optional<CursorImage> SimulatedPlatform::currentSystemCursor() {
-    ++cursorQueries;
-    return cursor;
-}
+// --- windows and notifications
 
 std::unique_ptr<OverlaySurface> SimulatedPlatform::createOverlaySurface(const Rect& contentRect) {
     record("createOverlaySurface");
     auto surface = std::make_unique<SimOverlaySurface>(*this, contentRect);
     overlay_ = surface.get();
     return surface;
-}
-
-void SimulatedPlatform::forgetOverlay(const SimOverlaySurface* surface) {
-    if (overlay_ == surface) {
-        overlay_ = nullptr;
-    }
 }
 
 std::shared_ptr<StatusItem> SimulatedPlatform::createStatusItem(StatusItemHandlers handlers) {
@@ -411,18 +322,6 @@ std::shared_ptr<SettingsWindow> SimulatedPlatform::createSettingsWindow(
     return window;
 }
 
-void SimulatedPlatform::addWorkspaceObserver(WorkspaceNotification name,
-                                             std::function<void()> handler) {
-    record("addWorkspaceObserver");
-    workspaceObservers_.emplace_back(name, std::move(handler));
-}
-
-void SimulatedPlatform::addDistributedObserver(const std::string& name,
-                                               std::function<void()> handler) {
-    record("addDistributedObserver " + name);
-    distributedObservers_.emplace_back(name, std::move(handler));
-}
-
 void SimulatedPlatform::post(WorkspaceNotification name) {
     for (const auto& [observed, handler] : workspaceObservers_) {
         if (observed == name) {
@@ -439,50 +338,6 @@ void SimulatedPlatform::postDistributed(const std::string& name) {
         }
     }
     runMainQueue();
-}
-
-bool SimulatedPlatform::isProcessTrusted(bool prompt) {
-    record(std::string("isProcessTrusted ") + (prompt ? "prompt" : "quiet"));
-    return trusted;
-}
-
-void SimulatedPlatform::resetAccessibilityRecord(const std::string& bundleIdentifier) {
-    record("resetAccessibilityRecord " + bundleIdentifier);
-}
-
-void SimulatedPlatform::httpGet(const HttpRequest& request,
-                                std::function<void(std::optional<std::string>)> completion) {
-    record("httpGet");
-    requests.push_back(PendingRequest{request, std::move(completion)});
-}
-
-void SimulatedPlatform::openUrl(const std::string& url) {
-    record("openUrl");
-    openedUrls.push_back(url);
-}
-
-bool SimulatedPlatform::registerLoginItem() {
-    record("registerLoginItem");
-    return loginItemServiceSucceeds;
-}
-
-bool SimulatedPlatform::unregisterLoginItem() {
-    record("unregisterLoginItem");
-    return loginItemServiceSucceeds;
-}
-
-void SimulatedPlatform::setActivationPolicy(ActivationPolicy policy) {
-    record("setActivationPolicy");
-    activationPolicy = policy;
-}
-
-void SimulatedPlatform::activateIgnoringOtherApps() {
-    record("activateIgnoringOtherApps");
-}
-
-void SimulatedPlatform::terminate() {
-    record("terminate");
-    terminated = true;
 }
 
 int SimulatedPlatform::callCount(const std::string& prefix) const {

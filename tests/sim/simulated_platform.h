@@ -2,7 +2,7 @@
 //
 // Nothing happens on its own: a test advances time, moves the pointer, sends events and
 // posts notifications, and the platform runs the core's callbacks as the real one would, on
-// one thread. Every call the core makes is recorded in `calls`, in order, for counting; tests
+// one thread. Every call the core makes is recorded by name in `calls`, for counting; tests
 // look at the state the calls leave rather than at their order.
 #pragma once
 
@@ -25,7 +25,9 @@ class SimPreferenceStore : public PreferenceStore {
   public:
     std::optional<std::string> value(std::string_view key) const override;
     void setValue(std::string_view key, const std::string& text) override;
-    void addChangeObserver(std::function<void()> handler) override;
+    void addChangeObserver(std::function<void()> handler) override {
+        observers_.push_back(std::move(handler));
+    }
 
     // A change made behind the program's back, as a person editing the file would.
     void editByHand(std::string_view key, std::optional<std::string> text);
@@ -47,12 +49,12 @@ class SimOverlaySurface : public OverlaySurface {
     ~SimOverlaySurface() override;
 
     Rect frame() const override { return frame_; }
-    void setFrame(const Rect& frame) override;
+    void setFrame(const Rect& frame) override { frame_ = frame; }
     bool isVisible() const override { return visible_; }
-    void setAlpha(double alpha) override;
-    void orderFrontRegardless() override;
-    void orderOut() override;
-    void setBackgroundBlurRadius(double radius) override;
+    void setAlpha(double alpha) override { alpha_ = alpha; }
+    void orderFrontRegardless() override { visible_ = true; }
+    void orderOut() override { visible_ = false; }
+    void setBackgroundBlurRadius(double radius) override { blurRadius_ = radius; }
     void animateAlpha(double target, double seconds, Easing easing,
                       std::function<void()> completion) override;
 
@@ -73,12 +75,12 @@ class SimOverlaySurface : public OverlaySurface {
 
 class SimEventTap : public EventTap {
   public:
-    SimEventTap(SimulatedPlatform& platform, uint64_t mask, EventTapHandlers handlers)
-        : platform_(platform), mask_(mask), handlers_(std::move(handlers)) {}
+    SimEventTap(uint64_t mask, EventTapHandlers handlers)
+        : mask_(mask), handlers_(std::move(handlers)) {}
 
-    void setEnabled(bool enabled) override;
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
-    void invalidate() override;
+    void invalidate() override { valid_ = false; }
 
     bool isValid() const { return valid_; }
     bool watches(uint32_t type) const { return type < 64 && ((mask_ >> type) & 1); }
@@ -87,7 +89,6 @@ class SimEventTap : public EventTap {
     void disableBySystem() { enabled_ = false; }
 
   private:
-    SimulatedPlatform& platform_;
     uint64_t mask_;
     EventTapHandlers handlers_;
     bool enabled_ = true;  // taps start enabled; the core disables it right away
@@ -130,9 +131,9 @@ class SimSettingsWindow : public SettingsWindow {
                       std::function<void(const SettingsWindow*)> windowWillClose)
         : platform_(platform), windowWillClose_(std::move(windowWillClose)) {}
 
-    void center() override;
-    void setLevel(WindowLevel level) override;
-    void makeKeyAndOrderFront() override;
+    void center() override { centred_ = true; }
+    void setLevel(WindowLevel level) override { level_ = level; }
+    void makeKeyAndOrderFront() override { front_ = true; }
 
     WindowLevel level() const { return level_; }
     bool isCentred() const { return centred_; }
@@ -168,9 +169,8 @@ class SimulatedPlatform : public Platform {
     void runMainQueue();
     // While a menu is tracked, default-mode timers wait; when it ends, those that came due
     // fire once.
-    void beginMenuTracking();
+    void beginMenuTracking() { trackingMenu_ = true; }
     void endMenuTracking();
-    bool isTrackingMenu() const { return trackingMenu_; }
     // Timers that are scheduled and still valid.
     int liveTimerCount() const;
     // The machine sleeps for `seconds` and wakes: the clock moves on, every timer stands
@@ -240,7 +240,10 @@ class SimulatedPlatform : public Platform {
     double now() override { return now_; }
     TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) override;
     void dispatchAsync(std::function<void()> block) override;
-    void dispatchAfter(double delay, std::function<void()> block) override;
+    void dispatchAfter(double delay, std::function<void()> block) override {
+        record("dispatchAfter");
+        scheduleInternal(delay, std::move(block));
+    }
     PreferenceStore& preferences() override { return store; }
     std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
                                                    std::function<void(uint32_t)> handler) override;
@@ -254,8 +257,14 @@ class SimulatedPlatform : public Platform {
                                              EventTapHandlers handlers) override;
     std::vector<Rect> screenFrames() override { return screens; }
     std::optional<Rect> mainScreenFrame() override { return mainScreen; }
-    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override;
-    std::optional<CursorImage> currentSystemCursor() override;
+    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override {
+        record("cursorVisibilityFunction");
+        return visibilityFunction;
+    }
+    std::optional<CursorImage> currentSystemCursor() override {
+        ++cursorQueries;
+        return cursor;
+    }
     std::optional<int32_t> frontmostApplicationPid() override { return frontmostPid; }
     std::optional<std::vector<WindowInfo>> onScreenWindows() override {
         ++windowListQueries;
@@ -267,32 +276,66 @@ class SimulatedPlatform : public Platform {
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
         std::function<void(const SettingsWindow*)> windowWillClose) override;
-    void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override;
-    void addDistributedObserver(const std::string& name, std::function<void()> handler) override;
-    bool isProcessTrusted(bool prompt) override;
-    void resetAccessibilityRecord(const std::string& bundleIdentifier) override;
+    void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override {
+        record("addWorkspaceObserver");
+        workspaceObservers_.emplace_back(name, std::move(handler));
+    }
+    void addDistributedObserver(const std::string& name, std::function<void()> handler) override {
+        record("addDistributedObserver " + name);
+        distributedObservers_.emplace_back(name, std::move(handler));
+    }
+    bool isProcessTrusted(bool prompt) override {
+        record(prompt ? "isProcessTrusted prompt" : "isProcessTrusted quiet");
+        return trusted;
+    }
+    void resetAccessibilityRecord(const std::string& bundleIdentifier) override {
+        record("resetAccessibilityRecord " + bundleIdentifier);
+    }
     std::optional<std::string> bundleVersion() override { return buildNumber; }
     std::string releaseFeedURL() override { return feedURL; }
     void httpGet(const HttpRequest& request,
-                 std::function<void(std::optional<std::string>)> completion) override;
-    void openUrl(const std::string& url) override;
-    bool registerLoginItem() override;
-    bool unregisterLoginItem() override;
-    void setActivationPolicy(ActivationPolicy policy) override;
-    void activateIgnoringOtherApps() override;
-    void terminate() override;
+                 std::function<void(std::optional<std::string>)> completion) override {
+        record("httpGet");
+        requests.push_back(PendingRequest{request, std::move(completion)});
+    }
+    void openUrl(const std::string& url) override {
+        record("openUrl");
+        openedUrls.push_back(url);
+    }
+    bool registerLoginItem() override {
+        record("registerLoginItem");
+        return loginItemServiceSucceeds;
+    }
+    bool unregisterLoginItem() override {
+        record("unregisterLoginItem");
+        return loginItemServiceSucceeds;
+    }
+    void setActivationPolicy(ActivationPolicy policy) override {
+        record("setActivationPolicy");
+        activationPolicy = policy;
+    }
+    void activateIgnoringOtherApps() override { record("activateIgnoringOtherApps"); }
+    void terminate() override {
+        record("terminate");
+        terminated = true;
+    }
 
     SimPreferenceStore store;
 
     // Used by the simulated objects.
     void record(std::string call) { calls.push_back(std::move(call)); }
-    void forgetOverlay(const SimOverlaySurface* surface);
+    void forgetOverlay(const SimOverlaySurface* surface) {
+        if (overlay_ == surface) {
+            overlay_ = nullptr;
+        }
+    }
     // A timer of the platform's own (animations, delayed blocks): runs in every mode and is
     // not recorded as the core's timer.
     TimerRef scheduleInternal(double delay, std::function<void()> block);
 
   private:
     struct SimTimer;
+    std::shared_ptr<SimTimer> makeTimer(double interval, std::function<void()> block);
     void fire(const std::shared_ptr<SimTimer>& timer);
     std::shared_ptr<SimTimer> nextDue(double limit) const;
     void prune();
