@@ -201,17 +201,6 @@ TEST_F(ClickGuard, AGoneDelegatePassesEverything) {
     EXPECT_FALSE(snapshot().guardOn);
 }
 
-TEST_F(ClickGuard, TheSnapshotShowsWhatTheCallbackJudgesBy) {
-    showOverlay();
-    const auto snapshot = platform.tap()->handlers().snapshot();
-    EXPECT_TRUE(snapshot.guardOn);
-    EXPECT_TRUE(snapshot.overlayVisible);
-    EXPECT_EQ(snapshot.overlayFrame, (Rect{{460, 360}, {80, 80}}));
-    EXPECT_EQ(snapshot.primaryScreenHeight, 900);
-    platform.screens.clear();
-    EXPECT_EQ(platform.tap()->handlers().snapshot().primaryScreenHeight, std::nullopt);
-}
-
 TEST_F(ClickGuard, WithoutATapTheOverlayComesAndGoesButNothingIsDropped) {
     platform.tapCreationSucceeds = false;
     launch();

@@ -112,15 +112,6 @@ TEST_F(IdleTrigger, MovementInsideTheSquareKeepsItAndLeavingTakesItDown) {
     EXPECT_TRUE(idleTimerPending());
 }
 
-TEST_F(IdleTrigger, ComesBackAtTheSamePlaceAfterADismissalWhenThePointerRests) {
-    showOverlay();
-    platform.sendMonitorEvent(10);
-    settle();
-    platform.advance(2.85);
-    ASSERT_TRUE(overlayUp());
-    EXPECT_EQ(delegate->overlayWindow->frame().origin, (Point{460, 360}));
-}
-
 TEST_F(IdleTrigger, WhileFadingEventsStillTreatTheOverlayAsUp) {
     showOverlay();
     platform.sendMonitorEvent(10);

@@ -5,18 +5,6 @@
 namespace dovetrel::testing {
 namespace {
 
-TEST(Preferences, AFreshStoreReadsAsTheDefaults) {
-    sim::SimPreferenceStore store;
-    const Preferences preferences(store);
-    EXPECT_EQ(preferences.idleTimeout(), 3.0);
-    EXPECT_EQ(preferences.zoneSize(), 80.0);
-    EXPECT_TRUE(preferences.isEnabled());
-    EXPECT_FALSE(preferences.launchAtLogin());
-    EXPECT_EQ(preferences.lastGrantedBuild(), std::nullopt);
-    EXPECT_EQ(store.writeCount(), 0);
-    EXPECT_TRUE(store.values().empty());
-}
-
 TEST(Preferences, WritesReadBackExactly) {
     sim::SimPreferenceStore store;
     Preferences preferences(store);
@@ -99,20 +87,6 @@ TEST(Preferences, ValuesOutsideTheSlidersAreUsedUnclamped) {
     const Preferences preferences(store);
     EXPECT_EQ(preferences.idleTimeout(), 0.2);
     EXPECT_EQ(preferences.zoneSize(), 1e300);
-}
-
-TEST(Preferences, SurviveARestartOfTheProgram) {
-    sim::SimulatedPlatform platform;
-    {
-        const auto first = std::make_shared<AppDelegate>(platform);
-        first->setIdleTimeout(4.5);
-        first->setZoneSize(120);
-        first->setIsEnabled(false);
-    }
-    const auto second = std::make_shared<AppDelegate>(platform);
-    EXPECT_EQ(second->idleTimeout(), 4.5);
-    EXPECT_EQ(second->zoneSize(), 120);
-    EXPECT_FALSE(second->isEnabled());
 }
 
 TEST(Preferences, ANewTimeoutTakesEffectAtTheNextArming) {
