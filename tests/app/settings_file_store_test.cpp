@@ -89,24 +89,18 @@ class SettingsFileStoreTest : public ::testing::Test {
     }
 };
 
-TEST_F(SettingsFileStoreTest, LivesUnderXdgConfigHome) {
+TEST_F(SettingsFileStoreTest, LivesUnderXdgConfigHomeOrTheHomeFolderEvenWithoutHome) {
     qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
     EXPECT_EQ(SettingsFileStore::defaultPath(), path);
-    qunsetenv("XDG_CONFIG_HOME");
-    EXPECT_TRUE(SettingsFileStore::defaultPath().endsWith("/.config/dovetrel/dovetrel.conf"));
-}
-
-TEST_F(SettingsFileStoreTest, FindsTheHomeFolderWithoutHome) {
-    const QByteArray home = qgetenv("HOME");
-    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray homeVariable = qgetenv("HOME");
     qunsetenv("HOME");
     qunsetenv("XDG_CONFIG_HOME");
-    const QString path = SettingsFileStore::defaultPath();
-    qputenv("HOME", home);
-    qputenv("XDG_CONFIG_HOME", configHome);
+    const QString withoutHome = SettingsFileStore::defaultPath();
+    qputenv("HOME", homeVariable);
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(path, QString::fromLocal8Bit(entry->pw_dir) + "/.config/dovetrel/dovetrel.conf");
+    EXPECT_EQ(withoutHome,
+              QString::fromLocal8Bit(entry->pw_dir) + "/.config/dovetrel/dovetrel.conf");
 }
 
 TEST_F(SettingsFileStoreTest, WritesReachTheFileAtOnceInTheGeneralSection) {
@@ -146,17 +140,18 @@ TEST_F(SettingsFileStoreTest, SeesAHandEditWithoutARestartAndKeepsItOnTheNextWri
     EXPECT_TRUE(text.contains("zoneSize=120"));
 }
 
-TEST_F(SettingsFileStoreTest, UnreadableValuesReadAsDefaultsAndTheFileIsLeftAlone) {
+TEST_F(SettingsFileStoreTest, HandWrittenValuesReadAsMeantAndTheFileIsLeftAlone) {
+    // 0 and 1 for booleans, a leading +, and a value the INI reader takes for a list.
     const QString original =
-        "[General]\nidleTimeout=nan\nzoneSize=-5\nisEnabled=perhaps\nlaunchAtLogin=1, 2\n";
+        "[General]\nidleTimeout=+4.5\nzoneSize=1, 2\nisEnabled=0\nlaunchAtLogin=1\n";
     QDir().mkpath(home.path() + "/dovetrel");
     writeByHand(original);
     SettingsFileStore store(path);
     const Preferences preferences(store);
-    EXPECT_EQ(preferences.idleTimeout(), 3.0);
+    EXPECT_EQ(preferences.idleTimeout(), 4.5);
     EXPECT_EQ(preferences.zoneSize(), 80.0);
-    EXPECT_TRUE(preferences.isEnabled());
-    EXPECT_FALSE(preferences.launchAtLogin());
+    EXPECT_FALSE(preferences.isEnabled());
+    EXPECT_TRUE(preferences.launchAtLogin());
     EXPECT_EQ(fileText(), original);
 }
 

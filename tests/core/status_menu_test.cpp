@@ -123,14 +123,6 @@ TEST_F(StatusMenu, SnoozeShowsTheTimeLeftTruncatedAndOffersToCancel) {
     EXPECT_EQ(delegate->snoozeMenuItem->submenu, submenu);
 }
 
-TEST_F(StatusMenu, TimeLeftTexts) {
-    EXPECT_EQ(snoozeTimeLeftText(3599), "59m 59s");
-    EXPECT_EQ(snoozeTimeLeftText(245), "4m 5s");
-    EXPECT_EQ(snoozeTimeLeftText(60), "1m 0s");
-    EXPECT_EQ(snoozeTimeLeftText(42), "42s");
-    EXPECT_EQ(snoozeTimeLeftText(1), "1s");
-}
-
 TEST_F(StatusMenu, ASnoozeKeepsTheOverlayAwayUntilItEnds) {
     launch();
     platform.advance(3.0);

@@ -138,12 +138,8 @@ void PanelBus::aboutToShow(int id) {
     call(QStringLiteral("AboutToShow"), {id});
 }
 
-QDBusMessage PanelBus::getLayout() {
-    return call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
-}
-
 MenuNode PanelBus::layout() {
-    const QDBusMessage reply = getLayout();
+    const QDBusMessage reply = call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
     if (reply.arguments().size() != 2) {
         ADD_FAILURE() << "GetLayout: " << reply.errorMessage().toStdString();
         return {};
@@ -162,12 +158,7 @@ void PanelBus::click(const MenuNode& node) {
 }
 
 bool PanelBus::choose(const QString& label) {
-    const QDBusMessage reply = getLayout();
-    if (reply.arguments().size() != 2) {
-        return false;
-    }
-    const MenuNode menu = readNode(reply.arguments().at(1).value<QDBusArgument>());
-    for (const MenuNode& item : menu.children) {
+    for (const MenuNode& item : layout().children) {
         if (item.properties.value(kLabel).toString() == label) {
             click(item);
             return true;

@@ -63,7 +63,6 @@ class PanelBus {
     QVariant property(const QString& service, const QString& path, const QString& interface,
                       const char* name) const;
     QDBusMessage call(const QString& method, const QVariantList& arguments);
-    QDBusMessage getLayout();
 
     QTemporaryDir folder_;
     std::string address_;
