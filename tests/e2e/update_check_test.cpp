@@ -103,7 +103,7 @@ TEST_P(Feed, OffersAnUpdateOnlyForAUsableAnswer) {
         EXPECT_TRUE(waitFor([&] { return panel.layout().labels().size() == 7; }));
     } else {
         // The answer is in; give the program a moment to act on it, which it must not.
-        std::this_thread::sleep_for(1s);
+        waitFor([] { return false; }, 1s);
         EXPECT_EQ(panel.layout().labels().size(), 6u);
     }
     EXPECT_TRUE(dovetrel->process().isRunning());
