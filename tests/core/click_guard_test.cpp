@@ -7,91 +7,65 @@ namespace {
 
 // An 80-point overlay at (460, 360) in window coordinates on a 900-point-high primary
 // display: in tap coordinates it spans x 460..540 and y 460..540 (y flipped).
-ClickGuardSnapshot shownOverlay() {
-    return {.guardOn = true,
-            .overlayVisible = true,
-            .overlayFrame = {{460, 360}, {80, 80}},
-            .primaryScreenHeight = 900};
-}
-
-struct PressCase {
-    const char* name;
-    ClickGuardSnapshot snapshot;
-    Point tapLocation;
-    uint64_t flags;
-    PressVerdict expected;
-};
-
-class DecidePress : public ::testing::TestWithParam<PressCase> {};
-
-TEST_P(DecidePress, FollowsTheRules) {
-    const auto& c = GetParam();
-    EXPECT_EQ(decidePress(c.snapshot, c.tapLocation, c.flags), c.expected);
-}
-
-ClickGuardSnapshot with(ClickGuardSnapshot snapshot, void (*change)(ClickGuardSnapshot&)) {
+ClickGuardSnapshot shown(void (*change)(ClickGuardSnapshot&) = [](ClickGuardSnapshot&) {}) {
+    ClickGuardSnapshot snapshot{true, true, {{460, 360}, {80, 80}}, 900};
     change(snapshot);
     return snapshot;
 }
 
-const Point kCentre{500, 500};
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, DecidePress,
-    ::testing::Values(
-        PressCase{"GuardOff", with(shownOverlay(), [](auto& s) { s.guardOn = false; }), kCentre, 0,
-                  PressVerdict::pass},
-        PressCase{"OverlayHidden", with(shownOverlay(), [](auto& s) { s.overlayVisible = false; }),
-                  kCentre, 0, PressVerdict::pass},
-        PressCase{"Outside", shownOverlay(), {300, 300}, 0, PressVerdict::passAndDismiss},
-        PressCase{"Centre", shownOverlay(), kCentre, 0, PressVerdict::dropAndDismiss},
-        PressCase{"Shift", shownOverlay(), kCentre, kShiftFlag, PressVerdict::passAndDismiss},
-        PressCase{"Control", shownOverlay(), kCentre, kControlFlag, PressVerdict::passAndDismiss},
-        PressCase{"Option", shownOverlay(), kCentre, kOptionFlag, PressVerdict::passAndDismiss},
-        PressCase{"Command", shownOverlay(), kCentre, kCommandFlag, PressVerdict::passAndDismiss},
+TEST(DecidePress, FollowsTheRules) {
+    using enum PressVerdict;
+    const ClickGuardSnapshot noScreens = shown([](auto& s) { s.primaryScreenHeight.reset(); });
+    const Point centre{500, 500};
+    const struct {
+        const char* name;
+        ClickGuardSnapshot snapshot;
+        Point tapLocation;
+        uint64_t flags;
+        PressVerdict expected;
+    } cases[] = {
+        {"guard off", shown([](auto& s) { s.guardOn = false; }), centre, 0, pass},
+        {"overlay hidden", shown([](auto& s) { s.overlayVisible = false; }), centre, 0, pass},
+        {"outside", shown(), {300, 300}, 0, passAndDismiss},
+        {"centre", shown(), centre, 0, dropAndDismiss},
+        {"Shift", shown(), centre, kShiftFlag, passAndDismiss},
+        {"Control", shown(), centre, kControlFlag, passAndDismiss},
+        {"Option", shown(), centre, kOptionFlag, passAndDismiss},
+        {"Command", shown(), centre, kCommandFlag, passAndDismiss},
         // Lock-style and device flags are not modifiers.
-        PressCase{"CapsLockOnly", shownOverlay(), kCentre, kCapsLockFlag,
-                  PressVerdict::dropAndDismiss},
-        PressCase{"NumericPadAndFunctionFlags", shownOverlay(), kCentre, 0x200000 | 0x800000,
-                  PressVerdict::dropAndDismiss},
-        PressCase{"CapsLockAndShift", shownOverlay(), kCentre, kCapsLockFlag | kShiftFlag,
-                  PressVerdict::passAndDismiss},
+        {"Caps Lock", shown(), centre, kCapsLockFlag, dropAndDismiss},
+        {"numeric pad and function", shown(), centre, 0x200000 | 0x800000, dropAndDismiss},
+        {"Caps Lock and Shift", shown(), centre, kCapsLockFlag | kShiftFlag, passAndDismiss},
         // Edges, in window coordinates after the flip: left and bottom inside, right and top
         // outside. Window y 360 (bottom edge) is tap y 540; window y 440 (top) is tap y 460.
-        PressCase{"LeftEdge", shownOverlay(), {460, 500}, 0, PressVerdict::dropAndDismiss},
-        PressCase{"BottomEdge", shownOverlay(), {500, 540}, 0, PressVerdict::dropAndDismiss},
-        PressCase{"RightEdge", shownOverlay(), {540, 500}, 0, PressVerdict::passAndDismiss},
-        PressCase{"TopEdge", shownOverlay(), {500, 460}, 0, PressVerdict::passAndDismiss},
-        PressCase{"JustInsideTop", shownOverlay(), {500, 460.001}, 0, PressVerdict::dropAndDismiss},
+        {"left edge", shown(), {460, 500}, 0, dropAndDismiss},
+        {"bottom edge", shown(), {500, 540}, 0, dropAndDismiss},
+        {"right edge", shown(), {540, 500}, 0, passAndDismiss},
+        {"top edge", shown(), {500, 460}, 0, passAndDismiss},
+        {"just inside the top", shown(), {500, 460.001}, 0, dropAndDismiss},
         // Without a screen list the press counts as on the overlay.
-        PressCase{"NoScreens",
-                  with(shownOverlay(), [](auto& s) { s.primaryScreenHeight = std::nullopt; }),
-                  {1, 1},
-                  0,
-                  PressVerdict::dropAndDismiss},
-        PressCase{"NoScreensWithShift",
-                  with(shownOverlay(), [](auto& s) { s.primaryScreenHeight = std::nullopt; }),
-                  {1, 1},
-                  kShiftFlag,
-                  PressVerdict::passAndDismiss},
-        // A display above the primary one: window y above 900, tap y negative.
-        PressCase{"OverlayOnADisplayAbove",
-                  with(shownOverlay(),
-                       [](auto& s) {
-                           s.overlayFrame = {{100, 1000}, {80, 80}};
-                       }),
-                  {140, -140},
-                  0,
-                  PressVerdict::dropAndDismiss},
-        PressCase{"OverlayOnADisplayBelow",
-                  with(shownOverlay(),
-                       [](auto& s) {
-                           s.overlayFrame = {{100, -500}, {80, 80}};
-                       }),
-                  {140, 1360},
-                  0,
-                  PressVerdict::dropAndDismiss}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {"no screens", noScreens, {1, 1}, 0, dropAndDismiss},
+        {"no screens, Shift", noScreens, {1, 1}, kShiftFlag, passAndDismiss},
+        // Displays above and below the primary one: tap y negative, or beyond its height.
+        {"display above",
+         shown([](auto& s) {
+             s.overlayFrame.origin = {100, 1000};
+         }),
+         {140, -140},
+         0,
+         dropAndDismiss},
+        {"display below",
+         shown([](auto& s) {
+             s.overlayFrame.origin = {100, -500};
+         }),
+         {140, 1360},
+         0,
+         dropAndDismiss},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decidePress(c.snapshot, c.tapLocation, c.flags), c.expected) << c.name;
+    }
+}
 
 using ClickGuard = CoreTest;
 

@@ -29,23 +29,6 @@ std::optional<unsigned long> rootCardinal(Display* display, const char* name) {
     return values.size() == 1 ? std::optional(values.front()) : std::nullopt;
 }
 
-// An EWMH request to the window manager about `window`.
-void askWindowManager(Display* display, Window window, const char* message,
-                      std::initializer_list<long> data) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = atom(display, message);
-    event.xclient.format = 32;
-    int i = 0;
-    for (const long value : data) {
-        event.xclient.data.l[i++] = value;
-    }
-    XSendEvent(display, DefaultRootWindow(display), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    XSync(display, False);
-}
-
 void setOwnerPid(Display* display, Window window, long pid) {
     XChangeProperty(display, window, atom(display, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&pid), 1);
@@ -54,16 +37,21 @@ void setOwnerPid(Display* display, Window window, long pid) {
 
 // Activates `window` as a pager would, which window managers never refuse.
 bool activate(Display* display, Window window) {
-    askWindowManager(display, window, "_NET_ACTIVE_WINDOW", {2, CurrentTime, 0});
+    sendClientMessage(display, window, "_NET_ACTIVE_WINDOW", {2, CurrentTime, 0}, true);
     return waitFor([&] { return rootCardinal(display, "_NET_ACTIVE_WINDOW") == window; });
 }
 
 bool switchDesktop(Display* display, long desktop) {
-    askWindowManager(display, DefaultRootWindow(display), "_NET_CURRENT_DESKTOP",
-                     {desktop, CurrentTime});
+    sendClientMessage(display, DefaultRootWindow(display), "_NET_CURRENT_DESKTOP",
+                      {desktop, CurrentTime}, true);
     return waitFor([&] {
         return rootCardinal(display, "_NET_CURRENT_DESKTOP") == static_cast<unsigned long>(desktop);
     });
+}
+
+void makeFullScreen(Display* display, Window window) {
+    sendClientMessage(display, window, "_NET_WM_STATE",
+                      {1, long(atom(display, "_NET_WM_STATE_FULLSCREEN")), 0, 1}, true);
 }
 
 bool hasSize(Display* display, Window window, int width, int height) {
@@ -117,8 +105,7 @@ TEST(Desktop, FullScreenWindowOfTheActiveProgramKeepsTheOverlayAway) {
     // Another program's full-screen window behind does not count.
     ClientWindow other(session, 0, 0, 300, 200);
     setOwnerPid(display, other.id(), getppid());
-    askWindowManager(display, other.id(), "_NET_WM_STATE",
-                     {1, static_cast<long>(atom(display, "_NET_WM_STATE_FULLSCREEN")), 0, 1});
+    makeFullScreen(display, other.id());
     ASSERT_TRUE(waitFor([&] { return hasSize(display, other.id(), 1280, 800); }));
     // The test's own window carries no _NET_WM_PID: the server tells whose it is.
     ClientWindow own(session, 200, 150, 600, 400);
@@ -131,8 +118,7 @@ TEST(Desktop, FullScreenWindowOfTheActiveProgramKeepsTheOverlayAway) {
     }
     ASSERT_TRUE(overlayGoes(display));
 
-    askWindowManager(display, own.id(), "_NET_WM_STATE",
-                     {1, static_cast<long>(atom(display, "_NET_WM_STATE_FULLSCREEN")), 0, 1});
+    makeFullScreen(display, own.id());
     ASSERT_TRUE(waitFor([&] { return hasSize(display, own.id(), 1280, 800); }));
     ASSERT_TRUE(activate(display, own.id()));
     Dovetrel dovetrel(session, kSettings);

@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -35,20 +34,14 @@ void setMod3Key(Display* display, const char* keysymName, bool modifier) {
 }
 
 // A program that took the XInput 2.4 gesture events on the root window first, as a gesture
-// daemon does: the server refuses them to every later client. libXi is loaded at run time
-// because the test binary does not link it.
+// daemon does: the server refuses them to every later client.
 class GestureHolder {
   public:
     explicit GestureHolder(XSession& session)
-        : display_(XOpenDisplay(session.displayName().c_str())),
-          library_(dlopen("libXi.so.6", RTLD_NOW | RTLD_LOCAL)) {
-        const auto queryVersion =
-            reinterpret_cast<decltype(&XIQueryVersion)>(dlsym(library_, "XIQueryVersion"));
-        const auto selectEvents =
-            reinterpret_cast<decltype(&XISelectEvents)>(dlsym(library_, "XISelectEvents"));
+        : display_(XOpenDisplay(session.displayName().c_str())) {
         int major = 2;
         int minor = 4;
-        if (queryVersion(display_, &major, &minor) != Success || minor < 4) {
+        if (XIQueryVersion(display_, &major, &minor) != Success || minor < 4) {
             return;
         }
         unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
@@ -56,17 +49,13 @@ class GestureHolder {
             XISetMask(bits, event);
         }
         XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
-        selectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+        XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
         XSync(display_, False);
     }
-    ~GestureHolder() {
-        XCloseDisplay(display_);
-        dlclose(library_);
-    }
+    ~GestureHolder() { XCloseDisplay(display_); }
 
   private:
     Display* display_;
-    void* library_;
 };
 
 TEST(InputMonitor, RestShowsTheSquareOnThePointerAndOnlyMovementOutOfItTakesItDown) {

@@ -446,16 +446,23 @@ std::string windowText(Display* display, unsigned long window, const char* name)
     return {bytes.begin(), bytes.end()};
 }
 
-void closeWindow(Display* display, unsigned long window) {
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = window;
-    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &close);
+void sendClientMessage(Display* display, unsigned long window, const char* type,
+                       std::initializer_list<long> data, bool toWindowManager) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, type, False);
+    event.xclient.format = 32;
+    std::copy(data.begin(), data.end(), event.xclient.data.l);
+    XSendEvent(display, toWindowManager ? DefaultRootWindow(display) : window, False,
+               toWindowManager ? SubstructureRedirectMask | SubstructureNotifyMask : NoEventMask,
+               &event);
     XSync(display, False);
+}
+
+void closeWindow(Display* display, unsigned long window) {
+    sendClientMessage(display, window, "WM_PROTOCOLS",
+                      {long(XInternAtom(display, "WM_DELETE_WINDOW", False)), CurrentTime});
 }
 
 void killClientOwning(Display* display, unsigned long resource) {
@@ -514,14 +521,6 @@ bool waitForEventLoop(Display* display, unsigned long window, std::chrono::milli
     XSelectInput(own, DefaultRootWindow(own), StructureNotifyMask);
     const Atom protocols = XInternAtom(own, "WM_PROTOCOLS", False);
     const Atom ping = XInternAtom(own, "_NET_WM_PING", False);
-    XEvent request{};
-    request.xclient.type = ClientMessage;
-    request.xclient.window = window;
-    request.xclient.message_type = protocols;
-    request.xclient.format = 32;
-    request.xclient.data.l[0] = static_cast<long>(ping);
-    request.xclient.data.l[1] = CurrentTime;
-    request.xclient.data.l[2] = static_cast<long>(window);
     const auto pingAnswered = [&] {
         while (XPending(own) > 0) {
             XEvent reply;
@@ -538,8 +537,7 @@ bool waitForEventLoop(Display* display, unsigned long window, std::chrono::milli
     {
         // A window already gone answers nothing.
         const XErrorTrap trap(own);
-        XSendEvent(own, window, False, NoEventMask, &request);
-        XSync(own, False);
+        sendClientMessage(own, window, "WM_PROTOCOLS", {long(ping), CurrentTime, long(window)});
         answered = trap.error() == 0 && waitFor(pingAnswered, timeout);
     }
     XCloseDisplay(own);

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -177,6 +178,10 @@ std::vector<unsigned long> windowsOfClass(_XDisplay* display, unsigned long wind
 std::vector<unsigned long> windowProperty(_XDisplay* display, unsigned long window,
                                           const char* name);
 std::string windowText(_XDisplay* display, unsigned long window, const char* name);
+// Sends a 32-bit client message of `type` about `window`: to the window itself, or to the
+// root window as a request to the window manager.
+void sendClientMessage(_XDisplay* display, unsigned long window, const char* type,
+                       std::initializer_list<long> data, bool toWindowManager = false);
 // Asks the program owning `window` to close it, as the window manager's close button does.
 void closeWindow(_XDisplay* display, unsigned long window);
 
