@@ -46,9 +46,7 @@ class FakeLogindManager : public QDBusVirtualObject {
 class DesktopNotificationsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (QCoreApplication::instance() == nullptr) {
-            application_ = std::make_unique<QCoreApplication>(argc_, argv_);
-        }
+        e2e::ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
         const QString socket = folder_.filePath(QStringLiteral("bus"));
         daemon_.start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
@@ -97,10 +95,6 @@ class DesktopNotificationsTest : public ::testing::Test {
             [this] { ++locked_; });
     }
 
-    static inline int argc_ = 1;
-    static inline char name_[] = "desktop_notifications_test";
-    static inline char* argv_[] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> application_;
     FakeLogindManager manager_;
     QTemporaryDir folder_;
     QProcess daemon_;

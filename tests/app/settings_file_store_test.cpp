@@ -30,12 +30,7 @@ std::filesystem::file_type typeAt(const QString& path) {
 class SettingsFileStoreTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "settings_file_store_test";
-            static char* argv[] = {name, nullptr};
-            new QCoreApplication(argc, argv);
-        }
+        e2e::ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
     }
 
     QTemporaryDir home;

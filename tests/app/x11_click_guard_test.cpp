@@ -56,11 +56,11 @@ class X11ClickGuardTest : public ::testing::Test {
         session = new e2e::XSession({.windowManager = false, .width = 800, .height = 600});
         qputenv("DISPLAY", session->displayName().c_str());
         qputenv("QT_QPA_PLATFORM", "xcb");
-        application = new QGuiApplication(argc, argv);
+        e2e::ensureApplication([](int& argc, char** argv) { new QGuiApplication(argc, argv); });
     }
 
     static void TearDownTestSuite() {
-        delete application;
+        delete QCoreApplication::instance();
         delete session;
     }
 
@@ -77,10 +77,6 @@ class X11ClickGuardTest : public ::testing::Test {
     }
 
     static inline e2e::XSession* session = nullptr;
-    static inline int argc = 1;
-    static inline char name[] = "x11_click_guard_test";
-    static inline char* argv[] = {name, nullptr};
-    static inline QGuiApplication* application = nullptr;
     Display* input = XOpenDisplay(session->displayName().c_str());
 };
 

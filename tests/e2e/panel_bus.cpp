@@ -82,12 +82,7 @@ std::string MenuNode::shortcut() const {
 
 PanelBus::PanelBus() : address_("unix:path=" + folder_.filePath("bus").toStdString()) {
     // QtDBus needs an application object, and the tests have none of their own.
-    static int argc = 1;
-    static char name[] = "e2e_tests";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        static QCoreApplication application(argc, argv);
-    }
+    ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
     daemon_ = ChildProcess(
         {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {});
     waitFor([&] { return QFile::exists(folder_.filePath("bus")); });

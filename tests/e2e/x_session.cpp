@@ -65,6 +65,15 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
     }
 }
 
+void ensureApplication(const std::function<void(int& argc, char** argv)>& make) {
+    static int argc = 1;
+    static char name[] = "dovetrel_tests";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        make(argc, argv);
+    }
+}
+
 // --- ChildProcess
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,

@@ -25,6 +25,10 @@ using namespace std::chrono_literals;
 // when there is an application; returns whether it held.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s);
 
+// Makes the process's Qt application with `make` (given argc and argv that outlive it) unless
+// there is one already.
+void ensureApplication(const std::function<void(int& argc, char** argv)>& make);
+
 // A child process, in a process group of its own, with its standard error kept in a file.
 class ChildProcess {
   public:
