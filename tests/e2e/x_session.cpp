@@ -1,5 +1,6 @@
 #include "e2e/x_session.h"
 
+#include <QtCore/qtestsupport_core.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -50,19 +51,7 @@ int XErrorTrap::error() const {
 }
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-        if (condition()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        if (QCoreApplication::instance() != nullptr) {
-            QCoreApplication::processEvents();
-        }
-        std::this_thread::sleep_for(5ms);
-    }
+    return QTest::qWaitFor([&] { return condition(); }, int(timeout.count()));
 }
 
 void ensureApplication(const std::function<void(int& argc, char** argv)>& make) {
