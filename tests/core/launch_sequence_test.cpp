@@ -30,27 +30,6 @@ TEST_F(LaunchSequence, SetsEverythingUpAndOpensNoWindow) {
     EXPECT_TRUE(platform.settingsWindows.empty());
 }
 
-TEST_F(LaunchSequence, NotificationsReachTheirHandlers) {
-    launch();
-    // With no overlay up: a space change re-arms the idle timer, sleep and lock stop it, and
-    // an activation changes nothing.
-    platform.advance(2.0);
-    platform.post(WorkspaceNotification::activeSpaceDidChange);
-    EXPECT_EQ(platform.nextDeadline(), platform.now() + 3.0);
-    const std::vector<std::function<void()>> sleepOrLock = {
-        [&] { platform.post(WorkspaceNotification::screensDidSleep); },
-        [&] { platform.post(WorkspaceNotification::sessionDidResignActive); },
-        [&] { platform.postDistributed(kScreenIsLockedNotification); }};
-    for (const auto& post : sleepOrLock) {
-        delegate->resetIdleTimer();
-        post();
-        EXPECT_FALSE(idleTimerPending());
-    }
-    platform.calls.clear();
-    platform.post(WorkspaceNotification::didActivateApplication);
-    EXPECT_TRUE(platform.calls.empty());
-}
-
 TEST_F(LaunchSequence, WithoutAMonitorLaunchingGoesOn) {
     platform.monitorInstalled = false;
     launch();
