@@ -353,39 +353,35 @@ void tapKey(Display* display, const char* keysymName) {
     holdKey(display, keysymName, false);
 }
 
-std::vector<TopLevelWindow> topLevelWindows(Display* display) {
-    // Windows may vanish while we look; that must not end the test.
-    const XErrorTrap trap(display);
+namespace {
+
+std::vector<Window> childrenOf(Display* display, Window window) {
     Window root = 0;
     Window parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    std::vector<TopLevelWindow> windows;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return windows;
-    }
-    for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display, children[i], &attributes) == 0) {
-            continue;
-        }
-        TopLevelWindow window{children[i],
-                              attributes.x,
-                              attributes.y,
-                              attributes.width,
-                              attributes.height,
-                              attributes.override_redirect != 0,
-                              attributes.map_state == IsViewable,
-                              {}};
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) != 0 && name != nullptr) {
-            window.name = name;
-            XFree(name);
-        }
-        windows.push_back(std::move(window));
-    }
-    if (children != nullptr) {
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children) {
+        found.assign(children, children + count);
         XFree(children);
+    }
+    return found;
+}
+
+}  // namespace
+
+std::vector<TopLevelWindow> topLevelWindows(Display* display) {
+    // Windows may vanish while we look; that must not end the test.
+    const XErrorTrap trap(display);
+    std::vector<TopLevelWindow> windows;
+    for (const Window child : childrenOf(display, DefaultRootWindow(display))) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, child, &attributes) != 0) {
+            windows.push_back({child, attributes.x, attributes.y, attributes.width,
+                               attributes.height, attributes.override_redirect != 0,
+                               attributes.map_state == IsViewable,
+                               windowText(display, child, "WM_NAME")});
+        }
     }
     return windows;
 }
@@ -402,16 +398,9 @@ std::vector<unsigned long> windowsOfClass(Display* display, unsigned long window
         XFree(hint.res_name);
         XFree(hint.res_class);
     }
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
-        for (unsigned i = 0; i < count; ++i) {
-            const auto below = windowsOfClass(display, children[i], windowClass);
-            found.insert(found.end(), below.begin(), below.end());
-        }
-        XFree(children);
+    for (const Window child : childrenOf(display, window)) {
+        const auto below = windowsOfClass(display, child, windowClass);
+        found.insert(found.end(), below.begin(), below.end());
     }
     return found;
 }
