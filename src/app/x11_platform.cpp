@@ -426,8 +426,10 @@ void X11Platform::httpGet(const HttpRequest& request,
                          // look at; a failed connection, TLS error or time-out has none.
                          const bool answered = error == QNetworkReply::NoError ||
                                                error >= QNetworkReply::ContentAccessDenied;
-                         const QByteArray body = reply->readAll();
-                         if (*oversized || !answered || body.isEmpty()) {
+                         // An aborted reply is closed: reading it would only warn.
+                         const QByteArray body =
+                             *oversized || !answered ? QByteArray() : reply->readAll();
+                         if (body.isEmpty()) {
                              completion(std::nullopt);
                              return;
                          }

@@ -10,27 +10,15 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <chrono>
-#include <functional>
-#include <thread>
+
+#include "e2e/x_session.h"
 
 namespace dovetrel::app {
 namespace {
 
-using namespace std::chrono_literals;
-
 const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/c7");
 
-bool waitFor(const std::function<bool()>& condition) {
-    for (const auto deadline = std::chrono::steady_clock::now() + 5s; !condition();) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using e2e::waitFor;
 
 // logind as far as the program asks it: the session named by XDG_SESSION_ID is unknown (as
 // for a process started outside the session), the one found by pid is c7.
@@ -58,9 +46,7 @@ class FakeLogindManager : public QDBusVirtualObject {
 class DesktopNotificationsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (QCoreApplication::instance() == nullptr) {
-            application_ = std::make_unique<QCoreApplication>(argc_, argv_);
-        }
+        e2e::ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
         const QString socket = folder_.filePath(QStringLiteral("bus"));
         daemon_.start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
@@ -109,10 +95,6 @@ class DesktopNotificationsTest : public ::testing::Test {
             [this] { ++locked_; });
     }
 
-    static inline int argc_ = 1;
-    static inline char name_[] = "desktop_notifications_test";
-    static inline char* argv_[] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> application_;
     FakeLogindManager manager_;
     QTemporaryDir folder_;
     QProcess daemon_;

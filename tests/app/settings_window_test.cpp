@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QIcon>
 #include <QImage>
@@ -22,6 +21,7 @@
 #include "app/settings_window_widget.h"
 #include "core/preferences.h"
 #include "core/settings_model.h"
+#include "e2e/x_session.h"
 #include "sim/simulated_platform.h"
 
 // Lets the leak checker pass over the font caches that fontconfig keeps for the whole
@@ -33,27 +33,13 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace dovetrel::app {
 namespace {
 
-// Counts the paints a widget receives.
-class PaintCounter : public QObject {
-  public:
-    int paints = 0;
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
-
 class SettingsWindowTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        if (QCoreApplication::instance() == nullptr) {
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-            }
-            new QApplication(argc, argv);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         }
+        e2e::ensureApplication([](int& argc, char** argv) { new QApplication(argc, argv); });
     }
 
     void SetUp() override {
@@ -117,10 +103,6 @@ class SettingsWindowTest : public ::testing::Test {
 
     Preferences stored() { return Preferences(platform.store); }
 
-    static inline int argc = 1;
-    static inline char name[] = "settings_window_test";
-    static inline char* argv[] = {name, nullptr};
-
     sim::SimulatedPlatform platform;
     std::shared_ptr<SettingsWindowWidget> window;
     QWidget* panel = nullptr;
@@ -151,9 +133,7 @@ TEST_F(SettingsWindowTest, IsAFixed380WideWindowThatFloatsBrieflyAndFollowsItsTa
     settle();
     auto* area = find("whatsNewArea");
     EXPECT_TRUE(area->isVisible());
-    EXPECT_EQ(area->height(), 240);
     EXPECT_EQ(panel->width(), 380);
-    EXPECT_EQ(panel->height() - area->mapTo(panel, QPoint(0, area->height())).y(), 12);
     EXPECT_NE(panel->height(), settingsHeight);
 
     // The notes of the longest release scroll inside the area instead of growing the window.
@@ -231,18 +211,13 @@ TEST_F(SettingsWindowTest, ResetIsDisabledExactlyWhileEverythingHoldsItsDefault)
 TEST_F(SettingsWindowTest, ChangesMadeElsewhereShowAtOnce) {
     open();
     auto* pill = find("statusPill");
-    PaintCounter counter;
-    pill->installEventFilter(&counter);
-    settle();
-    counter.paints = 0;
-
+    const QImage before = pill->grab().toImage();
     platform.store.editByHand("isEnabled", "false");
     settle();
-    EXPECT_GT(counter.paints, 0) << "the pill was not redrawn";
+    EXPECT_NE(pill->grab().toImage(), before) << "the pill was not redrawn";
     platform.store.editByHand("idleTimeout", "9.5");
     EXPECT_EQ(find<QSlider>("timeoutSlider")->value(), kTimeoutGrid.positionNearest(9.5));
     EXPECT_EQ(stored().idleTimeout(), 9.5) << "showing a value must not write it";
-    pill->removeEventFilter(&counter);
 }
 
 TEST_F(SettingsWindowTest, ReleaseSymbolsComeFromTheIconThemeTintedElseAreDrawn) {
@@ -308,14 +283,11 @@ TEST_F(SettingsWindowTest, TabsAndReleasesCrossFadeUnlessTheDesktopWantsThemStil
     const qsizetype widgetsAtRest = countOf<QWidget>(panel);
     StillStyle still;
     const auto waitUntilStill = [&] {
-        QElapsedTimer waited;
-        waited.start();
-        while ((whatsNew->graphicsEffect() != nullptr ||
-                notes->widget()->graphicsEffect() != nullptr ||
-                countOf<QWidget>(panel) != widgetsAtRest) &&
-               waited.elapsed() < 2000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
+        e2e::waitFor([&] {
+            return whatsNew->graphicsEffect() == nullptr &&
+                   notes->widget()->graphicsEffect() == nullptr &&
+                   countOf<QWidget>(panel) == widgetsAtRest;
+        });
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.desktop);
@@ -348,36 +320,6 @@ TEST_F(SettingsWindowTest, TabsAndReleasesCrossFadeUnlessTheDesktopWantsThemStil
     panel->setStyle(nullptr);
     QApplication::setEffectEnabled(Qt::UI_General, false);
     QApplication::setEffectEnabled(Qt::UI_AnimateMenu, false);
-}
-
-// Saves both tabs in a light and a dark palette to $DOVETREL_SCREENSHOTS, for the docs. Run
-// it alone, with --gtest_also_run_disabled_tests --gtest_filter='*Screenshots*', and
-// QT_SCALE_FACTOR=2 for sharp pictures.
-TEST_F(SettingsWindowTest, DISABLED_SaveScreenshots) {
-    const QString folder = qEnvironmentVariable("DOVETREL_SCREENSHOTS");
-    ASSERT_FALSE(folder.isEmpty()) << "set DOVETREL_SCREENSHOTS to the target folder";
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(42, 42, 44));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(36, 36, 38));
-    dark.setColor(QPalette::Text, Qt::white);
-    dark.setColor(QPalette::Button, QColor(58, 58, 60));
-    dark.setColor(QPalette::ButtonText, Qt::white);
-    const std::vector<std::pair<QString, QPalette>> themes{
-        {QStringLiteral("light"), QApplication::palette()}, {QStringLiteral("dark"), dark}};
-    for (const auto& [theme, palette] : themes) {
-        QApplication::setPalette(palette);
-        platform.store.editByHand("idleTimeout", "2.5");
-        open();
-        click(find("tab:Settings"));
-        settle();
-        EXPECT_TRUE(panel->grab().save(folder + QStringLiteral("/settings-%1.png").arg(theme)));
-        click(find("tab:What's New"));
-        settle();
-        EXPECT_TRUE(
-            panel->grab().save(folder + QStringLiteral("/settings-whatsnew-%1.png").arg(theme)));
-    }
 }
 
 }  // namespace

@@ -56,11 +56,11 @@ class X11ClickGuardTest : public ::testing::Test {
         session = new e2e::XSession({.windowManager = false, .width = 800, .height = 600});
         qputenv("DISPLAY", session->displayName().c_str());
         qputenv("QT_QPA_PLATFORM", "xcb");
-        application = new QGuiApplication(argc, argv);
+        e2e::ensureApplication([](int& argc, char** argv) { new QGuiApplication(argc, argv); });
     }
 
     static void TearDownTestSuite() {
-        delete application;
+        delete QCoreApplication::instance();
         delete session;
     }
 
@@ -76,22 +76,7 @@ class X11ClickGuardTest : public ::testing::Test {
         return x;
     }
 
-    static bool waitOnMainThread(const std::function<bool()>& condition) {
-        for (const auto deadline = Clock::now() + 5s; !condition();) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
-    }
-
     static inline e2e::XSession* session = nullptr;
-    static inline int argc = 1;
-    static inline char name[] = "x11_click_guard_test";
-    static inline char* argv[] = {name, nullptr};
-    static inline QGuiApplication* application = nullptr;
     Display* input = XOpenDisplay(session->displayName().c_str());
 };
 
@@ -124,7 +109,7 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
     for (const double milliseconds : answerMilliseconds) {
         EXPECT_LT(milliseconds, 50.0);
     }
-    EXPECT_TRUE(waitOnMainThread([&] { return calls.dismissals == kPresses; }));
+    EXPECT_TRUE(e2e::waitFor([&] { return calls.dismissals == kPresses; }));
     EXPECT_FALSE(calls.offMainThread);
 }
 
@@ -146,13 +131,13 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
         e2e::holdKey(input, modifier, true);
         e2e::click(input, button);
         const size_t before = calls.ungrabbed.size();
-        ASSERT_TRUE(waitOnMainThread([&] { return calls.ungrabbed.size() > before; }));
+        ASSERT_TRUE(e2e::waitFor([&] { return calls.ungrabbed.size() > before; }));
         EXPECT_EQ(calls.ungrabbed.back(), (std::pair{type, flag})) << modifier;
         e2e::holdKey(input, modifier, false);
     }
     e2e::movePointer(input, kOffOverlayX, kCentreY);
     e2e::click(input, 2);  // grabbed and passed; its dismissal queues behind everything above
-    ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 2; }));
+    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 2; }));
     EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
 
     // While disabled, presses reach nothing here.
@@ -163,7 +148,7 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
     e2e::click(input, 1);
     guard->setEnabled(true);
     e2e::click(input, 2);
-    ASSERT_TRUE(waitOnMainThread([&] { return calls.dismissals == 3; }));
+    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 3; }));
     EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
     EXPECT_FALSE(calls.offMainThread);
 }

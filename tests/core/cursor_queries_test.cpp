@@ -45,8 +45,7 @@ TEST_F(CursorVisibilityTest, ThePlatformFlagDecidesFirstAndIsLookedUpOnce) {
     platform.visibilityFunction.reset();
     shown = 0;
     EXPECT_FALSE(visibility.isCursorVisible()) << "the function found first is kept";
-    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "cursorVisibilityFunction"),
-              1);
+    EXPECT_EQ(platform.callCount("cursorVisibilityFunction"), 1);
 }
 
 TEST_F(CursorVisibilityTest, WithoutAFlagTheImageDecides) {

@@ -5,18 +5,6 @@
 namespace dovetrel::testing {
 namespace {
 
-TEST(Preferences, AFreshStoreReadsAsTheDefaults) {
-    sim::SimPreferenceStore store;
-    const Preferences preferences(store);
-    EXPECT_EQ(preferences.idleTimeout(), 3.0);
-    EXPECT_EQ(preferences.zoneSize(), 80.0);
-    EXPECT_TRUE(preferences.isEnabled());
-    EXPECT_FALSE(preferences.launchAtLogin());
-    EXPECT_EQ(preferences.lastGrantedBuild(), std::nullopt);
-    EXPECT_EQ(store.writeCount(), 0);
-    EXPECT_TRUE(store.values().empty());
-}
-
 TEST(Preferences, WritesReadBackExactly) {
     sim::SimPreferenceStore store;
     Preferences preferences(store);
@@ -37,53 +25,60 @@ TEST(Preferences, WritesReadBackExactly) {
     EXPECT_EQ(preferences.zoneSize(), 0.1 + 0.2);
 }
 
-TEST(Preferences, AHandEditIsSeenAtTheNextRead) {
-    sim::SimPreferenceStore store;
-    const Preferences preferences(store);
-    EXPECT_EQ(preferences.idleTimeout(), 3.0);
-    store.editByHand("idleTimeout", " 7.25 ");
-    EXPECT_EQ(preferences.idleTimeout(), 7.25);
-    store.editByHand("isEnabled", "FALSE");
-    EXPECT_FALSE(preferences.isEnabled());
-    store.editByHand("isEnabled", std::nullopt);
-    EXPECT_TRUE(preferences.isEnabled());
+// How each key reads back, as text; "default" where the stored text must count as unset.
+std::string readBack(const Preferences& preferences, std::string_view key) {
+    if (key == "idleTimeout") {
+        return formatDouble(preferences.idleTimeout());
+    }
+    if (key == "zoneSize") {
+        return formatDouble(preferences.zoneSize());
+    }
+    return (key == "isEnabled" ? preferences.isEnabled() : preferences.launchAtLogin()) ? "true"
+                                                                                        : "false";
 }
 
-struct UnreadableCase {
-    const char* key;
-    const char* text;
-};
-
-class UnreadableValues : public ::testing::TestWithParam<UnreadableCase> {};
-
-TEST_P(UnreadableValues, ReadAsTheDefaultAndLeaveTheStoreAsItWas) {
-    sim::SimPreferenceStore store;
-    store.editByHand(GetParam().key, GetParam().text);
-    const auto before = store.values();
-    const Preferences preferences(store);
-    EXPECT_EQ(preferences.idleTimeout(), 3.0);
-    EXPECT_EQ(preferences.zoneSize(), 80.0);
-    EXPECT_TRUE(preferences.isEnabled());
-    EXPECT_FALSE(preferences.launchAtLogin());
-    EXPECT_EQ(store.values(), before);
-    EXPECT_EQ(store.writeCount(), 0);
+TEST(Preferences, HandWrittenTextReadsAsMeantAndTheUnreadableAsTheDefault) {
+    const struct {
+        const char* key;
+        const char* text;
+        const char* read;
+    } cases[] = {
+        {"idleTimeout", " 7.25 ", "7.25"},
+        {"idleTimeout", "+4.5", "4.5"},
+        {"zoneSize", "+120", "120"},
+        {"isEnabled", "FALSE", "false"},
+        {"isEnabled", "0", "false"},
+        {"launchAtLogin", "1", "true"},
+        {"launchAtLogin", " True ", "true"},
+        // Not of their type.
+        {"idleTimeout", "soon", "3"},
+        {"idleTimeout", "", "3"},
+        {"idleTimeout", "3s", "3"},
+        {"idleTimeout", "++3", "3"},
+        {"zoneSize", "1,5", "80"},
+        {"isEnabled", "maybe", "true"},
+        {"launchAtLogin", "yes please", "false"},
+        // Not a finite number above zero.
+        {"idleTimeout", "0", "3"},
+        {"idleTimeout", "-2", "3"},
+        {"idleTimeout", "nan", "3"},
+        {"idleTimeout", "inf", "3"},
+        {"zoneSize", "0.0", "80"},
+        {"zoneSize", "-80", "80"},
+        {"zoneSize", "NaN", "80"},
+        {"zoneSize", "-inf", "80"},
+        {"zoneSize", "1e400", "80"},
+    };
+    for (const auto& c : cases) {
+        sim::SimPreferenceStore store;
+        store.editByHand(c.key, c.text);
+        const auto before = store.values();
+        const Preferences preferences(store);
+        EXPECT_EQ(readBack(preferences, c.key), c.read) << c.key << "=" << c.text;
+        EXPECT_EQ(store.values(), before);
+        EXPECT_EQ(store.writeCount(), 0);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(NotOfTheirType, UnreadableValues,
-                         ::testing::Values(UnreadableCase{"idleTimeout", "soon"},
-                                           UnreadableCase{"idleTimeout", ""},
-                                           UnreadableCase{"idleTimeout", "3s"},
-                                           UnreadableCase{"zoneSize", "1,5"},
-                                           UnreadableCase{"isEnabled", "maybe"},
-                                           UnreadableCase{"launchAtLogin", "yes please"}));
-
-INSTANTIATE_TEST_SUITE_P(
-    NotAFiniteNumberAboveZero, UnreadableValues,
-    ::testing::Values(UnreadableCase{"idleTimeout", "0"}, UnreadableCase{"idleTimeout", "-2"},
-                      UnreadableCase{"idleTimeout", "nan"}, UnreadableCase{"idleTimeout", "inf"},
-                      UnreadableCase{"zoneSize", "0.0"}, UnreadableCase{"zoneSize", "-80"},
-                      UnreadableCase{"zoneSize", "NaN"}, UnreadableCase{"zoneSize", "-inf"},
-                      UnreadableCase{"zoneSize", "1e400"}));
 
 TEST(Preferences, ValuesOutsideTheSlidersAreUsedUnclamped) {
     sim::SimPreferenceStore store;
@@ -92,20 +87,6 @@ TEST(Preferences, ValuesOutsideTheSlidersAreUsedUnclamped) {
     const Preferences preferences(store);
     EXPECT_EQ(preferences.idleTimeout(), 0.2);
     EXPECT_EQ(preferences.zoneSize(), 1e300);
-}
-
-TEST(Preferences, SurviveARestartOfTheProgram) {
-    sim::SimulatedPlatform platform;
-    {
-        const auto first = std::make_shared<AppDelegate>(platform);
-        first->setIdleTimeout(4.5);
-        first->setZoneSize(120);
-        first->setIsEnabled(false);
-    }
-    const auto second = std::make_shared<AppDelegate>(platform);
-    EXPECT_EQ(second->idleTimeout(), 4.5);
-    EXPECT_EQ(second->zoneSize(), 120);
-    EXPECT_FALSE(second->isEnabled());
 }
 
 TEST(Preferences, ANewTimeoutTakesEffectAtTheNextArming) {

@@ -9,61 +9,19 @@ class Settings : public CoreTest {
   protected:
     SettingsModel model{platform};
     int loginServiceCalls() const {
-        return int(std::count_if(platform.calls.begin(), platform.calls.end(), [](const auto& c) {
-            return c == "registerLoginItem" || c == "unregisterLoginItem";
-        }));
+        return platform.callCount("registerLoginItem") + platform.callCount("unregisterLoginItem");
     }
 };
 
-TEST_F(Settings, AnEmptyStoreShowsTheDefaults) {
-    EXPECT_EQ(model.timeoutBadge(), "3.0s");
-    EXPECT_EQ(model.sizeBadge(), "80px");
-    EXPECT_TRUE(model.isEnabled());
-    EXPECT_FALSE(model.launchAtLogin());
-    EXPECT_TRUE(model.isDefaults());
-    EXPECT_EQ(model.selectedTab(), SettingsTab::settings);
-    EXPECT_EQ(model.selectedReleaseID(), "0.1.3");
-    EXPECT_EQ(rawValue(SettingsTab::settings), "Settings");
-    EXPECT_EQ(rawValue(SettingsTab::whatsNew), "What's New");
-}
-
-TEST_F(Settings, IsDefaultsComparesExactly) {
-    platform.store.editByHand("idleTimeout", "3.0000001");
-    EXPECT_FALSE(model.isDefaults());
-    platform.store.editByHand("idleTimeout", "3");
-    EXPECT_TRUE(model.isDefaults());
-    for (const auto& [key, value] : {std::pair{"zoneSize", "80.5"}, std::pair{"isEnabled", "false"},
-                                     std::pair{"launchAtLogin", "true"}}) {
-        platform.store.editByHand(key, value);
-        EXPECT_FALSE(model.isDefaults()) << key;
-        platform.store.editByHand(key, std::nullopt);
-    }
-}
-
-TEST_F(Settings, BadgesTruncateAndNeverFail) {
-    EXPECT_EQ(timeoutBadgeText(1.0), "1.0s");
+TEST_F(Settings, BadgesTruncateAndSlidersHoldAnyValue) {
     EXPECT_EQ(timeoutBadgeText(10.0), "10.0s");
     EXPECT_EQ(timeoutBadgeText(2.25), "2.2s");
-    EXPECT_EQ(sizeBadgeText(85.7), "85px");
     EXPECT_EQ(sizeBadgeText(199.999), "199px");
-    EXPECT_EQ(sizeBadgeText(1e300), "\u2014px");
     EXPECT_EQ(sizeBadgeText(9223372036854775808.0), "\u2014px");
-    EXPECT_EQ(sizeBadgeText(std::numeric_limits<double>::quiet_NaN()), "\u2014px");
     EXPECT_EQ(sizeBadgeText(-std::numeric_limits<double>::infinity()), "\u2014px");
-    platform.store.editByHand("zoneSize", "1e300");
-    EXPECT_EQ(model.sizeBadge(), "\u2014px");
-}
-
-TEST_F(Settings, SliderGrids) {
-    EXPECT_EQ(kTimeoutGrid.positions(), 19);
-    EXPECT_EQ(kSizeGrid.positions(), 17);
-    EXPECT_EQ(kTimeoutGrid.valueAt(0), 1.0);
-    EXPECT_EQ(kTimeoutGrid.valueAt(18), 10.0);
-    EXPECT_EQ(kTimeoutGrid.valueAt(4), 3.0);
-    EXPECT_EQ(kSizeGrid.valueAt(16), 200.0);
     EXPECT_EQ(kTimeoutGrid.positionNearest(3.0), 4);
     EXPECT_EQ(kSizeGrid.positionNearest(85.7), 5);
-    EXPECT_EQ(kSizeGrid.positionNearest(1e300), 16);
+    EXPECT_EQ(kSizeGrid.positionNearest(1e300), kSizeGrid.positions() - 1);
     EXPECT_EQ(kSizeGrid.positionNearest(-5), 0);
     EXPECT_EQ(kSizeGrid.positionNearest(std::numeric_limits<double>::quiet_NaN()), 0);
 }
@@ -87,13 +45,13 @@ TEST_F(Settings, AStoredValueResetWouldChangeShowsAndEnablesReset) {
         bool isDefault;
         const char* sizeBadge;
     } cases[] = {
-        {"zoneSize", "80.0", true, "80px"},        {"zoneSize", "85.7", false, "85px"},
-        {"zoneSize", "abc", false, "\u2014px"},    {"zoneSize", "nan", false, "\u2014px"},
-        {"zoneSize", "-inf", false, "\u2014px"},   {"zoneSize", "0", false, "\u2014px"},
-        {"zoneSize", "1e400", false, "\u2014px"},  {"idleTimeout", "3.0", true, "80px"},
-        {"idleTimeout", "soon", false, "80px"},    {"isEnabled", "TRUE", true, "80px"},
-        {"isEnabled", "yes", false, "80px"},       {"launchAtLogin", "0", true, "80px"},
-        {"launchAtLogin", "maybe", false, "80px"},
+        {"zoneSize", "80.0", true, "80px"},          {"zoneSize", "85.7", false, "85px"},
+        {"idleTimeout", "3.0000001", false, "80px"}, {"zoneSize", "abc", false, "\u2014px"},
+        {"zoneSize", "nan", false, "\u2014px"},      {"zoneSize", "-inf", false, "\u2014px"},
+        {"zoneSize", "0", false, "\u2014px"},        {"zoneSize", "1e400", false, "\u2014px"},
+        {"idleTimeout", "3.0", true, "80px"},        {"idleTimeout", "soon", false, "80px"},
+        {"isEnabled", "TRUE", true, "80px"},         {"isEnabled", "yes", false, "80px"},
+        {"launchAtLogin", "0", true, "80px"},        {"launchAtLogin", "maybe", false, "80px"},
     };
     for (const auto& c : cases) {
         platform.store.editByHand(c.key, c.stored);
@@ -131,51 +89,29 @@ TEST_F(Settings, ResetRestoresEverythingAndUnregistersOnlyWhenNeeded) {
     model.setLaunchAtLogin(true);
     platform.calls.clear();
     model.resetToDefaults();
-    EXPECT_EQ(platform.calls, std::vector<std::string>{"unregisterLoginItem"});
+    EXPECT_EQ(platform.callCount("unregisterLoginItem"), 1);
     EXPECT_FALSE(model.launchAtLogin());
     EXPECT_TRUE(model.isDefaults());
 }
 
-TEST_F(Settings, TheReleaseNotesAreAllThere) {
+TEST_F(Settings, TheLatestNotesAreThoseOfThisVersion) {
     const auto& releases = Release::all();
-    ASSERT_EQ(releases.size(), 3u);
-    std::size_t items = 0;
+    ASSERT_FALSE(releases.empty());
+    EXPECT_EQ(releases.front().version, kAppVersion);
     for (const auto& release : releases) {
         EXPECT_EQ(release.id, release.version);
-        EXPECT_EQ(release.date, "March 2026");
-        items += release.items.size();
+        EXPECT_FALSE(release.items.empty());
     }
-    EXPECT_EQ(items, 15u);
-    EXPECT_EQ(releases[0].version, kAppVersion);
-    EXPECT_EQ(releases[1].version, "0.1.2");
-    EXPECT_EQ(releases[2].items.size(), 7u);
-    EXPECT_EQ(releases[0].items[0].icon, "shield.lefthalf.filled");
-    EXPECT_EQ(releases[2].items[1].text,
-              "Translucent quorl overlay - visible on any background, light or dark");
-    EXPECT_EQ(releases[2].items[6].icon, "arrow.right.to.line");
-}
-
-TEST_F(Settings, SelectionPicksTheNotesShown) {
-    ASSERT_TRUE(model.selectedRelease());
-    EXPECT_TRUE(isLatestRelease(*model.selectedRelease()));
-    model.selectRelease("0.1.0");
-    EXPECT_EQ(model.selectedRelease()->items.size(), 7u);
-    EXPECT_FALSE(isLatestRelease(*model.selectedRelease()));
-    model.selectRelease("9.9.9");
-    EXPECT_EQ(model.selectedRelease(), nullptr);
-    model.selectTab(SettingsTab::whatsNew);
-    EXPECT_EQ(model.selectedTab(), SettingsTab::whatsNew);
 }
 
 TEST_F(Settings, OneWindowIsReusedWhileOpenAndMadeAnewAfterClosing) {
     delegate->openSettings();
     ASSERT_EQ(platform.settingsWindows.size(), 1u);
     const auto first = platform.settingsWindows[0];
-    EXPECT_EQ(platform.calls,
-              (std::vector<std::string>{"createSettingsWindow", "settingsWindow.center",
-                                        "setActivationPolicy 1", "settingsWindow.setLevel 3",
-                                        "settingsWindow.makeKeyAndOrderFront",
-                                        "activateIgnoringOtherApps", "dispatchAfter 0.3"}));
+    EXPECT_TRUE(first->isCentred());
+    EXPECT_TRUE(first->isFront());
+    EXPECT_EQ(first->level(), WindowLevel::floating);
+    EXPECT_EQ(platform.activationPolicy, ActivationPolicy::accessory);
     platform.advance(0.3);
     EXPECT_EQ(first->level(), WindowLevel::normal);
 

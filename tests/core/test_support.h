@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +11,15 @@
 #include "sim/simulated_platform.h"
 
 namespace dovetrel::testing {
+
+// The titles of a menu's items, "---" for a separator.
+inline std::vector<std::string> titles(const Menu& menu) {
+    std::vector<std::string> all;
+    for (const auto& entry : menu.items()) {
+        all.push_back(entry->isSeparator ? "---" : entry->title);
+    }
+    return all;
+}
 
 class CoreTest : public ::testing::Test {
   protected:
@@ -22,18 +30,20 @@ class CoreTest : public ::testing::Test {
         delegate->applicationDidFinishLaunching();
         platform.runMainQueue();
     }
-
-    // The recorded calls that start with one of `prefixes`, in order.
-    std::vector<std::string> callsStartingWith(const std::vector<std::string>& prefixes) const {
-        std::vector<std::string> matching;
-        for (const auto& call : platform.calls) {
-            if (std::any_of(prefixes.begin(), prefixes.end(),
-                            [&](const auto& prefix) { return call.rfind(prefix, 0) == 0; })) {
-                matching.push_back(call);
-            }
-        }
-        return matching;
+    bool overlayUp() const {
+        return delegate->overlayWindow && delegate->overlayWindow->isVisible();
     }
+    // Launches and rests until the overlay is up under the pointer at (500, 400).
+    void showOverlay() {
+        launch();
+        platform.advance(3.0);
+        ASSERT_TRUE(overlayUp());
+    }
+    // Lets a fade-out finish.
+    void settle() { platform.advance(0.15); }
+    bool idleTimerPending() const { return delegate->idleTimer && delegate->idleTimer->isValid(); }
+    // The pointer's spot in tap coordinates, on the 900-point-high primary display.
+    Point centre() const { return {platform.pointer.x, 900 - platform.pointer.y}; }
 };
 
 }  // namespace dovetrel::testing

@@ -34,31 +34,37 @@ TEST(DecodeLatestRelease, NeedsTwoStrings) {
     }
 }
 
-TEST(IsOpenableDownloadURL, OpensOnlyHttpsOrLocalHttp) {
-    for (const char* good : {"https://dovetrel.app/download", "HTTPS://Example.org",
-                             "http://127.0.0.1:8000/x", "http://localhost/x", "http://[::1]:9/"}) {
+TEST(IsOpenableDownloadURL, OpensHttpsAndPlainHttpOnlyToThisMachine) {
+    for (const char* good :
+         {"https://dovetrel.app/download", "HTTPS://Example.org", "http://localhost/x",
+          "http://localhost:8000/x", "http://LOCALHOST:8000", "http://127.0.0.1/x",
+          "http://127.255.3.4:80/", "http://[::1]/", "http://[::1]:8080/x"}) {
         EXPECT_TRUE(isOpenableDownloadURL(good)) << good;
     }
-    for (const char* bad :
-         {"file:///etc/passwd", "javascript:alert(1)", "dovetrel-custom://run",
-          "http://example.org/", "https://", "https:///path", "not a url", "https://exa mple.org",
-          "ftp://example.org", "https://user@evil.example/", "http://127.0.0.1.evil.example@x/"}) {
+    for (const char* bad : {"file:///etc/passwd",
+                            "javascript:alert(1)",
+                            "dovetrel-custom://run",
+                            "http://example.org/",
+                            "https://",
+                            "https:///path",
+                            "not a url",
+                            "https://exa mple.org",
+                            "ftp://example.org",
+                            "https://user@evil.example/",
+                            "http://127.0.0.1.evil.example@x/",
+                            "http://127.attacker.example/",
+                            "http://mirror.127.example/",
+                            "http://127.0.0.1.evil.example/",
+                            "http://localhost.evil.example/",
+                            "http://127.0.0.256/",
+                            "http://127.1/",
+                            "http://127.0.0.1./",
+                            "http://128.0.0.1/",
+                            "http://0127.0.0.1/",
+                            "http://127.0.0.-1/",
+                            "http://[::2]/",
+                            "http://[::1].evil/"}) {
         EXPECT_FALSE(isOpenableDownloadURL(bad)) << bad;
-    }
-}
-
-TEST(IsOpenableDownloadURL, PlainHttpOnlyToThisMachine) {
-    for (const char* local :
-         {"http://localhost/x", "http://localhost:8000/x", "http://LOCALHOST:8000",
-          "http://127.0.0.1/x", "http://127.255.3.4:80/", "http://[::1]/", "http://[::1]:8080/x"}) {
-        EXPECT_TRUE(isOpenableDownloadURL(local)) << local;
-    }
-    for (const char* remote :
-         {"http://127.attacker.example/", "http://mirror.127.example/",
-          "http://127.0.0.1.evil.example/", "http://localhost.evil.example/", "http://127.0.0.256/",
-          "http://127.1/", "http://127.0.0.1./", "http://128.0.0.1/", "http://0127.0.0.1/",
-          "http://127.0.0.-1/", "http://[::2]/", "http://[::1].evil/"}) {
-        EXPECT_FALSE(isOpenableDownloadURL(remote)) << remote;
     }
 }
 
@@ -69,12 +75,15 @@ class UpdateCheck : public CoreTest {
         platform.requests[0].completion(std::move(body));
         platform.runMainQueue();
     }
-    std::vector<std::string> titles() {
-        std::vector<std::string> all;
-        for (const auto& item : platform.statusItem()->menu()->items()) {
-            all.push_back(item->isSeparator ? "---" : item->title);
-        }
-        return all;
+    // Launches anew and answers the feed with `body`; true when an update was offered.
+    bool offersAnUpdateFor(std::optional<std::string> body) {
+        platform.requests.clear();
+        platform.openedUrls.clear();
+        delegate = std::make_shared<AppDelegate>(platform);
+        launch();
+        answer(std::move(body));
+        delegate->openUpdateURL();
+        return platform.statusItem()->menu()->items().size() == 7 && !platform.openedUrls.empty();
     }
 };
 
@@ -89,9 +98,10 @@ TEST_F(UpdateCheck, AskesOnceWithoutCacheAndATimeout) {
 TEST_F(UpdateCheck, ANewerVersionAddsOneItemBelowSnoozeThatOpensItsAddress) {
     launch();
     answer(R"({"version":"0.1.10","url":"https://dovetrel.app/get"})");
-    EXPECT_EQ(titles(),
-              (std::vector<std::string>{"Enabled", "Snooze", "Update Available (v0.1.10)", "---",
-                                        "Settings\u2026", "---", "Quit Dovetrel"}));
+    // On the panel at once, without waiting for the menu to be opened.
+    EXPECT_EQ(platform.statusItem()->shownMenu(),
+              (std::vector<std::string>{"[x] Enabled", "Snooze", "Update Available (v0.1.10)",
+                                        "---", "Settings\u2026", "---", "Quit Dovetrel"}));
     ASSERT_TRUE(delegate->updateMenuItem);
     EXPECT_TRUE(delegate->updateMenuItem->accentTitle);
     platform.statusItem()->choose(delegate->updateMenuItem);
@@ -105,19 +115,17 @@ TEST_F(UpdateCheck, AnythingElseAddsNothingAndOpensNothing) {
           std::optional<std::string>{R"({"version":"0.2.0"})"},
           std::optional<std::string>{R"({"version":"0.2.0","url":"file:///bin/sh"})"},
           std::optional<std::string>{R"({"version":"0.2.0","url":"not a url"})"},
-          std::optional<std::string>{"<h1>404</h1>"},
-          std::optional<std::string>{R"({"version":"0.2.0","url":"https://x/")" +
-                                     std::string(kMaximumFeedBytes, ' ') + "\"}"},
-          std::optional<std::string>{}}) {
-        platform.requests.clear();
-        delegate = std::make_shared<AppDelegate>(platform);
-        launch();
-        answer(body);
-        EXPECT_EQ(platform.statusItem()->menu()->items().size(), 6u);
-        EXPECT_FALSE(delegate->latestDownloadURL);
-        delegate->openUpdateURL();
-        EXPECT_TRUE(platform.openedUrls.empty());
+          std::optional<std::string>{"<h1>404</h1>"}, std::optional<std::string>{}}) {
+        EXPECT_FALSE(offersAnUpdateFor(body)) << body.value_or("no answer");
     }
+}
+
+TEST_F(UpdateCheck, AFeedUpToTheSizeLimitIsReadAndOneByteMoreIsNot) {
+    const std::string feed = R"({"version":"0.2.0","url":"https://dovetrel.app/get"})";
+    std::string atTheLimit = feed;
+    atTheLimit.resize(kMaximumFeedBytes, ' ');
+    EXPECT_TRUE(offersAnUpdateFor(atTheLimit));
+    EXPECT_FALSE(offersAnUpdateFor(atTheLimit + " "));
 }
 
 TEST_F(UpdateCheck, AnEmptyFeedAddressTurnsTheCheckOff) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <csignal>
 #include <fstream>
 
@@ -39,22 +40,6 @@ class ClickGuardEndToEnd : public ::testing::Test {
         return overlay.value_or(OverlayInfo{});
     }
 
-    bool waitForOverlayGone() {
-        return waitFor([&] { return !findOverlay(display()); });
-    }
-
-    // Waits until the client has received exactly these clicks, each press with its
-    // release, then forgets them.
-    bool clientGets(const std::vector<int>& buttons) {
-        const bool got = waitFor([&] {
-            client.pump();
-            return client.presses == buttons && client.releases == buttons;
-        });
-        client.presses.clear();
-        client.releases.clear();
-        return got;
-    }
-
     XSession session;
     ClientWindow client{session, 100, 100, 600, 400};
     std::optional<Dovetrel> dovetrel;
@@ -68,13 +53,13 @@ TEST_F(ClickGuardEndToEnd, DropsPlainPressesOnTheOverlayAndLetsTheSameSpotPassOn
         ASSERT_NEAR(overlay.x + overlay.width / 2, kRestX, 1);
         ASSERT_NEAR(overlay.y + overlay.height / 2, kRestY, 1);
         click(display(), button);
-        ASSERT_TRUE(waitForOverlayGone());
+        ASSERT_TRUE(overlayGoes(display()));
         // The release went with the press: a lone release can fire a client's action.
-        EXPECT_TRUE(clientGets({}));
+        EXPECT_TRUE(client.receives({}));
         // Until the next overlay nothing is held.
         EXPECT_FALSE(buttonIsGrabbed(display(), button));
         click(display(), button);
-        EXPECT_TRUE(clientGets({button}));
+        EXPECT_TRUE(client.receives({button}));
     }
 }
 
@@ -83,27 +68,27 @@ TEST_F(ClickGuardEndToEnd, LetsModifiedWheelAndOffOverlayPressesThroughButNotCap
     launch();
     waitForOverlay();
     click(display(), 1);
-    EXPECT_TRUE(clientGets({1}));
+    EXPECT_TRUE(client.receives({1}));
     // Not grabbed, yet the press still takes the overlay down.
-    EXPECT_TRUE(waitForOverlayGone());
+    EXPECT_TRUE(overlayGoes(display()));
     holdKey(display(), "Shift_L", false);
 
     tapKey(display(), "Caps_Lock");
     waitForOverlay();
     click(display(), 1);
-    EXPECT_TRUE(waitForOverlayGone());
-    EXPECT_TRUE(clientGets({}));
+    EXPECT_TRUE(overlayGoes(display()));
+    EXPECT_TRUE(client.receives({}));
     tapKey(display(), "Caps_Lock");
 
     waitForOverlay();
     click(display(), 4);
-    EXPECT_TRUE(clientGets({4}));
+    EXPECT_TRUE(client.receives({4}));
 
     const OverlayInfo overlay = waitForOverlay();
     movePointer(display(), overlay.x + overlay.width + 10, kRestY);
     click(display(), 1);
-    EXPECT_TRUE(clientGets({1}));
-    EXPECT_TRUE(waitForOverlayGone());
+    EXPECT_TRUE(client.receives({1}));
+    EXPECT_TRUE(overlayGoes(display()));
 }
 
 // A window manager's own click bindings (raise on click, double-click detection) pass on
@@ -119,26 +104,26 @@ TEST_F(ClickGuardEndToEnd, CountsAltGrAsHeldAndLockKeysAsNot) {
     holdKey(display(), "ISO_Level3_Shift", true);
     waitForOverlay();
     click(display(), 1);
-    EXPECT_TRUE(clientGets({1}));
-    EXPECT_TRUE(waitForOverlayGone());
+    EXPECT_TRUE(client.receives({1}));
+    EXPECT_TRUE(overlayGoes(display()));
     holdKey(display(), "ISO_Level3_Shift", false);
 
     tapKey(display(), "Num_Lock");
     tapKey(display(), "Caps_Lock");
     waitForOverlay();
     click(display(), 1);
-    EXPECT_TRUE(waitForOverlayGone());
-    EXPECT_TRUE(clientGets({}));
+    EXPECT_TRUE(overlayGoes(display()));
+    EXPECT_TRUE(client.receives({}));
     tapKey(display(), "Num_Lock");
     tapKey(display(), "Caps_Lock");
 }
 
 TEST_F(ClickGuardCountingEveryClick, GuardsBesideAKeyBindingDaemonThatHoldsASideButton) {
-    TemporaryDirectory folder;
-    const std::string ran = folder.path() + "/ran";
-    std::ofstream(folder.path() + "/xbindkeysrc") << "\"echo b8 >> " << ran << "\"\n  b:8\n";
-    ChildProcess daemon({"xbindkeys", "-n", "-f", folder.path() + "/xbindkeysrc"},
-                        session.environment());
+    const QTemporaryDir folder;
+    const std::string ran = folder.filePath("ran").toStdString();
+    const std::string bindings = folder.filePath("xbindkeysrc").toStdString();
+    std::ofstream(bindings) << "\"echo b8 >> " << ran << "\"\n  b:8\n";
+    ChildProcess daemon({"xbindkeys", "-n", "-f", bindings}, session.environment());
     ASSERT_TRUE(waitFor([&] { return buttonIsGrabbed(display(), 8); }));
     launch();
 
@@ -149,21 +134,21 @@ TEST_F(ClickGuardCountingEveryClick, GuardsBesideAKeyBindingDaemonThatHoldsASide
         movePointer(display(), kRestX + i % 2, kRestY);
         click(display(), 1);
     }
-    EXPECT_TRUE(clientGets(std::vector<int>(kClicks, 1)));
+    EXPECT_TRUE(client.receives(std::vector<int>(kClicks, 1)));
 
     waitForOverlay();
     click(display(), 1);
-    EXPECT_TRUE(waitForOverlayGone());
-    EXPECT_TRUE(clientGets({}));
+    EXPECT_TRUE(overlayGoes(display()));
+    EXPECT_TRUE(client.receives({}));
 
     waitForOverlay();
     click(display(), 8);
-    EXPECT_TRUE(waitForOverlayGone());
+    EXPECT_TRUE(overlayGoes(display()));
     EXPECT_TRUE(waitFor([&] {
         std::ifstream in(ran);
         return std::string(std::istreambuf_iterator<char>(in), {}) == "b8\n";
     }));
-    EXPECT_TRUE(clientGets({}));
+    EXPECT_TRUE(client.receives({}));
 
     // Said once, however often the guard goes on.
     waitForOverlay();
@@ -188,7 +173,7 @@ TEST_F(ClickGuardEndToEnd, LetsGoOfThePointerWhenStoppedFromTheTerminal) {
     dovetrel->process().signal(SIGTSTP);
     ASSERT_TRUE(waitFor(stopped));
     click(display(), 1);
-    EXPECT_TRUE(clientGets({1}));
+    EXPECT_TRUE(client.receives({1}));
 
     // Continued, it guards the square that is still up: once its grabs are back, a press on
     // the square is dropped and takes it down. (Asking the server whether a button is
@@ -196,7 +181,7 @@ TEST_F(ClickGuardEndToEnd, LetsGoOfThePointerWhenStoppedFromTheTerminal) {
     dovetrel->process().signal(SIGCONT);
     EXPECT_TRUE(waitFor([&] {
         click(display(), 1);
-        return waitFor([&] { return !findOverlay(display()); }, 100ms);
+        return overlayGoes(display(), 100ms);
     }));
 }
 
@@ -209,7 +194,7 @@ TEST_F(ClickGuardEndToEnd, LeavesNoGrabBehindWhenKilledWhileTheOverlayIsUp) {
     // The server closes the dead program's connections one at a time.
     EXPECT_TRUE(waitFor([&] { return !buttonIsGrabbed(display(), 1); }));
     click(display(), 1);
-    EXPECT_TRUE(clientGets({1}));
+    EXPECT_TRUE(client.receives({1}));
 }
 
 }  // namespace

@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -23,14 +22,6 @@ const std::string kQuickSettings = "[General]\nidleTimeout=1\nzoneSize=80\n";
 constexpr int kRestX = 400;
 constexpr int kRestY = 300;
 
-bool overlayShows(XSession& session) {
-    return waitFor([&] { return findOverlay(session.display()).has_value(); });
-}
-
-bool overlayGoes(XSession& session, std::chrono::milliseconds timeout = 3s) {
-    return waitFor([&] { return !findOverlay(session.display()).has_value(); }, timeout);
-}
-
 // Makes a key a Mod3 key, or an ordinary one again, as xmodmap does.
 void setMod3Key(Display* display, const char* keysymName, bool modifier) {
     const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(keysymName));
@@ -43,20 +34,14 @@ void setMod3Key(Display* display, const char* keysymName, bool modifier) {
 }
 
 // A program that took the XInput 2.4 gesture events on the root window first, as a gesture
-// daemon does: the server refuses them to every later client. libXi is loaded at run time
-// because the test binary does not link it.
+// daemon does: the server refuses them to every later client.
 class GestureHolder {
   public:
     explicit GestureHolder(XSession& session)
-        : display_(XOpenDisplay(session.displayName().c_str())),
-          library_(dlopen("libXi.so.6", RTLD_NOW | RTLD_LOCAL)) {
-        const auto queryVersion =
-            reinterpret_cast<decltype(&XIQueryVersion)>(dlsym(library_, "XIQueryVersion"));
-        const auto selectEvents =
-            reinterpret_cast<decltype(&XISelectEvents)>(dlsym(library_, "XISelectEvents"));
+        : display_(XOpenDisplay(session.displayName().c_str())) {
         int major = 2;
         int minor = 4;
-        if (queryVersion(display_, &major, &minor) != Success || minor < 4) {
+        if (XIQueryVersion(display_, &major, &minor) != Success || minor < 4) {
             return;
         }
         unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
@@ -64,17 +49,13 @@ class GestureHolder {
             XISetMask(bits, event);
         }
         XIEventMask mask{XIAllMasterDevices, sizeof bits, bits};
-        selectEvents(display_, DefaultRootWindow(display_), &mask, 1);
+        XISelectEvents(display_, DefaultRootWindow(display_), &mask, 1);
         XSync(display_, False);
     }
-    ~GestureHolder() {
-        XCloseDisplay(display_);
-        dlclose(library_);
-    }
+    ~GestureHolder() { XCloseDisplay(display_); }
 
   private:
     Display* display_;
-    void* library_;
 };
 
 TEST(InputMonitor, RestShowsTheSquareOnThePointerAndOnlyMovementOutOfItTakesItDown) {
@@ -87,7 +68,7 @@ TEST(InputMonitor, RestShowsTheSquareOnThePointerAndOnlyMovementOutOfItTakesItDo
         movePointer(session.display(), kRestX, kRestY);
         Dovetrel dovetrel(session, kQuickSettings, {"QT_SCALE_FACTOR=" + std::to_string(scale)});
 
-        ASSERT_TRUE(overlayShows(session)) << dovetrel.unexpectedOutput();
+        ASSERT_TRUE(overlayShows(session.display())) << dovetrel.unexpectedOutput();
         const int side = 80 * scale;
         const auto shown = findOverlay(session.display());
         ASSERT_TRUE(shown);
@@ -97,13 +78,14 @@ TEST(InputMonitor, RestShowsTheSquareOnThePointerAndOnlyMovementOutOfItTakesItDo
         EXPECT_EQ(shown->y, kRestY - side / 2);
 
         movePointer(session.display(), kRestX + side / 2 - 10, kRestY + side / 2 - 10);
-        EXPECT_FALSE(overlayGoes(session, 700ms)) << "movement inside the square took it down";
+        EXPECT_FALSE(overlayGoes(session.display(), 700ms))
+            << "movement inside the square took it down";
 
         const int outsideX = kRestX + side / 2 + 10;
         movePointer(session.display(), outsideX, kRestY);
-        EXPECT_TRUE(overlayGoes(session)) << "movement out of the square left it up";
+        EXPECT_TRUE(overlayGoes(session.display())) << "movement out of the square left it up";
 
-        ASSERT_TRUE(overlayShows(session)) << "no square after resting again";
+        ASSERT_TRUE(overlayShows(session.display())) << "no square after resting again";
         const auto again = findOverlay(session.display());
         ASSERT_TRUE(again);
         EXPECT_EQ(again->x, outsideX - side / 2);
@@ -117,9 +99,9 @@ TEST(InputMonitor, MovementKeepsPostponingTheSquare) {
     movePointer(session.display(), kRestX, kRestY);
     Dovetrel dovetrel(session, kQuickSettings);
     // The first square shows that the monitor is running before the pointer starts moving.
-    ASSERT_TRUE(overlayShows(session)) << dovetrel.unexpectedOutput();
+    ASSERT_TRUE(overlayShows(session.display())) << dovetrel.unexpectedOutput();
     movePointer(session.display(), kRestX + 200, kRestY);
-    ASSERT_TRUE(overlayGoes(session));
+    ASSERT_TRUE(overlayGoes(session.display()));
 
     int x = kRestX + 200;
     for (auto moving = 0ms; moving < 2s; moving += 300ms) {
@@ -128,7 +110,7 @@ TEST(InputMonitor, MovementKeepsPostponingTheSquare) {
         movePointer(session.display(), x, kRestY);
         ASSERT_FALSE(findOverlay(session.display())) << "shown after " << moving.count() << " ms";
     }
-    ASSERT_TRUE(overlayShows(session)) << "no square once the pointer stopped";
+    ASSERT_TRUE(overlayShows(session.display())) << "no square once the pointer stopped";
     EXPECT_EQ(findOverlay(session.display())->x, x - 40);
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
@@ -185,9 +167,9 @@ TEST(InputMonitor, KeysModifiersWheelAndDragsTakeTheSquareDownEvenWithoutGesture
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         test.before();
-        ASSERT_TRUE(overlayShows(session)) << dovetrel.unexpectedOutput();
+        ASSERT_TRUE(overlayShows(session.display())) << dovetrel.unexpectedOutput();
         test.action();
-        EXPECT_TRUE(overlayGoes(session));
+        EXPECT_TRUE(overlayGoes(session.display()));
         test.after();
     }
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
@@ -199,18 +181,18 @@ TEST(InputMonitor, NothingShowsWhileTheGuardIsOffAndInputCountsOnceItIsOn) {
     movePointer(session.display(), kRestX, kRestY);
     Dovetrel dovetrel(session, "[General]\nidleTimeout=1\nisEnabled=false\n");
     movePointer(session.display(), kRestX + 20, kRestY);
-    EXPECT_FALSE(waitFor([&] { return findOverlay(session.display()).has_value(); }, 3s));
+    EXPECT_FALSE(overlayShows(session.display(), 3s));
     ASSERT_TRUE(dovetrel.process().isRunning()) << dovetrel.unexpectedOutput();
 
     // The idle firing found the guard off and armed nothing: only new input brings the square.
     std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=1\nisEnabled=true\n";
     movePointer(session.display(), kRestX, kRestY);
-    EXPECT_TRUE(overlayShows(session));
+    EXPECT_TRUE(overlayShows(session.display()));
 
     // Switched off in the file with the square up: it goes at once and stays away.
     std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=1\nisEnabled=false\n";
-    EXPECT_TRUE(overlayGoes(session, 1s));
-    EXPECT_FALSE(waitFor([&] { return findOverlay(session.display()).has_value(); }, 2500ms));
+    EXPECT_TRUE(overlayGoes(session.display(), 1s));
+    EXPECT_FALSE(overlayShows(session.display(), 2500ms));
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 

@@ -53,23 +53,6 @@ TEST(Launch, LeavesTheSettingsFileOfTheBuildThatRanLastAsItIs) {
     }
 }
 
-TEST(Launch, RefusesWithoutADisplayWithOneLineAndStatusOne) {
-    ChildProcess process({DOVETREL_BINARY},
-                         {"DISPLAY=", "WAYLAND_DISPLAY=", "ASAN_OPTIONS=detect_leaks=0"});
-    EXPECT_EQ(process.waitForExit(10s), 1);
-    EXPECT_EQ(process.errorOutput(),
-              "dovetrel: no X display (DISPLAY is not set); Dovetrel needs an X11 session\n");
-}
-
-TEST(Launch, RefusesAWaylandSession) {
-    XSession session({.windowManager = false});
-    ChildProcess process({DOVETREL_BINARY},
-                         {"DISPLAY=" + session.displayName(), "WAYLAND_DISPLAY=wayland-0",
-                          "ASAN_OPTIONS=detect_leaks=0"});
-    EXPECT_EQ(process.waitForExit(10s), 1);
-    EXPECT_NE(process.errorOutput().find("Wayland session"), std::string::npos);
-}
-
 TEST(Launch, ExitsWhenTheXServerGoesAway) {
     auto session = std::make_unique<XSession>(SessionOptions{.windowManager = false});
     Dovetrel dovetrel(*session, "[General]\nidleTimeout=30\n");

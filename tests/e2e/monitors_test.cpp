@@ -7,17 +7,16 @@
 namespace dovetrel::e2e {
 namespace {
 
-// A desktop of several monitors with Qt's scaling, and the spot where the pointer rests.
+// A desktop of several monitors with Qt's scaling, twice the pixels per point where the
+// pointer rests, and that spot.
 struct Desktop {
     const char* name;
     int width;
     int height;
     std::vector<MonitorLayout> monitors;
-    std::vector<std::string> environment;
+    std::string scaling;
     int restX;
     int restY;
-    // Native pixels per point where the pointer rests.
-    int scale;
 };
 
 void PrintTo(const Desktop& desktop, std::ostream* out) {
@@ -34,16 +33,6 @@ class SeveralMonitors : public ::testing::TestWithParam<Desktop> {
         }
     }
 
-    bool clientGets(const std::vector<int>& buttons) {
-        const bool got = waitFor([&] {
-            client->pump();
-            return client->presses == buttons && client->releases == buttons;
-        });
-        client->presses.clear();
-        client->releases.clear();
-        return got;
-    }
-
     XSession session;
     std::optional<ClientWindow> client;
     std::optional<Dovetrel> dovetrel;
@@ -55,22 +44,23 @@ TEST_P(SeveralMonitors, ShowsTheSquareUnderThePointerAndJudgesPressesWhereItIsDr
     setMonitors(display, desktop.monitors);
     client.emplace(session, 0, 0, desktop.width, desktop.height);
     movePointer(display, desktop.restX, desktop.restY);
-    dovetrel.emplace(session, "[General]\nidleTimeout=1\nzoneSize=80\n", desktop.environment);
+    dovetrel.emplace(session, "[General]\nidleTimeout=1\nzoneSize=80\n",
+                     std::vector<std::string>{desktop.scaling});
 
     const auto overlay = waitForGuardedOverlay(display);
     ASSERT_TRUE(overlay);
     EXPECT_NEAR(overlay->x + overlay->width / 2, desktop.restX, 1);
     EXPECT_NEAR(overlay->y + overlay->height / 2, desktop.restY, 1);
-    EXPECT_NEAR(overlay->width, 80 * desktop.scale, 2);
+    EXPECT_NEAR(overlay->width, 2 * 80, 2);
     click(display, 1);
-    EXPECT_TRUE(clientGets({}));
+    EXPECT_TRUE(client->receives({}));
 
     // A press just beside the square, before the move has taken it down, is not the square's.
     const auto next = waitForGuardedOverlay(display);
     ASSERT_TRUE(next);
     movePointer(display, next->x + next->width + 2, desktop.restY);
     click(display, 1);
-    EXPECT_TRUE(clientGets({1}));
+    EXPECT_TRUE(client->receives({1}));
 }
 
 const MonitorLayout kLeftOfPrimary{0, 0, 1920, 1080, false};
@@ -83,35 +73,31 @@ INSTANTIATE_TEST_SUITE_P(
                               {{0, 0, 1920, 1080, true},
                                {1920, 0, 1920, 1080, false},
                                {3840, 0, 1920, 1080, false}},
-                              {"QT_SCALE_FACTOR=2"},
+                              "QT_SCALE_FACTOR=2",
                               4800,
-                              500,
-                              2},
+                              500},
                       Desktop{"PrimaryAwayFromTheOrigin",
                               3200,
                               1080,
                               {kLeftOfPrimary, {1920, 100, 1280, 800, true}},
-                              {"QT_SCALE_FACTOR=2"},
+                              "QT_SCALE_FACTOR=2",
                               1000,
-                              950,
-                              2},
+                              950},
                       Desktop{"StackedNearTheFarEdge",
                               1920,
                               2160,
                               {{0, 0, 1920, 1080, true}, {0, 1080, 1920, 1080, false}},
-                              {"QT_SCALE_FACTOR=2"},
+                              "QT_SCALE_FACTOR=2",
                               1850,
-                              2100,
-                              2},
+                              2100},
                       // The left monitor is named E2E-0: the primary is laid out last.
                       Desktop{"MixedFactors",
                               3840,
                               1080,
                               {kLeftOfPrimary, {1920, 0, 1920, 1080, true}},
-                              {"QT_SCREEN_SCALE_FACTORS=1;2"},
+                              "QT_SCREEN_SCALE_FACTORS=1;2",
                               1500,
-                              600,
-                              2}),
+                              600}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FirstSquare, AppearsUnderAPointerThatOnlyMovedSinceLaunch) {

@@ -7,8 +7,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFile>
 #include <QStringList>
-#include <filesystem>
 #include <stdexcept>
 
 namespace dovetrel::e2e {
@@ -80,17 +80,12 @@ std::string MenuNode::shortcut() const {
 
 // --- PanelBus
 
-PanelBus::PanelBus() : address_("unix:path=" + folder_.path() + "/bus") {
+PanelBus::PanelBus() : address_("unix:path=" + folder_.filePath("bus").toStdString()) {
     // QtDBus needs an application object, and the tests have none of their own.
-    static int argc = 1;
-    static char name[] = "e2e_tests";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-        static QCoreApplication application(argc, argv);
-    }
+    ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
     daemon_ = ChildProcess(
         {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address_}, {});
-    waitFor([&] { return std::filesystem::exists(folder_.path() + "/bus"); });
+    waitFor([&] { return QFile::exists(folder_.filePath("bus")); });
     static int connections = 0;
     name_ = QStringLiteral("panel-bus-%1").arg(++connections);
     bus_ = std::make_unique<QDBusConnection>(
@@ -138,12 +133,8 @@ void PanelBus::aboutToShow(int id) {
     call(QStringLiteral("AboutToShow"), {id});
 }
 
-QDBusMessage PanelBus::getLayout() {
-    return call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
-}
-
 MenuNode PanelBus::layout() {
-    const QDBusMessage reply = getLayout();
+    const QDBusMessage reply = call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
     if (reply.arguments().size() != 2) {
         ADD_FAILURE() << "GetLayout: " << reply.errorMessage().toStdString();
         return {};
@@ -162,18 +153,20 @@ void PanelBus::click(const MenuNode& node) {
 }
 
 bool PanelBus::choose(const QString& label) {
-    const QDBusMessage reply = getLayout();
-    if (reply.arguments().size() != 2) {
-        return false;
-    }
-    const MenuNode menu = readNode(reply.arguments().at(1).value<QDBusArgument>());
-    for (const MenuNode& item : menu.children) {
+    for (const MenuNode& item : layout().children) {
         if (item.properties.value(kLabel).toString() == label) {
             click(item);
             return true;
         }
     }
     return false;
+}
+
+void PanelBus::emitSignal(const QString& path, const QString& interface, const QString& member,
+                          bool value) {
+    QDBusMessage signal = QDBusMessage::createSignal(path, interface, member);
+    signal << value;
+    bus_->send(signal);
 }
 
 QVariant PanelBus::property(const QString& service, const QString& path, const QString& interface,

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
 #include <memory>
 #include <string>
@@ -54,14 +55,16 @@ class PanelBus {
     void click(const MenuNode& node);
     // Clicks the top-level item with this label; false when there is none.
     bool choose(const QString& label);
+    // Sends a signal with one boolean argument, as a screen locker does.
+    void emitSignal(const QString& path, const QString& interface, const QString& member,
+                    bool value);
 
   private:
     QVariant property(const QString& service, const QString& path, const QString& interface,
                       const char* name) const;
     QDBusMessage call(const QString& method, const QVariantList& arguments);
-    QDBusMessage getLayout();
 
-    TemporaryDirectory folder_;
+    QTemporaryDir folder_;
     std::string address_;
     ChildProcess daemon_;
     ChildProcess watcher_;

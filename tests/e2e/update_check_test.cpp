@@ -1,7 +1,10 @@
 // The once-per-launch look at the release feed, against a feed served on this machine and
 // read back through the tray menu as a panel sees it.
+#include "core/update_check.h"
+
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,11 +16,13 @@
 namespace dovetrel::e2e {
 namespace {
 
+const std::string kNewer = R"({"version": "0.2.0", "url": "https://dovetrel.app/"})";
+
 class UpdateCheck : public ::testing::Test {
   protected:
     void SetUp() override {
         // A stand-in for the desktop's opener that writes down what it was asked to open.
-        const std::string script = bin.path() + "/xdg-open";
+        const std::string script = bin.filePath("xdg-open").toStdString();
         std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << openedPath() << "'\n";
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
         ASSERT_TRUE(panel.startWatcher());
@@ -25,18 +30,25 @@ class UpdateCheck : public ::testing::Test {
 
     // Starts the program against a feed answering `status` with `body`, and waits until it
     // has asked the feed and its tray menu is on the panel.
-    void launchAgainst(int status, const std::string& body, bool announceLength = true) {
-        feed.emplace(DOVETREL_TEST_FEED_PORT, status, body, announceLength);
+    void launchAgainst(int status, const std::string& body, bool announceLength = true,
+                       const std::string& head = "") {
+        std::string fullHead = head;
+        if (const auto at = fullHead.find("{bin}"); at != std::string::npos) {
+            fullHead.replace(at, 5, bin.path().toStdString());
+            std::ofstream(bin.filePath("newer.json").toStdString()) << kNewer;
+        }
+        feed.emplace(DOVETREL_TEST_FEED_PORT, status, body, announceLength, fullHead);
         const char* path = std::getenv("PATH");
-        dovetrel.emplace(session, "[General]\nidleTimeout=60\n",
-                         std::vector<std::string>{panel.environment(),
-                                                  "PATH=" + bin.path() + ":" + (path ? path : "")},
-                         DOVETREL_LOCAL_FEED_BINARY);
+        dovetrel.emplace(
+            session, "[General]\nidleTimeout=60\n",
+            std::vector<std::string>{panel.environment(),
+                                     "PATH=" + bin.path().toStdString() + ":" + (path ? path : "")},
+            DOVETREL_LOCAL_FEED_BINARY);
         ASSERT_TRUE(panel.findItemMenu()) << dovetrel->unexpectedOutput();
         ASSERT_TRUE(waitFor([&] { return feed->requests() == 1; }, 10s));
     }
 
-    std::string openedPath() const { return bin.path() + "/opened"; }
+    std::string openedPath() const { return bin.filePath("opened").toStdString(); }
     std::string opened() const {
         std::ifstream in(openedPath());
         std::stringstream text;
@@ -46,20 +58,17 @@ class UpdateCheck : public ::testing::Test {
 
     XSession session;
     PanelBus panel;
-    TemporaryDirectory bin;
+    QTemporaryDir bin;
     std::optional<FeedServer> feed;
     std::optional<Dovetrel> dovetrel;
 };
 
 TEST_F(UpdateCheck, ANewerReleaseAddsItsItemBelowSnoozeAndOpensItsAddress) {
     launchAgainst(200, R"({"version": "0.1.10", "url": "https://dovetrel.app/download/0.1.10"})");
-    std::vector<std::string> labels;
-    ASSERT_TRUE(waitFor([&] {
-        labels = panel.layout().labels();
-        return labels.size() == 7;
-    })) << dovetrel->unexpectedOutput();
-    EXPECT_EQ(labels, (std::vector<std::string>{"Enabled", "Snooze", "Update Available (v0.1.10)",
-                                                "-", "Settings\u2026", "-", "Quit Dovetrel"}));
+    // The inserted item reaches the panel, without the menu being opened.
+    ASSERT_TRUE(waitFor([&] { return panel.layout().labels().size() == 7; }))
+        << dovetrel->unexpectedOutput();
+    EXPECT_EQ(panel.layout().labels().at(2), "Update Available (v0.1.10)");
     panel.click(panel.layout().child("Update Available (v0.1.10)"));
     EXPECT_TRUE(waitFor([&] { return !opened().empty(); }));
     EXPECT_EQ(opened(), "https://dovetrel.app/download/0.1.10\n");
@@ -67,35 +76,51 @@ TEST_F(UpdateCheck, ANewerReleaseAddsItsItemBelowSnoozeAndOpensItsAddress) {
     EXPECT_EQ(dovetrel->unexpectedOutput(), "");
 }
 
-struct NoUpdateCase {
+// Feeds that must offer nothing; and the same newer release padded with JSON whitespace to
+// exactly the size limit, which must.
+struct FeedCase {
     const char* name;
     int status;
-    const char* body;
+    std::string body;
+    std::string head;
+    bool offered;
 };
 
-class NoUpdate : public UpdateCheck, public ::testing::WithParamInterface<NoUpdateCase> {};
+void PrintTo(const FeedCase& feed, std::ostream* out) {
+    *out << feed.name;
+}
 
-TEST_P(NoUpdate, AddsNothingAndOpensNothing) {
-    launchAgainst(GetParam().status, GetParam().body);
-    // The answer is in; give the program a moment to act on it, which it must not.
-    std::this_thread::sleep_for(1s);
-    EXPECT_EQ(panel.layout().labels().size(), 6u);
-    EXPECT_EQ(opened(), "");
+std::string padded(std::string feed, std::size_t size) {
+    feed.resize(size, ' ');
+    return feed;
+}
+
+class Feed : public UpdateCheck, public ::testing::WithParamInterface<FeedCase> {};
+
+TEST_P(Feed, OffersAnUpdateOnlyForAUsableAnswer) {
+    launchAgainst(GetParam().status, GetParam().body, true, GetParam().head);
+    if (GetParam().offered) {
+        EXPECT_TRUE(waitFor([&] { return panel.layout().labels().size() == 7; }));
+    } else {
+        // The answer is in; give the program a moment to act on it, which it must not.
+        waitFor([] { return false; }, 1s);
+        EXPECT_EQ(panel.layout().labels().size(), 6u);
+    }
     EXPECT_TRUE(dovetrel->process().isRunning());
     EXPECT_EQ(dovetrel->unexpectedOutput(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Feeds, NoUpdate,
+    Feeds, Feed,
     ::testing::Values(
-        NoUpdateCase{"SameVersion", 200, R"({"version": "0.1.3", "url": "https://dovetrel.app/"})"},
-        NoUpdateCase{"OlderVersion", 200,
-                     R"({"version": "0.0.9", "url": "https://dovetrel.app/"})"},
-        NoUpdateCase{"MalformedJson", 200, R"({"version": "0.2.0", "url": )"},
-        NoUpdateCase{"NotFoundPage", 404, "<html><body>404 Not Found</body></html>"},
-        NoUpdateCase{"FileAddress", 200, R"({"version": "0.2.0", "url": "file:///bin/sh"})"},
-        NoUpdateCase{"AddressWithABadPort", 200,
-                     R"({"version": "0.2.0", "url": "https://dovetrel.app:99999/"})"}),
+        FeedCase{"NotFoundPage", 404, "<html><body>404 Not Found</body></html>", "", false},
+        FeedCase{"AddressWithABadPort", 200,
+                 R"({"version": "0.2.0", "url": "https://dovetrel.app:99999/"})", "", false},
+        FeedCase{"AtTheSizeLimit", 200, padded(kNewer, kMaximumFeedBytes), "", true},
+        FeedCase{"OneByteOverTheLimit", 200, padded(kNewer, kMaximumFeedBytes + 1), "", false},
+        // A feed server that sends the program elsewhere, to a file holding a newer release.
+        FeedCase{"RedirectToAnotherScheme", 302, "", "Location: file://{bin}/newer.json\r\n",
+                 false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An answer far over the feed's size limit, its length announced or not.
@@ -110,6 +135,7 @@ TEST_P(OversizedFeed, IsCutOffSoonAfterTheLimit) {
     EXPECT_LT(feed->bytesSent(), std::size_t{512} << 10);
     EXPECT_EQ(panel.layout().labels().size(), 6u);
     EXPECT_TRUE(dovetrel->process().isRunning());
+    EXPECT_EQ(dovetrel->unexpectedOutput(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, OversizedFeed, ::testing::Bool(), [](const auto& info) {

@@ -1,213 +1,143 @@
 #include "e2e/x_session.h"
 
+#include <QtCore/qtestsupport_core.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+// Xlib after Qt: its macros (Bool, Status) break Qt's headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xrandr.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <stdexcept>
-#include <thread>
-#include <utility>
-
-extern char** environ;
 
 namespace dovetrel::e2e {
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+int lastError = 0;
+
+int recordError(Display*, XErrorEvent* event) {
+    lastError = event->error_code;
+    return 0;
 }
-
-// The current environment with `overrides` (KEY=value) laid over it.
-std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overrides) {
-    std::map<std::string, std::string> values;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string line = *entry;
-        const auto equals = line.find('=');
-        if (equals != std::string::npos) {
-            values[line.substr(0, equals)] = line;
-        }
-    }
-    for (const auto& line : overrides) {
-        const auto equals = line.find('=');
-        values[line.substr(0, equals)] = line;
-    }
-    std::vector<std::string> merged;
-    for (const auto& [key, line] : values) {
-        // "KEY=" with nothing after it removes the variable.
-        if (line.size() > key.size() + 1) {
-            merged.push_back(line);
-        }
-    }
-    return merged;
-}
-
-// While it lives, a protocol error fails only the request that met it, silently, instead of
-// ending the process through Xlib's default handler: windows of other clients can go away
-// between finding and asking about them. The syncs keep errors of earlier requests out and
-// bring those of the trapped ones in before the previous handler is back.
-class XErrorTrap {
-  public:
-    explicit XErrorTrap(Display* display) : display_(display) {
-        XSync(display_, False);
-        lastError_ = 0;
-        previous_ = XSetErrorHandler(record);
-    }
-    ~XErrorTrap() {
-        XSync(display_, False);
-        XSetErrorHandler(previous_);
-    }
-    XErrorTrap(const XErrorTrap&) = delete;
-    XErrorTrap& operator=(const XErrorTrap&) = delete;
-
-    // The code of the last error reported so far, 0 for none; sync first to see them all.
-    int error() const { return lastError_; }
-
-  private:
-    static int record(Display*, XErrorEvent* event) {
-        lastError_ = event->error_code;
-        return 0;
-    }
-
-    static inline int lastError_ = 0;
-    Display* display_;
-    XErrorHandler previous_ = nullptr;
-};
 
 }  // namespace
 
+XErrorTrap::XErrorTrap(Display* display) : display_(display) {
+    XSync(display_, False);
+    lastError = 0;
+    previous_ = reinterpret_cast<void (*)()>(XSetErrorHandler(recordError));
+}
+
+XErrorTrap::~XErrorTrap() {
+    // Errors of the trapped requests come in before the previous handler is back.
+    XSync(display_, False);
+    XSetErrorHandler(reinterpret_cast<XErrorHandler>(previous_));
+}
+
+int XErrorTrap::error() const {
+    return lastError;
+}
+
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-        if (condition()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
+    return QTest::qWaitFor([&] { return condition(); }, int(timeout.count()));
+}
+
+void ensureApplication(const std::function<void(int& argc, char** argv)>& make) {
+    static int argc = 1;
+    static char name[] = "dovetrel_tests";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) {
+        make(argc, argv);
     }
 }
 
 // --- ChildProcess
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& environment) {
-    char pattern[] = "/tmp/dovetrel-e2e-stderr-XXXXXX";
-    const int errorFd = mkstemp(pattern);
-    if (errorFd < 0) {
-        throw std::runtime_error("cannot create a file for standard error");
-    }
-    errorPath_ = pattern;
-    const auto merged = mergedEnvironment(environment);
-    pid_ = fork();
-    if (pid_ == 0) {
-        std::vector<char*> args;
-        for (const auto& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
+                           const std::vector<std::string>& environment)
+    : folder_(std::make_unique<QTemporaryDir>()), process_(new QProcess) {
+    QProcessEnvironment merged = QProcessEnvironment::systemEnvironment();
+    for (const auto& line : environment) {
+        const auto equals = line.find('=');
+        const QString key = QString::fromStdString(line.substr(0, equals));
+        if (equals + 1 >= line.size()) {
+            merged.remove(key);
+        } else {
+            merged.insert(key, QString::fromStdString(line.substr(equals + 1)));
         }
-        args.push_back(nullptr);
-        std::vector<char*> envp;
-        for (const auto& entry : merged) {
-            envp.push_back(const_cast<char*>(entry.c_str()));
-        }
-        envp.push_back(nullptr);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(errorFd, STDERR_FILENO);
-        setpgid(0, 0);
-        execvpe(args[0], args.data(), envp.data());
-        _exit(127);
     }
-    close(errorFd);
-}
-
-ChildProcess::~ChildProcess() {
-    if (pid_ > 0 && isRunning()) {
-        signal(SIGKILL);
-        waitForExit(5s);
+    QStringList arguments;
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+        arguments << QString::fromStdString(argv[i]);
     }
-    if (!errorPath_.empty()) {
-        std::filesystem::remove(errorPath_);
+    process_->setProcessEnvironment(merged);
+    process_->setStandardInputFile(QProcess::nullDevice());
+    process_->setStandardOutputFile(QProcess::nullDevice());
+    process_->setStandardErrorFile(folder_->filePath(QStringLiteral("stderr")));
+    // A group of its own keeps a terminal's signals meant for the test off the child.
+    process_->setChildProcessModifier([] { setpgid(0, 0); });
+    process_->start(QString::fromStdString(argv.at(0)), arguments);
+    if (!process_->waitForStarted()) {
+        throw std::runtime_error("cannot start " + argv.at(0));
     }
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)),
-      status_(other.status_),
-      errorPath_(std::exchange(other.errorPath_, {})) {}
+ChildProcess::~ChildProcess() = default;
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept = default;
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept = default;
 
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-    std::swap(pid_, other.pid_);
-    std::swap(status_, other.status_);
-    std::swap(errorPath_, other.errorPath_);
-    return *this;
+void ChildProcess::Stop::operator()(QProcess* process) const {
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(5000);
+    }
+    delete process;
 }
 
-void ChildProcess::reap() {
-    if (pid_ <= 0 || status_) {
-        return;
-    }
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+pid_t ChildProcess::pid() const {
+    return process_ ? pid_t(process_->processId()) : -1;
 }
 
 bool ChildProcess::isRunning() {
-    reap();
-    return pid_ > 0 && !status_;
+    // Without an event loop QProcess learns of the end only when asked to wait for it.
+    return process_ && !process_->waitForFinished(0) && process_->state() != QProcess::NotRunning;
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
-    waitFor([this] { return !isRunning(); }, timeout);
-    return status_;
+    if (!process_ || (process_->state() != QProcess::NotRunning &&
+                      !process_->waitForFinished(int(timeout.count())))) {
+        return std::nullopt;
+    }
+    return process_->exitStatus() == QProcess::CrashExit ? 128 + process_->exitCode()
+                                                         : process_->exitCode();
 }
 
 void ChildProcess::signal(int number) {
     if (isRunning()) {
-        kill(pid_, number);
+        kill(pid(), number);
     }
 }
 
 std::string ChildProcess::errorOutput() const {
-    return readFile(errorPath_);
-}
-
-// --- TemporaryDirectory
-
-TemporaryDirectory::TemporaryDirectory() {
-    char pattern[] = "/tmp/dovetrel-e2e-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
-    }
-    path_ = pattern;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    QFile file(folder_ ? folder_->filePath(QStringLiteral("stderr")) : QString());
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
 // --- XSession
 
-XSession::XSession(SessionOptions options) {
+XSession::XSession(SessionOptions options) : runtimeDir_(std::make_unique<QTemporaryDir>()) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
         throw std::runtime_error("pipe failed");
@@ -238,19 +168,10 @@ XSession::XSession(SessionOptions options) {
     }
     if (options.windowManager) {
         windowManager_ = ChildProcess({"openbox", "--sm-disable"}, environment());
-        const Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
         waitFor([&] {
-            Atom type = None;
-            int format = 0;
-            unsigned long count = 0;
-            unsigned long after = 0;
-            unsigned char* data = nullptr;
-            XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False,
-                               AnyPropertyType, &type, &format, &count, &after, &data);
-            if (data != nullptr) {
-                XFree(data);
-            }
-            return count > 0;
+            return !windowProperty(display_, DefaultRootWindow(display_),
+                                   "_NET_SUPPORTING_WM_CHECK")
+                        .empty();
         });
         waitUntilWindowsAreManaged();
     }
@@ -280,7 +201,7 @@ XSession::~XSession() {
 }
 
 std::vector<std::string> XSession::environment() const {
-    return {"DISPLAY=" + displayName_, "XDG_RUNTIME_DIR=" + runtimeDir_.path(),
+    return {"DISPLAY=" + displayName_, "XDG_RUNTIME_DIR=" + runtimeDir_->path().toStdString(),
             "WAYLAND_DISPLAY=", "XDG_SESSION_TYPE=x11"};
 }
 
@@ -288,13 +209,13 @@ std::vector<std::string> XSession::environment() const {
 
 Dovetrel::Dovetrel(XSession& session, const std::string& settings,
                    const std::vector<std::string>& extraEnvironment, const std::string& binary)
-    : session_(session) {
+    : configHome_(std::make_unique<QTemporaryDir>()) {
     if (!settings.empty()) {
-        std::filesystem::create_directories(configHome_.path() + "/dovetrel");
+        std::filesystem::create_directories(configHome_->filePath("dovetrel").toStdString());
         std::ofstream(settingsPath()) << settings;
     }
     auto environment = session.environment();
-    environment.push_back("XDG_CONFIG_HOME=" + configHome_.path());
+    environment.push_back("XDG_CONFIG_HOME=" + configHome_->path().toStdString());
     // Qt and fontconfig keep caches for the life of the process; they are not our leaks.
     environment.push_back("ASAN_OPTIONS=detect_leaks=0");
     environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
@@ -304,7 +225,7 @@ Dovetrel::Dovetrel(XSession& session, const std::string& settings,
 Dovetrel::~Dovetrel() = default;
 
 std::string Dovetrel::settingsPath() const {
-    return configHome_.path() + "/dovetrel/dovetrel.conf";
+    return configHome_->filePath("dovetrel/dovetrel.conf").toStdString();
 }
 
 std::string Dovetrel::unexpectedOutput() const {
@@ -342,6 +263,16 @@ ClientWindow::ClientWindow(XSession& session, int x, int y, int width, int heigh
 
 ClientWindow::~ClientWindow() {
     XCloseDisplay(display_);
+}
+
+bool ClientWindow::receives(const std::vector<int>& buttons) {
+    const bool got = waitFor([&] {
+        pump();
+        return presses == buttons && releases == buttons;
+    });
+    presses.clear();
+    releases.clear();
+    return got;
 }
 
 void ClientWindow::pump() {
@@ -422,41 +353,103 @@ void tapKey(Display* display, const char* keysymName) {
     holdKey(display, keysymName, false);
 }
 
-std::vector<TopLevelWindow> topLevelWindows(Display* display) {
-    // Windows may vanish while we look; that must not end the test.
-    const XErrorTrap trap(display);
+namespace {
+
+std::vector<Window> childrenOf(Display* display, Window window) {
     Window root = 0;
     Window parent = 0;
     Window* children = nullptr;
     unsigned count = 0;
-    std::vector<TopLevelWindow> windows;
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-        return windows;
-    }
-    for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display, children[i], &attributes) == 0) {
-            continue;
-        }
-        TopLevelWindow window{children[i],
-                              attributes.x,
-                              attributes.y,
-                              attributes.width,
-                              attributes.height,
-                              attributes.override_redirect != 0,
-                              attributes.map_state == IsViewable,
-                              {}};
-        char* name = nullptr;
-        if (XFetchName(display, children[i], &name) != 0 && name != nullptr) {
-            window.name = name;
-            XFree(name);
-        }
-        windows.push_back(std::move(window));
-    }
-    if (children != nullptr) {
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children) {
+        found.assign(children, children + count);
         XFree(children);
     }
+    return found;
+}
+
+}  // namespace
+
+std::vector<TopLevelWindow> topLevelWindows(Display* display) {
+    // Windows may vanish while we look; that must not end the test.
+    const XErrorTrap trap(display);
+    std::vector<TopLevelWindow> windows;
+    for (const Window child : childrenOf(display, DefaultRootWindow(display))) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, child, &attributes) != 0) {
+            windows.push_back({child, attributes.x, attributes.y, attributes.width,
+                               attributes.height, attributes.override_redirect != 0,
+                               attributes.map_state == IsViewable,
+                               windowText(display, child, "WM_NAME")});
+        }
+    }
     return windows;
+}
+
+std::vector<unsigned long> windowsOfClass(Display* display, unsigned long window,
+                                          const char* windowClass) {
+    const XErrorTrap trap(display);
+    std::vector<unsigned long> found;
+    XClassHint hint{};
+    if (XGetClassHint(display, window, &hint) != 0) {
+        if (hint.res_class != nullptr && std::string(hint.res_class) == windowClass) {
+            found.push_back(window);
+        }
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    for (const Window child : childrenOf(display, window)) {
+        const auto below = windowsOfClass(display, child, windowClass);
+        found.insert(found.end(), below.begin(), below.end());
+    }
+    return found;
+}
+
+std::vector<unsigned long> windowProperty(Display* display, unsigned long window,
+                                          const char* name) {
+    const XErrorTrap trap(display);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False,
+                           AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        if (format == 32) {
+            const auto* items = reinterpret_cast<const unsigned long*>(data);
+            values.assign(items, items + count);
+        } else if (format == 8) {
+            values.assign(data, data + count);
+        }
+        XFree(data);
+    }
+    return values;
+}
+
+std::string windowText(Display* display, unsigned long window, const char* name) {
+    const auto bytes = windowProperty(display, window, name);
+    return {bytes.begin(), bytes.end()};
+}
+
+void sendClientMessage(Display* display, unsigned long window, const char* type,
+                       std::initializer_list<long> data, bool toWindowManager) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, type, False);
+    event.xclient.format = 32;
+    std::copy(data.begin(), data.end(), event.xclient.data.l);
+    XSendEvent(display, toWindowManager ? DefaultRootWindow(display) : window, False,
+               toWindowManager ? SubstructureRedirectMask | SubstructureNotifyMask : NoEventMask,
+               &event);
+    XSync(display, False);
+}
+
+void closeWindow(Display* display, unsigned long window) {
+    sendClientMessage(display, window, "WM_PROTOCOLS",
+                      {long(XInternAtom(display, "WM_DELETE_WINDOW", False)), CurrentTime});
 }
 
 void killClientOwning(Display* display, unsigned long resource) {
@@ -472,6 +465,14 @@ std::optional<OverlayInfo> findOverlay(Display* display) {
         }
     }
     return std::nullopt;
+}
+
+bool overlayShows(Display* display, std::chrono::milliseconds timeout) {
+    return waitFor([display] { return findOverlay(display).has_value(); }, timeout);
+}
+
+bool overlayGoes(Display* display, std::chrono::milliseconds timeout) {
+    return waitFor([display] { return !findOverlay(display); }, timeout);
 }
 
 std::optional<OverlayInfo> waitForGuardedOverlay(Display* display,
@@ -507,14 +508,6 @@ bool waitForEventLoop(Display* display, unsigned long window, std::chrono::milli
     XSelectInput(own, DefaultRootWindow(own), StructureNotifyMask);
     const Atom protocols = XInternAtom(own, "WM_PROTOCOLS", False);
     const Atom ping = XInternAtom(own, "_NET_WM_PING", False);
-    XEvent request{};
-    request.xclient.type = ClientMessage;
-    request.xclient.window = window;
-    request.xclient.message_type = protocols;
-    request.xclient.format = 32;
-    request.xclient.data.l[0] = static_cast<long>(ping);
-    request.xclient.data.l[1] = CurrentTime;
-    request.xclient.data.l[2] = static_cast<long>(window);
     const auto pingAnswered = [&] {
         while (XPending(own) > 0) {
             XEvent reply;
@@ -531,8 +524,7 @@ bool waitForEventLoop(Display* display, unsigned long window, std::chrono::milli
     {
         // A window already gone answers nothing.
         const XErrorTrap trap(own);
-        XSendEvent(own, window, False, NoEventMask, &request);
-        XSync(own, False);
+        sendClientMessage(own, window, "WM_PROTOCOLS", {long(ping), CurrentTime, long(window)});
         answered = trap.error() == 0 && waitFor(pingAnswered, timeout);
     }
     XCloseDisplay(own);

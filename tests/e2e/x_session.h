@@ -7,29 +7,39 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 struct _XDisplay;
+class QProcess;
+class QTemporaryDir;
 
 namespace dovetrel::e2e {
 
 using namespace std::chrono_literals;
 
-// Polls `condition` until it holds or `timeout` passes; returns whether it held.
+// Polls `condition` until it holds or `timeout` passes, running the Qt event loop meanwhile
+// when there is an application; returns whether it held.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5s);
 
-// A child process with its standard error captured to a file.
+// Makes the process's Qt application with `make` (given argc and argv that outlive it) unless
+// there is one already.
+void ensureApplication(const std::function<void(int& argc, char** argv)>& make);
+
+// A child process, in a process group of its own, with its standard error kept in a file.
 class ChildProcess {
   public:
     ChildProcess() = default;
+    // `environment` holds KEY=value lines laid over the test's own; "KEY=" removes KEY.
     ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment);
     ~ChildProcess();
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;
 
-    pid_t pid() const { return pid_; }
+    pid_t pid() const;
     bool isRunning();
     // The exit status, or 128 + signal; nullopt when it did not end within `timeout`.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 5s);
@@ -38,23 +48,12 @@ class ChildProcess {
     std::string errorOutput() const;
 
   private:
-    void reap();
-
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-    std::string errorPath_;
-};
-
-class TemporaryDirectory {
-  public:
-    TemporaryDirectory();
-    ~TemporaryDirectory();
-    TemporaryDirectory(const TemporaryDirectory&) = delete;
-    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
+    // Kills a process still running before it goes, which QProcess would complain about.
+    struct Stop {
+        void operator()(QProcess* process) const;
+    };
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<QProcess, Stop> process_;
 };
 
 struct SessionOptions {
@@ -82,7 +81,7 @@ class XSession {
     std::string displayName_;
     ChildProcess server_;
     ChildProcess windowManager_;
-    TemporaryDirectory runtimeDir_;
+    std::unique_ptr<QTemporaryDir> runtimeDir_;
     _XDisplay* display_ = nullptr;
 };
 
@@ -97,12 +96,11 @@ class Dovetrel {
 
     ChildProcess& process() { return process_; }
     std::string settingsPath() const;
-    // Standard error, less the lines any Qt program prints on a bare test server.
+    // Standard error, less its empty lines.
     std::string unexpectedOutput() const;
 
   private:
-    XSession& session_;
-    TemporaryDirectory configHome_;
+    std::unique_ptr<QTemporaryDir> configHome_;
     ChildProcess process_;
 };
 
@@ -115,6 +113,9 @@ class ClientWindow {
     unsigned long id() const { return window_; }
     // Reads what arrived; call before looking at the lists.
     void pump();
+    // Waits until exactly these clicks have arrived, each press with its release, then
+    // forgets them.
+    bool receives(const std::vector<int>& buttons);
     std::vector<int> presses;  // button numbers, in order
     std::vector<int> releases;
 
@@ -151,6 +152,10 @@ struct OverlayInfo {
     int height = 0;
 };
 std::optional<OverlayInfo> findOverlay(_XDisplay* display);
+// Whether the overlay appears (or is gone) within `timeout`. Watching a whole period for
+// one that must stay away is `!overlayShows(display, period)`.
+bool overlayShows(_XDisplay* display, std::chrono::milliseconds timeout = 5s);
+bool overlayGoes(_XDisplay* display, std::chrono::milliseconds timeout = 3s);
 // The overlay once it guards: shown, and the program back in its event loop, which it only
 // returns to after switching the guard on. nullopt when that does not happen in time.
 std::optional<OverlayInfo> waitForGuardedOverlay(_XDisplay* display,
@@ -169,6 +174,21 @@ struct TopLevelWindow {
 };
 std::vector<TopLevelWindow> topLevelWindows(_XDisplay* display);
 
+// `window` and every window below it whose WM_CLASS class is `windowClass`.
+std::vector<unsigned long> windowsOfClass(_XDisplay* display, unsigned long window,
+                                          const char* windowClass);
+
+// A window property's 32-bit items, or the text of an 8-bit one; empty when unset.
+std::vector<unsigned long> windowProperty(_XDisplay* display, unsigned long window,
+                                          const char* name);
+std::string windowText(_XDisplay* display, unsigned long window, const char* name);
+// Sends a 32-bit client message of `type` about `window`: to the window itself, or to the
+// root window as a request to the window manager.
+void sendClientMessage(_XDisplay* display, unsigned long window, const char* type,
+                       std::initializer_list<long> data, bool toWindowManager = false);
+// Asks the program owning `window` to close it, as the window manager's close button does.
+void closeWindow(_XDisplay* display, unsigned long window);
+
 // Cuts the server's connection to the client that owns `resource`, as xkill does.
 void killClientOwning(_XDisplay* display, unsigned long resource);
 
@@ -180,5 +200,23 @@ bool buttonIsGrabbed(_XDisplay* display, int button, unsigned modifiers = 0);
 // thread is back in its event loop, done with whatever it was doing when it mapped the window.
 bool waitForEventLoop(_XDisplay* display, unsigned long window,
                       std::chrono::milliseconds timeout = 5s);
+
+// While it lives, a protocol error fails only the request that met it, silently, instead of
+// ending the process through Xlib's default handler: windows of other clients can go away
+// between finding and asking about them.
+class XErrorTrap {
+  public:
+    explicit XErrorTrap(_XDisplay* display);
+    ~XErrorTrap();
+    XErrorTrap(const XErrorTrap&) = delete;
+    XErrorTrap& operator=(const XErrorTrap&) = delete;
+
+    // The code of the last error reported so far, 0 for none; sync first to see them all.
+    int error() const;
+
+  private:
+    _XDisplay* display_;
+    void (*previous_)() = nullptr;
+};
 
 }  // namespace dovetrel::e2e

@@ -2,41 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <limits>
 
 namespace dovetrel::sim {
 namespace {
 
-std::string number(double value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
-
-std::string describe(const Rect& rect) {
-    return number(rect.origin.x) + "," + number(rect.origin.y) + "," + number(rect.size.width) +
-           "x" + number(rect.size.height);
-}
-
 class SimMonitorToken : public MonitorToken {};
 
 }  // namespace
-
-std::string toString(WorkspaceNotification name) {
-    switch (name) {
-        case WorkspaceNotification::activeSpaceDidChange:
-            return "activeSpaceDidChange";
-        case WorkspaceNotification::screensDidSleep:
-            return "screensDidSleep";
-        case WorkspaceNotification::sessionDidResignActive:
-            return "sessionDidResignActive";
-        case WorkspaceNotification::didActivateApplication:
-            return "didActivateApplication";
-        case WorkspaceNotification::didWake:
-            return "didWake";
-    }
-    return "unknown";
-}
 
 struct SimulatedPlatform::SimTimer : Timer {
     SimulatedPlatform* platform = nullptr;
@@ -51,7 +24,7 @@ struct SimulatedPlatform::SimTimer : Timer {
 
     void invalidate() override {
         if (valid && recorded) {
-            platform->record("timer.invalidate " + number(interval));
+            platform->record("timer.invalidate");
         }
         valid = false;
     }
@@ -62,20 +35,13 @@ struct SimulatedPlatform::SimTimer : Timer {
 
 std::optional<std::string> SimPreferenceStore::value(std::string_view key) const {
     const auto found = values_.find(key);
-    if (found == values_.end()) {
-        return std::nullopt;
-    }
-    return found->second;
+    return found == values_.end() ? std::nullopt : std::optional(found->second);
 }
 
 void SimPreferenceStore::setValue(std::string_view key, const std::string& text) {
     values_[std::string(key)] = text;
     ++writes_;
     notify();
-}
-
-void SimPreferenceStore::addChangeObserver(std::function<void()> handler) {
-    observers_.push_back(std::move(handler));
 }
 
 void SimPreferenceStore::editByHand(std::string_view key, std::optional<std::string> text) {
@@ -93,45 +59,21 @@ void SimPreferenceStore::notify() {
     }
 }
 
-// --- overlay
+// --- overlay, status item and settings window
 
 SimOverlaySurface::~SimOverlaySurface() {
     platform_.forgetOverlay(this);
 }
 
-void SimOverlaySurface::setFrame(const Rect& frame) {
-    frame_ = frame;
-    platform_.record("overlay.setFrame " + describe(frame));
-}
-
-void SimOverlaySurface::setAlpha(double alpha) {
-    alpha_ = alpha;
-    platform_.record("overlay.setAlpha " + number(alpha));
-}
-
-void SimOverlaySurface::orderFrontRegardless() {
-    visible_ = true;
-    platform_.record("overlay.orderFront");
-}
-
-void SimOverlaySurface::orderOut() {
-    visible_ = false;
-    platform_.record("overlay.orderOut");
-}
-
-void SimOverlaySurface::setBackgroundBlurRadius(double radius) {
-    platform_.record("overlay.blur " + number(radius));
-}
-
-void SimOverlaySurface::animateAlpha(double target, double seconds, Easing easing,
+void SimOverlaySurface::animateAlpha(double target, double seconds, Easing /*easing*/,
                                      std::function<void()> completion) {
-    platform_.record("overlay.animateAlpha " + number(target) + " " + number(seconds) +
-                     (easing == Easing::easeOut ? " easeOut" : " easeIn"));
     if (animation_) {
         animation_->invalidate();
     }
+    fadeTarget_ = target;
     animation_ = platform_.scheduleInternal(seconds, [this, target, completion] {
         alpha_ = target;
+        fadeTarget_.reset();
         animation_ = nullptr;
         if (completion) {
             completion();
@@ -139,32 +81,23 @@ void SimOverlaySurface::animateAlpha(double target, double seconds, Easing easin
     });
 }
 
-// --- event tap
-
-void SimEventTap::setEnabled(bool enabled) {
-    enabled_ = enabled;
-    platform_.record(std::string("tap.setEnabled ") + (enabled ? "true" : "false"));
-}
-
-void SimEventTap::invalidate() {
-    valid_ = false;
-    platform_.record("tap.invalidate");
-}
-
-// --- status item
-
 void SimStatusItem::setImage(const MenuBarIcon& icon) {
     image_ = icon;
-    platform_.record(std::string("statusItem.setImage ") + (icon.active ? "active" : "inactive"));
+    platform_.record("statusItem.setImage");
 }
 
 void SimStatusItem::setMenu(std::shared_ptr<Menu> menu) {
     menu_ = std::move(menu);
-    platform_.record("statusItem.setMenu");
+    menuChanged();
 }
 
 void SimStatusItem::menuChanged() {
     platform_.record("statusItem.menuChanged");
+    shownMenu_.clear();
+    for (const auto& item : menu_ ? menu_->items() : std::vector<std::shared_ptr<MenuItem>>{}) {
+        const std::string box = !item->hasState ? "" : item->isOn ? "[x] " : "[ ] ";
+        shownMenu_.push_back(item->isSeparator ? "---" : box + item->title);
+    }
 }
 
 void SimStatusItem::openMenu() {
@@ -187,21 +120,6 @@ void SimStatusItem::choose(const std::shared_ptr<MenuItem>& item) {
     platform_.runMainQueue();
 }
 
-// --- settings window
-
-void SimSettingsWindow::center() {
-    platform_.record("settingsWindow.center");
-}
-
-void SimSettingsWindow::setLevel(WindowLevel level) {
-    level_ = level;
-    platform_.record("settingsWindow.setLevel " + std::to_string(static_cast<int>(level)));
-}
-
-void SimSettingsWindow::makeKeyAndOrderFront() {
-    platform_.record("settingsWindow.makeKeyAndOrderFront");
-}
-
 void SimSettingsWindow::close() {
     if (windowWillClose_) {
         windowWillClose_(this);
@@ -209,46 +127,41 @@ void SimSettingsWindow::close() {
     platform_.runMainQueue();
 }
 
-// --- the platform
+// --- the clock and run loop
 
 SimulatedPlatform::SimulatedPlatform() = default;
 SimulatedPlatform::~SimulatedPlatform() = default;
 
-TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
-                                          std::function<void()> block) {
-    record("scheduleTimer " + number(interval) + (repeats ? " repeating" : " once"));
+std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::makeTimer(
+    double interval, std::function<void()> block) {
     auto timer = std::make_shared<SimTimer>();
     timer->platform = this;
     timer->deadline = now_ + interval;
     timer->interval = interval;
-    timer->repeats = repeats;
-    timer->recorded = true;
     timer->sequence = nextSequence_++;
     timer->block = std::move(block);
     timers_.push_back(timer);
     return timer;
 }
 
+TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
+                                          std::function<void()> block) {
+    record("scheduleTimer");
+    auto timer = makeTimer(interval, std::move(block));
+    timer->repeats = repeats;
+    timer->recorded = true;
+    return timer;
+}
+
 TimerRef SimulatedPlatform::scheduleInternal(double delay, std::function<void()> block) {
-    auto timer = std::make_shared<SimTimer>();
-    timer->platform = this;
-    timer->deadline = now_ + delay;
-    timer->interval = delay;
+    auto timer = makeTimer(delay, std::move(block));
     timer->commonModes = true;
-    timer->sequence = nextSequence_++;
-    timer->block = std::move(block);
-    timers_.push_back(timer);
     return timer;
 }
 
 void SimulatedPlatform::dispatchAsync(std::function<void()> block) {
     record("dispatchAsync");
     mainQueue_.push_back(std::move(block));
-}
-
-void SimulatedPlatform::dispatchAfter(double delay, std::function<void()> block) {
-    record("dispatchAfter " + number(delay));
-    scheduleInternal(delay, std::move(block));
 }
 
 std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::nextDue(double limit) const {
@@ -300,10 +213,7 @@ void SimulatedPlatform::suspend(double seconds) {
 
 std::optional<double> SimulatedPlatform::nextDeadline() const {
     const auto timer = nextDue(std::numeric_limits<double>::infinity());
-    if (!timer) {
-        return std::nullopt;
-    }
-    return timer->deadline;
+    return timer ? std::optional(timer->deadline) : std::nullopt;
 }
 
 void SimulatedPlatform::runMainQueue() {
@@ -316,10 +226,6 @@ void SimulatedPlatform::runMainQueue() {
 
 void SimulatedPlatform::prune() {
     std::erase_if(timers_, [](const auto& timer) { return !timer->valid; });
-}
-
-void SimulatedPlatform::beginMenuTracking() {
-    trackingMenu_ = true;
 }
 
 void SimulatedPlatform::endMenuTracking() {
@@ -336,9 +242,11 @@ int SimulatedPlatform::liveTimerCount() const {
     }));
 }
 
+// --- input
+
 std::shared_ptr<MonitorToken> SimulatedPlatform::addGlobalMonitor(
     uint64_t mask, std::function<void(uint32_t)> handler) {
-    record("addGlobalMonitor " + std::to_string(mask));
+    record("addGlobalMonitor");
     if (!monitorInstalled) {
         return nullptr;
     }
@@ -361,17 +269,17 @@ void SimulatedPlatform::movePointer(Point to) {
 
 std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
                                                             EventTapHandlers handlers) {
-    record("createEventTap " + std::to_string(eventMask));
+    record("createEventTap");
     if (!tapCreationSucceeds) {
         return nullptr;
     }
     ++tapsCreated_;
-    tap_ = std::make_shared<SimEventTap>(*this, std::move(handlers));
+    tap_ = std::make_shared<SimEventTap>(eventMask, std::move(handlers));
     return tap_;
 }
 
 bool SimulatedPlatform::sendPress(Point tapLocation, uint64_t flags, uint32_t type) {
-    if (!tap_ || !tap_->isValid() || !tap_->isEnabled()) {
+    if (!tap_ || !tap_->isValid() || !tap_->isEnabled() || !tap_->watches(type)) {
         return true;
     }
     const bool passed = tap_->handlers().callback(type, TapEvent{tapLocation, flags});
@@ -388,31 +296,20 @@ void SimulatedPlatform::disableTapBySystem(uint32_t pseudoType) {
     runMainQueue();
 }
 
-std::optional<std::function<uint32_t()>> SimulatedPlatform::cursorVisibilityFunction() {
-    record("cursorVisibilityFunction");
-    return visibilityFunction;
-}
-
-std::optional<CursorImage> SimulatedPlatform::currentSystemCursor() {
-    ++cursorQueries;
-    return cursor;
-}
+// --- windows and notifications
 
 std::unique_ptr<OverlaySurface> SimulatedPlatform::createOverlaySurface(const Rect& contentRect) {
-    record("createOverlaySurface " + describe(contentRect));
+    record("createOverlaySurface");
     auto surface = std::make_unique<SimOverlaySurface>(*this, contentRect);
     overlay_ = surface.get();
     return surface;
 }
 
-void SimulatedPlatform::forgetOverlay(const SimOverlaySurface* surface) {
-    if (overlay_ == surface) {
-        overlay_ = nullptr;
-    }
-}
-
 std::shared_ptr<StatusItem> SimulatedPlatform::createStatusItem(StatusItemHandlers handlers) {
     record("createStatusItem");
+    if (!statusItemAvailable) {
+        return nullptr;
+    }
     statusItem_ = std::make_shared<SimStatusItem>(*this, std::move(handlers), statusItemHasButton);
     return statusItem_;
 }
@@ -423,18 +320,6 @@ std::shared_ptr<SettingsWindow> SimulatedPlatform::createSettingsWindow(
     auto window = std::make_shared<SimSettingsWindow>(*this, std::move(windowWillClose));
     settingsWindows.push_back(window);
     return window;
-}
-
-void SimulatedPlatform::addWorkspaceObserver(WorkspaceNotification name,
-                                             std::function<void()> handler) {
-    record("addWorkspaceObserver " + toString(name));
-    workspaceObservers_.emplace_back(name, std::move(handler));
-}
-
-void SimulatedPlatform::addDistributedObserver(const std::string& name,
-                                               std::function<void()> handler) {
-    record("addDistributedObserver " + name);
-    distributedObservers_.emplace_back(name, std::move(handler));
 }
 
 void SimulatedPlatform::post(WorkspaceNotification name) {
@@ -455,57 +340,9 @@ void SimulatedPlatform::postDistributed(const std::string& name) {
     runMainQueue();
 }
 
-bool SimulatedPlatform::isProcessTrusted(bool prompt) {
-    record(std::string("isProcessTrusted ") + (prompt ? "prompt" : "quiet"));
-    return trusted;
-}
-
-void SimulatedPlatform::resetAccessibilityRecord(const std::string& bundleIdentifier) {
-    record("resetAccessibilityRecord " + bundleIdentifier);
-}
-
-void SimulatedPlatform::httpGet(const HttpRequest& request,
-                                std::function<void(std::optional<std::string>)> completion) {
-    record("httpGet " + request.url);
-    requests.push_back(PendingRequest{request, std::move(completion)});
-}
-
-void SimulatedPlatform::openUrl(const std::string& url) {
-    record("openUrl " + url);
-    openedUrls.push_back(url);
-}
-
-bool SimulatedPlatform::registerLoginItem() {
-    record("registerLoginItem");
-    return loginItemServiceSucceeds;
-}
-
-bool SimulatedPlatform::unregisterLoginItem() {
-    record("unregisterLoginItem");
-    return loginItemServiceSucceeds;
-}
-
-void SimulatedPlatform::setActivationPolicy(ActivationPolicy policy) {
-    record("setActivationPolicy " + std::to_string(static_cast<int>(policy)));
-    activationPolicy = policy;
-}
-
-void SimulatedPlatform::activateIgnoringOtherApps() {
-    record("activateIgnoringOtherApps");
-}
-
-void SimulatedPlatform::terminate() {
-    record("terminate");
-    terminated = true;
-}
-
-bool SimulatedPlatform::called(const std::string& call) const {
-    if (!call.empty() && call.back() == '*') {
-        const std::string prefix = call.substr(0, call.size() - 1);
-        return std::any_of(calls.begin(), calls.end(),
-                           [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
-    }
-    return std::find(calls.begin(), calls.end(), call) != calls.end();
+int SimulatedPlatform::callCount(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(
+        calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
 }  // namespace dovetrel::sim

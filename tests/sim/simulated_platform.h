@@ -2,7 +2,8 @@
 //
 // Nothing happens on its own: a test advances time, moves the pointer, sends events and
 // posts notifications, and the platform runs the core's callbacks as the real one would, on
-// one thread. Every call the core makes is recorded in `calls`, in order.
+// one thread. Every call the core makes is recorded by name in `calls`, for counting; tests
+// look at the state the calls leave rather than at their order.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,9 @@ class SimPreferenceStore : public PreferenceStore {
   public:
     std::optional<std::string> value(std::string_view key) const override;
     void setValue(std::string_view key, const std::string& text) override;
-    void addChangeObserver(std::function<void()> handler) override;
+    void addChangeObserver(std::function<void()> handler) override {
+        observers_.push_back(std::move(handler));
+    }
 
     // A change made behind the program's back, as a person editing the file would.
     void editByHand(std::string_view key, std::optional<std::string> text);
@@ -46,41 +49,47 @@ class SimOverlaySurface : public OverlaySurface {
     ~SimOverlaySurface() override;
 
     Rect frame() const override { return frame_; }
-    void setFrame(const Rect& frame) override;
+    void setFrame(const Rect& frame) override { frame_ = frame; }
     bool isVisible() const override { return visible_; }
-    void setAlpha(double alpha) override;
-    void orderFrontRegardless() override;
-    void orderOut() override;
-    void setBackgroundBlurRadius(double radius) override;
+    void setAlpha(double alpha) override { alpha_ = alpha; }
+    void orderFrontRegardless() override { visible_ = true; }
+    void orderOut() override { visible_ = false; }
+    void setBackgroundBlurRadius(double radius) override { blurRadius_ = radius; }
     void animateAlpha(double target, double seconds, Easing easing,
                       std::function<void()> completion) override;
 
     double alpha() const { return alpha_; }
+    // Where the running fade is heading; nullopt when none runs.
+    std::optional<double> fadeTarget() const { return fadeTarget_; }
+    double blurRadius() const { return blurRadius_; }
 
   private:
     SimulatedPlatform& platform_;
     Rect frame_;
     bool visible_ = false;
     double alpha_ = 1.0;
+    std::optional<double> fadeTarget_;
+    double blurRadius_ = 0;
     std::shared_ptr<Timer> animation_;
 };
 
 class SimEventTap : public EventTap {
   public:
-    SimEventTap(SimulatedPlatform& platform, EventTapHandlers handlers)
-        : platform_(platform), handlers_(std::move(handlers)) {}
+    SimEventTap(uint64_t mask, EventTapHandlers handlers)
+        : mask_(mask), handlers_(std::move(handlers)) {}
 
-    void setEnabled(bool enabled) override;
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
-    void invalidate() override;
+    void invalidate() override { valid_ = false; }
 
     bool isValid() const { return valid_; }
+    bool watches(uint32_t type) const { return type < 64 && ((mask_ >> type) & 1); }
     const EventTapHandlers& handlers() const { return handlers_; }
     // The system switching the tap off by itself.
     void disableBySystem() { enabled_ = false; }
 
   private:
-    SimulatedPlatform& platform_;
+    uint64_t mask_;
     EventTapHandlers handlers_;
     bool enabled_ = true;  // taps start enabled; the core disables it right away
     bool valid_ = true;
@@ -98,6 +107,9 @@ class SimStatusItem : public StatusItem {
     void menuChanged() override;
 
     const std::optional<MenuBarIcon>& image() const { return image_; }
+    // The menu as the panel last saw it (at setMenu or menuChanged): one line per item,
+    // "---" for a separator, a check box as "[x] " or "[ ] " before the title.
+    const std::vector<std::string>& shownMenu() const { return shownMenu_; }
     // Opens the menu: the core is told, and default-mode timers wait until closeMenu().
     void openMenu();
     void closeMenu();
@@ -110,6 +122,7 @@ class SimStatusItem : public StatusItem {
     bool hasButton_;
     std::shared_ptr<Menu> menu_;
     std::optional<MenuBarIcon> image_;
+    std::vector<std::string> shownMenu_;
 };
 
 class SimSettingsWindow : public SettingsWindow {
@@ -118,11 +131,13 @@ class SimSettingsWindow : public SettingsWindow {
                       std::function<void(const SettingsWindow*)> windowWillClose)
         : platform_(platform), windowWillClose_(std::move(windowWillClose)) {}
 
-    void center() override;
-    void setLevel(WindowLevel level) override;
-    void makeKeyAndOrderFront() override;
+    void center() override { centred_ = true; }
+    void setLevel(WindowLevel level) override { level_ = level; }
+    void makeKeyAndOrderFront() override { front_ = true; }
 
     WindowLevel level() const { return level_; }
+    bool isCentred() const { return centred_; }
+    bool isFront() const { return front_; }
     // The user closing the window.
     void close();
 
@@ -130,6 +145,8 @@ class SimSettingsWindow : public SettingsWindow {
     SimulatedPlatform& platform_;
     std::function<void(const SettingsWindow*)> windowWillClose_;
     WindowLevel level_ = WindowLevel::normal;
+    bool centred_ = false;
+    bool front_ = false;
 };
 
 struct PendingRequest {
@@ -152,9 +169,8 @@ class SimulatedPlatform : public Platform {
     void runMainQueue();
     // While a menu is tracked, default-mode timers wait; when it ends, those that came due
     // fire once.
-    void beginMenuTracking();
+    void beginMenuTracking() { trackingMenu_ = true; }
     void endMenuTracking();
-    bool isTrackingMenu() const { return trackingMenu_; }
     // Timers that are scheduled and still valid.
     int liveTimerCount() const;
     // The machine sleeps for `seconds` and wakes: the clock moves on, every timer stands
@@ -171,7 +187,7 @@ class SimulatedPlatform : public Platform {
     // Moves the pointer and reports the movement.
     void movePointer(Point to);
     // A mouse-button press at `tapLocation` reaching the tap. Returns whether it passed
-    // (always true while there is no enabled tap).
+    // (always true while there is no enabled tap watching its type).
     bool sendPress(Point tapLocation, uint64_t flags = 0, uint32_t type = 1);
     // The system switches the tap off and tells its callback.
     void disableTapBySystem(uint32_t pseudoType);
@@ -202,6 +218,7 @@ class SimulatedPlatform : public Platform {
     std::optional<std::string> buildNumber = std::string("1");
 
     // Tray and settings window.
+    bool statusItemAvailable = true;  // false: a desktop with no tray at all
     bool statusItemHasButton = true;
     SimStatusItem* statusItem() const { return statusItem_.get(); }
     std::vector<std::shared_ptr<SimSettingsWindow>> settingsWindows;
@@ -213,8 +230,9 @@ class SimulatedPlatform : public Platform {
     bool loginItemServiceSucceeds = true;
 
     std::vector<std::string> calls;
-    // True when `call` was recorded; prefixes match with a trailing '*'.
-    bool called(const std::string& call) const;
+    // How many recorded calls start with `prefix`.
+    int callCount(const std::string& prefix) const;
+    bool called(const std::string& prefix) const { return callCount(prefix) > 0; }
     bool terminated = false;
     std::optional<ActivationPolicy> activationPolicy;
 
@@ -222,7 +240,10 @@ class SimulatedPlatform : public Platform {
     double now() override { return now_; }
     TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) override;
     void dispatchAsync(std::function<void()> block) override;
-    void dispatchAfter(double delay, std::function<void()> block) override;
+    void dispatchAfter(double delay, std::function<void()> block) override {
+        record("dispatchAfter");
+        scheduleInternal(delay, std::move(block));
+    }
     PreferenceStore& preferences() override { return store; }
     std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
                                                    std::function<void(uint32_t)> handler) override;
@@ -236,8 +257,14 @@ class SimulatedPlatform : public Platform {
                                              EventTapHandlers handlers) override;
     std::vector<Rect> screenFrames() override { return screens; }
     std::optional<Rect> mainScreenFrame() override { return mainScreen; }
-    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override;
-    std::optional<CursorImage> currentSystemCursor() override;
+    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override {
+        record("cursorVisibilityFunction");
+        return visibilityFunction;
+    }
+    std::optional<CursorImage> currentSystemCursor() override {
+        ++cursorQueries;
+        return cursor;
+    }
     std::optional<int32_t> frontmostApplicationPid() override { return frontmostPid; }
     std::optional<std::vector<WindowInfo>> onScreenWindows() override {
         ++windowListQueries;
@@ -249,32 +276,66 @@ class SimulatedPlatform : public Platform {
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
         std::function<void(const SettingsWindow*)> windowWillClose) override;
-    void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override;
-    void addDistributedObserver(const std::string& name, std::function<void()> handler) override;
-    bool isProcessTrusted(bool prompt) override;
-    void resetAccessibilityRecord(const std::string& bundleIdentifier) override;
+    void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override {
+        record("addWorkspaceObserver");
+        workspaceObservers_.emplace_back(name, std::move(handler));
+    }
+    void addDistributedObserver(const std::string& name, std::function<void()> handler) override {
+        record("addDistributedObserver " + name);
+        distributedObservers_.emplace_back(name, std::move(handler));
+    }
+    bool isProcessTrusted(bool prompt) override {
+        record(prompt ? "isProcessTrusted prompt" : "isProcessTrusted quiet");
+        return trusted;
+    }
+    void resetAccessibilityRecord(const std::string& bundleIdentifier) override {
+        record("resetAccessibilityRecord " + bundleIdentifier);
+    }
     std::optional<std::string> bundleVersion() override { return buildNumber; }
     std::string releaseFeedURL() override { return feedURL; }
     void httpGet(const HttpRequest& request,
-                 std::function<void(std::optional<std::string>)> completion) override;
-    void openUrl(const std::string& url) override;
-    bool registerLoginItem() override;
-    bool unregisterLoginItem() override;
-    void setActivationPolicy(ActivationPolicy policy) override;
-    void activateIgnoringOtherApps() override;
-    void terminate() override;
+                 std::function<void(std::optional<std::string>)> completion) override {
+        record("httpGet");
+        requests.push_back(PendingRequest{request, std::move(completion)});
+    }
+    void openUrl(const std::string& url) override {
+        record("openUrl");
+        openedUrls.push_back(url);
+    }
+    bool registerLoginItem() override {
+        record("registerLoginItem");
+        return loginItemServiceSucceeds;
+    }
+    bool unregisterLoginItem() override {
+        record("unregisterLoginItem");
+        return loginItemServiceSucceeds;
+    }
+    void setActivationPolicy(ActivationPolicy policy) override {
+        record("setActivationPolicy");
+        activationPolicy = policy;
+    }
+    void activateIgnoringOtherApps() override { record("activateIgnoringOtherApps"); }
+    void terminate() override {
+        record("terminate");
+        terminated = true;
+    }
 
     SimPreferenceStore store;
 
     // Used by the simulated objects.
     void record(std::string call) { calls.push_back(std::move(call)); }
-    void forgetOverlay(const SimOverlaySurface* surface);
+    void forgetOverlay(const SimOverlaySurface* surface) {
+        if (overlay_ == surface) {
+            overlay_ = nullptr;
+        }
+    }
     // A timer of the platform's own (animations, delayed blocks): runs in every mode and is
     // not recorded as the core's timer.
     TimerRef scheduleInternal(double delay, std::function<void()> block);
 
   private:
     struct SimTimer;
+    std::shared_ptr<SimTimer> makeTimer(double interval, std::function<void()> block);
     void fire(const std::shared_ptr<SimTimer>& timer);
     std::shared_ptr<SimTimer> nextDue(double limit) const;
     void prune();
@@ -293,7 +354,5 @@ class SimulatedPlatform : public Platform {
     std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
     std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;
 };
-
-std::string toString(WorkspaceNotification name);
 
 }  // namespace dovetrel::sim
