@@ -18,7 +18,9 @@ TEST(SessionCheck, RunsOnlyInAnX11SessionAndSaysWhyNot) {
         {{}, "DISPLAY"},
         {{{"DISPLAY", ""}}, "DISPLAY"},
     };
-    for (const auto& [variables, said] : cases) {
+    for (const auto& [set, said] : cases) {
+        // Clang 14 cannot capture a structured binding.
+        const Variables& variables = set;
         const auto reason = reasonCannotRun([&](const char* name) -> std::optional<std::string> {
             const auto found = variables.find(name);
             return found != variables.end() ? std::optional(found->second) : std::nullopt;
