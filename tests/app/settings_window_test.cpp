@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QProxyStyle>
-#include <QScreen>
 #include <QScrollArea>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -116,9 +115,6 @@ TEST_F(SettingsWindowTest, IsAFixed380WideWindowThatFloatsBrieflyAndFollowsItsTa
     const Qt::WindowFlags flags = panel->windowFlags();
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    // Before the first showing the frame is unknown: it shifts the window by its border.
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_LE((panel->frameGeometry().center() - screen.center()).manhattanLength(), 8);
 
     // Floating comes and goes on the same native window: no hiding, no recreation.
     const WId id = panel->winId();
@@ -210,11 +206,6 @@ TEST_F(SettingsWindowTest, ResetIsDisabledExactlyWhileEverythingHoldsItsDefault)
 
 TEST_F(SettingsWindowTest, ChangesMadeElsewhereShowAtOnce) {
     open();
-    auto* pill = find("statusPill");
-    const QImage before = pill->grab().toImage();
-    platform.store.editByHand("isEnabled", "false");
-    settle();
-    EXPECT_NE(pill->grab().toImage(), before) << "the pill was not redrawn";
     platform.store.editByHand("idleTimeout", "9.5");
     EXPECT_EQ(find<QSlider>("timeoutSlider")->value(), kTimeoutGrid.positionNearest(9.5));
     EXPECT_EQ(stored().idleTimeout(), 9.5) << "showing a value must not write it";
