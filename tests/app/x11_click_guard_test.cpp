@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <tuple>
 
 #include "app/xlib.h"
 #include "e2e/x_session.h"
@@ -20,9 +22,11 @@ using Clock = std::chrono::steady_clock;
 // screen, in tap coordinates.
 constexpr int kCentreX = 400;
 constexpr int kCentreY = 300;
+constexpr int kOffOverlayX = 600;
 
 struct Calls {
     int dismissals = 0;
+    std::vector<std::pair<uint32_t, uint64_t>> ungrabbed;  // type and flags, in order
     bool offMainThread = false;
 };
 
@@ -36,8 +40,9 @@ EventTapHandlers recordingHandlers(Calls& calls) {
         calls.offMainThread |= std::this_thread::get_id() != mainThread;
         ++calls.dismissals;
     };
-    handlers.callback = [&calls, mainThread](uint32_t, const TapEvent&) {
+    handlers.callback = [&calls, mainThread](uint32_t type, const TapEvent& event) {
         calls.offMainThread |= std::this_thread::get_id() != mainThread;
+        calls.ungrabbed.emplace_back(type, event.flags);
         return true;
     };
     return handlers;
@@ -95,6 +100,46 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
         EXPECT_LT(milliseconds, 50.0);
     }
     EXPECT_TRUE(e2e::waitFor([&] { return calls.dismissals == kPresses; }));
+    EXPECT_FALSE(calls.offMainThread);
+}
+
+TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
+    Calls calls;
+    const auto guard = X11ClickGuard::create(recordingHandlers(calls));
+    ASSERT_TRUE(guard);
+    guard->setEnabled(true);
+    e2e::movePointer(input, kCentreX, kCentreY);
+    e2e::click(input, 1);  // grabbed and dropped
+    e2e::click(input, 4);  // the wheel: not a press
+    const std::vector<std::tuple<unsigned, const char*, uint32_t, uint64_t>> modifiedPresses{
+        {1, "Shift_L", 1, kShiftFlag},
+        {3, "Control_L", 3, kControlFlag},
+        {2, "Alt_L", 25, kOptionFlag},
+        {9, "Super_L", 25, kCommandFlag},
+    };
+    for (const auto& [button, modifier, type, flag] : modifiedPresses) {
+        e2e::holdKey(input, modifier, true);
+        e2e::click(input, button);
+        const size_t before = calls.ungrabbed.size();
+        ASSERT_TRUE(e2e::waitFor([&] { return calls.ungrabbed.size() > before; }));
+        EXPECT_EQ(calls.ungrabbed.back(), (std::pair{type, flag})) << modifier;
+        e2e::holdKey(input, modifier, false);
+    }
+    e2e::movePointer(input, kOffOverlayX, kCentreY);
+    e2e::click(input, 2);  // grabbed and passed; its dismissal queues behind everything above
+    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 2; }));
+    EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
+
+    // While disabled, presses reach nothing here.
+    guard->setEnabled(false);
+    e2e::holdKey(input, "Shift_L", true);
+    e2e::click(input, 1);
+    e2e::holdKey(input, "Shift_L", false);
+    e2e::click(input, 1);
+    guard->setEnabled(true);
+    e2e::click(input, 2);
+    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 3; }));
+    EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
     EXPECT_FALSE(calls.offMainThread);
 }
 

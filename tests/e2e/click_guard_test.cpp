@@ -49,6 +49,25 @@ class ClickGuardCountingEveryClick : public ClickGuardEndToEnd {
     ClickGuardCountingEveryClick() : ClickGuardEndToEnd(SessionOptions{.windowManager = false}) {}
 };
 
+TEST_F(ClickGuardEndToEnd, CountsAltGrAsHeldAndLockKeysAsNot) {
+    launch();
+    holdKey(display(), "ISO_Level3_Shift", true);
+    waitForOverlay();
+    click(display(), 1);
+    EXPECT_TRUE(client.receives({1}));
+    EXPECT_TRUE(overlayGoes(display()));
+    holdKey(display(), "ISO_Level3_Shift", false);
+
+    tapKey(display(), "Num_Lock");
+    tapKey(display(), "Caps_Lock");
+    waitForOverlay();
+    click(display(), 1);
+    EXPECT_TRUE(overlayGoes(display()));
+    EXPECT_TRUE(client.receives({}));
+    tapKey(display(), "Num_Lock");
+    tapKey(display(), "Caps_Lock");
+}
+
 TEST_F(ClickGuardCountingEveryClick, GuardsBesideAKeyBindingDaemonThatHoldsASideButton) {
     const QTemporaryDir folder;
     const std::string ran = folder.filePath("ran").toStdString();

@@ -104,10 +104,12 @@ class InputStorm : public ::testing::Test {
                  pressAndJudge(std::array{1, 2, 3, 8}[pick(0, 3)]);
              }},
             {5, [&] { pressAndJudge(pick(4, 5)); }},
-            {1.5, [&] { switchGuard(!guardOn); }},
+            // Off only for short spells, so that most presses are judged.
+            {guardOn ? 1.5 : 6, [&] { switchGuard(!guardOn); }},
             // Keys, the last actions, take the square down.
             {4, [&] { tapKey(display(), pick(0, 1) ? "a" : "space"); }},
-            {modifier ? 9 : 4,
+            // Held until a press on a fresh square has been judged, most often.
+            {modifier ? (steady ? 9 : 2) : 4,
              [&] {
                  const char* key = modifier ? modifier : kModifiers[pick(0, 4)];
                  modifier = modifier ? nullptr : key;
