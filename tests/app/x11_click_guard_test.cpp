@@ -66,16 +66,6 @@ class X11ClickGuardTest : public ::testing::Test {
 
     void TearDown() override { XCloseDisplay(input); }
 
-    int pointerX() {
-        Window root = 0;
-        Window child = 0;
-        int x = 0;
-        int y = 0;
-        unsigned mask = 0;
-        XQueryPointer(input, DefaultRootWindow(input), &root, &child, &x, &y, &y, &y, &mask);
-        return x;
-    }
-
     static inline e2e::XSession* session = nullptr;
     Display* input = XOpenDisplay(session->displayName().c_str());
 };
@@ -94,7 +84,7 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
             XTestFakeButtonEvent(input, 1, True, CurrentTime);
             // Motion behind a held press waits in the server until the press is answered.
             e2e::movePointer(input, kCentreX + 5, kCentreY);
-            while (pointerX() != kCentreX + 5 && Clock::now() - start < 1s) {
+            while (e2e::pointerX(input) != kCentreX + 5 && Clock::now() - start < 1s) {
             }
             answerMilliseconds.push_back(
                 std::chrono::duration<double, std::milli>(Clock::now() - start).count());

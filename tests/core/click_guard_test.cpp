@@ -16,6 +16,8 @@ ClickGuardSnapshot shown(void (*change)(ClickGuardSnapshot&) = [](ClickGuardSnap
 TEST(DecidePress, FollowsTheRules) {
     using enum PressVerdict;
     const ClickGuardSnapshot noScreens = shown([](auto& s) { s.primaryScreenHeight.reset(); });
+    const ClickGuardSnapshot above = shown([](auto& s) { s.overlayFrame.origin = {100, 1000}; });
+    const ClickGuardSnapshot below = shown([](auto& s) { s.overlayFrame.origin = {100, -500}; });
     const Point centre{500, 500};
     const struct {
         const char* name;
@@ -47,20 +49,8 @@ TEST(DecidePress, FollowsTheRules) {
         {"no screens", noScreens, {1, 1}, 0, dropAndDismiss},
         {"no screens, Shift", noScreens, {1, 1}, kShiftFlag, passAndDismiss},
         // Displays above and below the primary one: tap y negative, or beyond its height.
-        {"display above",
-         shown([](auto& s) {
-             s.overlayFrame.origin = {100, 1000};
-         }),
-         {140, -140},
-         0,
-         dropAndDismiss},
-        {"display below",
-         shown([](auto& s) {
-             s.overlayFrame.origin = {100, -500};
-         }),
-         {140, 1360},
-         0,
-         dropAndDismiss},
+        {"display above", above, {140, -140}, 0, dropAndDismiss},
+        {"display below", below, {140, 1360}, 0, dropAndDismiss},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decidePress(c.snapshot, c.tapLocation, c.flags), c.expected) << c.name;
@@ -96,17 +86,6 @@ TEST_F(ClickGuard, DropsAPressOnTheOverlayThenLetsTheNextOneThrough) {
     EXPECT_EQ(delegate->overlayWindow->frame(), (Rect{{460, 360}, {80, 80}}));
 }
 
-TEST_F(ClickGuard, RightAndOtherButtonsAreTreatedLikeTheLeft) {
-    showOverlay();
-    for (const uint32_t type : {1u, 3u, 25u}) {
-        EXPECT_FALSE(platform.sendPress(centre(), 0, type)) << type;
-        platform.advance(0.15);
-        EXPECT_FALSE(delegate->overlayWindow->isVisible());
-        platform.advance(2.85);
-        ASSERT_TRUE(delegate->overlayWindow->isVisible());
-    }
-}
-
 // Passing presses take the square down too: a Shift-press on it, and a plain press beside it.
 TEST_F(ClickGuard, APassingPressTakesTheSquareDownAsWell) {
     launch();
@@ -133,14 +112,10 @@ TEST_F(ClickGuard, APressOnTheSquareIsDroppedWhicheverDisplayHasFocus) {
 
 TEST_F(ClickGuard, ASecondPressBeforeTheDismissalRunsIsJudgedTheSameWay) {
     showOverlay();
-    bool firstPassed = true;
-    bool secondPassed = true;
     const auto& callback = platform.tap()->handlers().callback;
-    firstPassed = callback(1, TapEvent{centre(), 0});
-    secondPassed = callback(1, TapEvent{centre(), 0});
+    EXPECT_FALSE(callback(1, TapEvent{centre(), 0}));
+    EXPECT_FALSE(callback(1, TapEvent{centre(), 0}));
     platform.runMainQueue();
-    EXPECT_FALSE(firstPassed);
-    EXPECT_FALSE(secondPassed);
     EXPECT_FALSE(delegate->eventTap->isEnabled());
 }
 

@@ -54,30 +54,15 @@ struct EventCase {
 };
 
 TEST_F(IdleTrigger, EachEventTypePostponesOrTakesDownAsItsKindSays) {
-    const EventCase cases[] = {
-        {5, true, false},  // movement, here inside the square
-        {6, true, true},
-        {7, true, true},
-        {10, true, true},
-        {12, true, true},
-        {18, true, true},
-        {22, true, true},
-        {27, true, true},
-        {29, true, true},
-        {30, true, true},
-        {31, true, true},
-        {32, true, true},
-        {34, true, true},
-        // Presses, key releases, entry and exit, tablet events, and anything beyond the table.
-        {1, false, false},
-        {2, false, false},
-        {3, false, false},
-        {11, false, false},
-        {8, false, false},
-        {23, false, false},
-        {35, false, false},
-        {63, false, false},
-    };
+    // Movement, here inside the square, only postpones; presses, key releases, entry and
+    // exit, tablet events and anything beyond the table do nothing.
+    std::vector<EventCase> cases = {{5, true, false}};
+    for (const uint32_t type : {6, 7, 10, 12, 18, 22, 27, 29, 30, 31, 32, 34}) {
+        cases.push_back({type, true, true});
+    }
+    for (const uint32_t type : {1, 2, 3, 11, 8, 23, 35, 63}) {
+        cases.push_back({type, false, false});
+    }
     launch();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);

@@ -53,15 +53,5 @@ TEST_F(OverlayWindowTest, APendingFadeOutNeverHidesANewerShow) {
     EXPECT_EQ(window.frame().origin, (Point{560, 360}));
 }
 
-TEST_F(OverlayWindowTest, ResizesOnlyWhenAsked) {
-    window.show({500, 400});
-    window.updateSize(120);
-    EXPECT_EQ(window.frame().size, (Size{120, 120}));
-    window.show({500, 400});
-    EXPECT_EQ(window.frame(), (Rect{{440, 340}, {120, 120}}));
-    window.orderOut();
-    EXPECT_FALSE(window.isVisible());
-}
-
 }  // namespace
 }  // namespace dovetrel::testing

@@ -41,30 +41,31 @@ TEST(IsOpenableDownloadURL, OpensHttpsAndPlainHttpOnlyToThisMachine) {
           "http://127.255.3.4:80/", "http://[::1]/", "http://[::1]:8080/x"}) {
         EXPECT_TRUE(isOpenableDownloadURL(good)) << good;
     }
-    for (const char* bad : {"file:///etc/passwd",
-                            "javascript:alert(1)",
-                            "dovetrel-custom://run",
-                            "http://example.org/",
-                            "https://",
-                            "https:///path",
-                            "not a url",
-                            "https://exa mple.org",
-                            "ftp://example.org",
-                            "https://user@evil.example/",
-                            "http://127.0.0.1.evil.example@x/",
-                            "http://127.attacker.example/",
-                            "http://mirror.127.example/",
-                            "http://127.0.0.1.evil.example/",
-                            "http://localhost.evil.example/",
-                            "http://127.0.0.256/",
-                            "http://127.1/",
-                            "http://127.0.0.1./",
-                            "http://128.0.0.1/",
-                            "http://0127.0.0.1/",
-                            "http://127.0.0.-1/",
-                            "http://[::2]/",
-                            "http://[::1].evil/"}) {
-        EXPECT_FALSE(isOpenableDownloadURL(bad)) << bad;
+    const char* const bad[] = {"file:///etc/passwd",
+                               "javascript:alert(1)",
+                               "dovetrel-custom://run",
+                               "http://example.org/",
+                               "https://",
+                               "https:///path",
+                               "not a url",
+                               "https://exa mple.org",
+                               "ftp://example.org",
+                               "https://user@evil.example/",
+                               "http://127.0.0.1.evil.example@x/",
+                               "http://127.attacker.example/",
+                               "http://mirror.127.example/",
+                               "http://127.0.0.1.evil.example/",
+                               "http://localhost.evil.example/",
+                               "http://127.0.0.256/",
+                               "http://127.1/",
+                               "http://127.0.0.1./",
+                               "http://128.0.0.1/",
+                               "http://0127.0.0.1/",
+                               "http://127.0.0.-1/",
+                               "http://[::2]/",
+                               "http://[::1].evil/"};
+    for (const char* url : bad) {
+        EXPECT_FALSE(isOpenableDownloadURL(url)) << url;
     }
 }
 
@@ -109,23 +110,17 @@ TEST_F(UpdateCheck, ANewerVersionAddsOneItemBelowSnoozeThatOpensItsAddress) {
 }
 
 TEST_F(UpdateCheck, AnythingElseAddsNothingAndOpensNothing) {
-    for (const std::optional<std::string>& body :
-         {std::optional<std::string>{R"({"version":"0.1.3","url":"https://dovetrel.app/get"})"},
-          std::optional<std::string>{R"({"version":"0.1.2","url":"https://dovetrel.app/get"})"},
-          std::optional<std::string>{R"({"version":"0.2.0"})"},
-          std::optional<std::string>{R"({"version":"0.2.0","url":"file:///bin/sh"})"},
-          std::optional<std::string>{R"({"version":"0.2.0","url":"not a url"})"},
-          std::optional<std::string>{"<h1>404</h1>"}, std::optional<std::string>{}}) {
+    const std::vector<std::optional<std::string>> bodies = {
+        R"({"version":"0.1.3","url":"https://dovetrel.app/get"})",
+        R"({"version":"0.1.2","url":"https://dovetrel.app/get"})",
+        R"({"version":"0.2.0"})",
+        R"({"version":"0.2.0","url":"file:///bin/sh"})",
+        R"({"version":"0.2.0","url":"not a url"})",
+        "<h1>404</h1>",
+        std::nullopt};
+    for (const auto& body : bodies) {
         EXPECT_FALSE(offersAnUpdateFor(body)) << body.value_or("no answer");
     }
-}
-
-TEST_F(UpdateCheck, AFeedUpToTheSizeLimitIsReadAndOneByteMoreIsNot) {
-    const std::string feed = R"({"version":"0.2.0","url":"https://dovetrel.app/get"})";
-    std::string atTheLimit = feed;
-    atTheLimit.resize(kMaximumFeedBytes, ' ');
-    EXPECT_TRUE(offersAnUpdateFor(atTheLimit));
-    EXPECT_FALSE(offersAnUpdateFor(atTheLimit + " "));
 }
 
 TEST_F(UpdateCheck, AnEmptyFeedAddressTurnsTheCheckOff) {

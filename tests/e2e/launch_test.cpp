@@ -1,29 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "e2e/x_session.h"
 
 namespace dovetrel::e2e {
 namespace {
-
-TEST(Launch, StartsOnAnXServerOpensNoWindowAndStaysUp) {
-    XSession session;
-    Dovetrel dovetrel(session, "[General]\nidleTimeout=30\n");
-    EXPECT_FALSE(dovetrel.process().waitForExit(2s).has_value()) << dovetrel.unexpectedOutput();
-    EXPECT_FALSE(findOverlay(session.display()));
-    dovetrel.process().signal(SIGTERM);
-    EXPECT_TRUE(dovetrel.process().waitForExit(5s).has_value());
-    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream file(path);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 TEST(Launch, LeavesTheSettingsFileOfTheBuildThatRanLastAsItIs) {
     XSession session({.windowManager = false});

@@ -129,10 +129,6 @@ bool PanelBus::findItemMenu() {
         10s);
 }
 
-void PanelBus::aboutToShow(int id) {
-    call(QStringLiteral("AboutToShow"), {id});
-}
-
 MenuNode PanelBus::layout() {
     const QDBusMessage reply = call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
     if (reply.arguments().size() != 2) {
@@ -143,7 +139,7 @@ MenuNode PanelBus::layout() {
 }
 
 MenuNode PanelBus::openMenu() {
-    aboutToShow();
+    call(QStringLiteral("AboutToShow"), {0});
     return layout();
 }
 

@@ -47,7 +47,6 @@ class PanelBus {
     // Waits for an item to register and finds its menu.
     bool findItemMenu();
 
-    void aboutToShow(int id = 0);
     // The whole menu; a test failure when the item does not answer.
     MenuNode layout();
     // Opens the menu as a host that asks first would, and reads it.

@@ -1,12 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <csignal>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <thread>
-
 #include "e2e/panel_bus.h"
 #include "e2e/x_session.h"
 
@@ -18,13 +11,6 @@ namespace dovetrel::e2e {
 namespace {
 
 constexpr char kSettings[] = "[General]\nidleTimeout=1.5\n";
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The window of Dovetrel's icon docked in trayer's panel, if any.
 std::optional<Window> dockedIcon(Display* display) {

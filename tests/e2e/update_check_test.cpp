@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "e2e/feed_server.h"
 #include "e2e/panel_bus.h"
@@ -49,12 +48,7 @@ class UpdateCheck : public ::testing::Test {
     }
 
     std::string openedPath() const { return bin.filePath("opened").toStdString(); }
-    std::string opened() const {
-        std::ifstream in(openedPath());
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string opened() const { return readText(openedPath()); }
 
     XSession session;
     PanelBus panel;

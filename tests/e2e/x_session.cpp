@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -351,6 +352,21 @@ void holdKey(Display* display, const char* keysymName, bool down) {
 void tapKey(Display* display, const char* keysymName) {
     holdKey(display, keysymName, true);
     holdKey(display, keysymName, false);
+}
+
+int pointerX(Display* display) {
+    Window root = 0;
+    Window child = 0;
+    int x = 0;
+    int y = 0;
+    unsigned mask = 0;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &y, &y, &mask);
+    return x;
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 namespace {

@@ -44,7 +44,6 @@ class ChildProcess {
     // The exit status, or 128 + signal; nullopt when it did not end within `timeout`.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 5s);
     void signal(int number);
-    // Everything written to standard error so far.
     std::string errorOutput() const;
 
   private:
@@ -141,6 +140,10 @@ void pressButton(_XDisplay* display, int button);
 void releaseButton(_XDisplay* display, int button);
 void click(_XDisplay* display, int button);
 void tapKey(_XDisplay* display, const char* keysymName);
+int pointerX(_XDisplay* display);
+
+// The whole text of a file; empty when there is none.
+std::string readText(const std::string& path);
 void holdKey(_XDisplay* display, const char* keysymName, bool down);
 
 // The viewable override-redirect overlay window of dovetrel, if one is mapped.
@@ -161,7 +164,6 @@ bool overlayGoes(_XDisplay* display, std::chrono::milliseconds timeout = 3s);
 std::optional<OverlayInfo> waitForGuardedOverlay(_XDisplay* display,
                                                  std::chrono::milliseconds timeout = 10s);
 
-// The children of the root window as they are now.
 struct TopLevelWindow {
     unsigned long id = 0;
     int x = 0;

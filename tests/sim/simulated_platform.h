@@ -85,7 +85,6 @@ class SimEventTap : public EventTap {
     bool isValid() const { return valid_; }
     bool watches(uint32_t type) const { return type < 64 && ((mask_ >> type) & 1); }
     const EventTapHandlers& handlers() const { return handlers_; }
-    // The system switching the tap off by itself.
     void disableBySystem() { enabled_ = false; }
 
   private:
@@ -138,7 +137,6 @@ class SimSettingsWindow : public SettingsWindow {
     WindowLevel level() const { return level_; }
     bool isCentred() const { return centred_; }
     bool isFront() const { return front_; }
-    // The user closing the window.
     void close();
 
   private:
@@ -165,13 +163,11 @@ class SimulatedPlatform : public Platform {
     void advance(double seconds);
     // When the next timer that may fire now is due; nullopt when none is scheduled.
     std::optional<double> nextDeadline() const;
-    // Runs queued blocks until the queue is empty.
     void runMainQueue();
     // While a menu is tracked, default-mode timers wait; when it ends, those that came due
     // fire once.
     void beginMenuTracking() { trackingMenu_ = true; }
     void endMenuTracking();
-    // Timers that are scheduled and still valid.
     int liveTimerCount() const;
     // The machine sleeps for `seconds` and wakes: the clock moves on, every timer stands
     // still meanwhile (it fires that much later), and didWake is posted.
@@ -184,7 +180,6 @@ class SimulatedPlatform : public Platform {
     std::function<void()> onMouseLocation;
     // Delivers one monitored event, if the monitor is installed and watches its type.
     void sendMonitorEvent(uint32_t type);
-    // Moves the pointer and reports the movement.
     void movePointer(Point to);
     // A mouse-button press at `tapLocation` reaching the tap. Returns whether it passed
     // (always true while there is no enabled tap watching its type).
@@ -230,13 +225,11 @@ class SimulatedPlatform : public Platform {
     bool loginItemServiceSucceeds = true;
 
     std::vector<std::string> calls;
-    // How many recorded calls start with `prefix`.
     int callCount(const std::string& prefix) const;
     bool called(const std::string& prefix) const { return callCount(prefix) > 0; }
     bool terminated = false;
     std::optional<ActivationPolicy> activationPolicy;
 
-    // Platform
     double now() override { return now_; }
     TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) override;
     void dispatchAsync(std::function<void()> block) override;

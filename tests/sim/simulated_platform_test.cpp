@@ -51,30 +51,5 @@ TEST(VirtualClock, DefaultModeTimersWaitWhileAMenuIsTrackedButQueuedBlocksDoNot)
     EXPECT_EQ(check, 2);
 }
 
-TEST(VirtualClock, QueuedBlocksRunAfterTheCurrentCallbackReturns) {
-    sim::SimulatedPlatform platform;
-    std::vector<std::string> order;
-    platform.scheduleTimer(1.0, false, [&] {
-        platform.dispatchAsync([&] { order.push_back("queued"); });
-        order.push_back("timer");
-    });
-    platform.advance(1.0);
-    EXPECT_EQ(order, (std::vector<std::string>{"timer", "queued"}));
-}
-
-TEST(VirtualClock, ATimerMayReplaceItselfFromItsOwnBlock) {
-    sim::SimulatedPlatform platform;
-    TimerRef field;
-    int fired = 0;
-    std::function<void()> rearm = [&] {
-        ++fired;
-        field = platform.scheduleTimer(1.0, false, rearm);
-    };
-    field = platform.scheduleTimer(1.0, false, rearm);
-    platform.advance(3.0);
-    EXPECT_EQ(fired, 3);
-    EXPECT_EQ(platform.liveTimerCount(), 1);
-}
-
 }  // namespace
 }  // namespace dovetrel::testing
