@@ -133,8 +133,7 @@ bool isWellFormedURL(std::string_view url) {
 }  // namespace
 
 bool isOpenableDownloadURL(std::string_view url) {
-    if (std::any_of(url.begin(), url.end(),
-                    [](unsigned char c) { return c <= ' ' || c == 0x7f; })) {
+    if (!isWellFormedURL(url)) {
         return false;
     }
     const auto schemeEnd = url.find("://");
@@ -214,9 +213,6 @@ void AppDelegate::checkForUpdates() {
                           const auto release = decodeLatestRelease(*body);
                           if (!release || compareVersions(release->version, kAppVersion) <= 0 ||
                               !isOpenableDownloadURL(release->url)) {
-                              return;
-                          }
-                          if (!isWellFormedURL(release->url)) {
                               return;
                           }
                           if (weak.expired()) {

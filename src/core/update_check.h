@@ -20,8 +20,9 @@ std::optional<LatestRelease> decodeLatestRelease(std::string_view body);
 // 0.1.10 > 0.1.3, 0.2 > 0.1.3 and 0.1.3.1 > 0.1.3. Negative, zero or positive as a < = > b.
 int compareVersions(std::string_view a, std::string_view b);
 
-// Whether a download address from the feed may be handed to the browser: a well-formed
-// https address, or http to this machine. A feed must never make us launch file:,
+// Whether a download address from the feed may be handed to the browser: an address written
+// as RFC 3986 allows, in plain ASCII (so the browser gets exactly what the feed gave), that is
+// https, or http to this machine. A feed must never make us launch file:,
 // javascript: or a custom scheme's handler.
 bool isOpenableDownloadURL(std::string_view url);
 
