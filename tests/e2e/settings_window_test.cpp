@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,25 +90,42 @@ int greenDotPixels(Display* display, Window window) {
     return int(greenDot(display, window).size());
 }
 
-TEST(SettingsWindow, OpensOnceFromTheTrayCentredFollowsThePreferencesAndComesBackFresh) {
+// The real program on a desktop whose panel shows its tray menu.
+class SettingsWindow : public ::testing::Test {
+  protected:
+    void launch(const std::string& settings = "") {
+        ASSERT_TRUE(tray.startWatcher());
+        dovetrel.emplace(session, settings, std::vector<std::string>{tray.environment()});
+        // The overlay will come up where the pointer rests: keep it off the window.
+        movePointer(display, 5, 5);
+        ASSERT_TRUE(tray.findItemMenu()) << dovetrel->unexpectedOutput();
+    }
+
+    // Chooses "Settings…" and waits for the one settings window.
+    Window open() {
+        EXPECT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
+        EXPECT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }))
+            << dovetrel->unexpectedOutput();
+        const auto windows = settingsWindows(display);
+        return windows.empty() ? None : windows.front();
+    }
+
     XSession session;
-    const XErrorTrap trap(session.display());
-    PanelBus tray;
-    ASSERT_TRUE(tray.startWatcher());
-    Dovetrel dovetrel(session, "", {tray.environment()});
     Display* display = session.display();
-    // The overlay will come up where the pointer rests: keep it off the window.
-    movePointer(display, 5, 5);
-    ASSERT_TRUE(tray.findItemMenu()) << dovetrel.unexpectedOutput();
+    const XErrorTrap trap{display};
+    PanelBus tray;
+    std::optional<Dovetrel> dovetrel;
+};
+
+TEST_F(SettingsWindow, OpensOnceFromTheTrayCentredFollowsThePreferencesAndComesBackFresh) {
+    launch();
 
     // The first window is framed after it is placed; the second knows the frame already.
     Window first = None;
     for (const char* opening : {"first", "again after a close"}) {
         SCOPED_TRACE(opening);
-        ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
-        ASSERT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }))
-            << dovetrel.unexpectedOutput();
-        const Window window = settingsWindows(display).front();
+        const Window window = open();
+        ASSERT_NE(window, None);
         EXPECT_NE(window, first);
         EXPECT_EQ(windowText(display, window, "_NET_WM_NAME"), "Dovetrel Settings");
         ASSERT_TRUE(waitForEventLoop(display, window));
@@ -130,28 +148,21 @@ TEST(SettingsWindow, OpensOnceFromTheTrayCentredFollowsThePreferencesAndComesBac
             EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
             ASSERT_TRUE(tray.choose(QStringLiteral("Enabled")));
             EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) == 0; }));
-            std::ofstream(dovetrel.settingsPath()) << "[General]\nisEnabled=true\n";
+            std::ofstream(dovetrel->settingsPath()) << "[General]\nisEnabled=true\n";
             EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
         }
         // The close button ends this window; the next choice makes a new one.
         closeWindow(display, window);
         ASSERT_TRUE(waitFor([&] { return settingsWindows(display).empty(); }));
     }
-    EXPECT_TRUE(dovetrel.process().isRunning());
-    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+    EXPECT_TRUE(dovetrel->process().isRunning());
+    EXPECT_EQ(dovetrel->unexpectedOutput(), "");
 }
 
-TEST(SettingsWindow, IsWorkedInWithoutASquareAndEveryClickLands) {
-    XSession session;
-    const XErrorTrap trap(session.display());
-    PanelBus tray;
-    ASSERT_TRUE(tray.startWatcher());
-    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n", {tray.environment()});
-    Display* display = session.display();
-    ASSERT_TRUE(tray.findItemMenu()) << dovetrel.unexpectedOutput();
-    ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
-    ASSERT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }));
-    const Window window = settingsWindows(display).front();
+TEST_F(SettingsWindow, IsWorkedInWithoutASquareAndEveryClickLands) {
+    launch("[General]\nidleTimeout=1\n");
+    const Window window = open();
+    ASSERT_NE(window, None);
     ASSERT_TRUE(waitForEventLoop(display, window));
     int left = 0;
     int top = 0;
@@ -175,7 +186,7 @@ TEST(SettingsWindow, IsWorkedInWithoutASquareAndEveryClickLands) {
     // At rest over the window, no square either.
     std::this_thread::sleep_for(2500ms);
     EXPECT_FALSE(findOverlay(display));
-    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+    EXPECT_EQ(dovetrel->unexpectedOutput(), "");
 }
 
 }  // namespace
