@@ -392,8 +392,8 @@ void X11Platform::httpGet(const HttpRequest& request,
                           std::function<void(std::optional<std::string>)> completion) {
     if (!network_) {
         network_ = std::make_unique<QNetworkAccessManager>();
-        // Following a redirect from https to http would hand the answer to anyone on the way.
-        network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+        // Each redirect is checked by the reply below.
+        network_->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
     }
     QNetworkRequest get{QUrl(QString::fromStdString(request.url))};
     if (request.reloadIgnoringCache) {
@@ -416,6 +416,17 @@ void X11Platform::httpGet(const HttpRequest& request,
             reply->abort();
         }
     };
+    // A redirect may lead only where a feed could be: https, or http on this machine. Plain
+    // http elsewhere, or from https at all, would hand the answer to anyone on the way.
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl& to) {
+        const bool lessSafe = reply->url().scheme() == QLatin1String("https") &&
+                              to.scheme() != QLatin1String("https");
+        if (!lessSafe && isOpenableDownloadURL(to.toString(QUrl::FullyEncoded).toStdString())) {
+            Q_EMIT reply->redirectAllowed();
+        } else {
+            reply->abort();
+        }
+    });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, abortWhenOversized);
     QObject::connect(reply, &QNetworkReply::readyRead, reply, abortWhenOversized);
     QObject::connect(reply, &QNetworkReply::finished, reply,

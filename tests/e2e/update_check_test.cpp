@@ -36,6 +36,10 @@ class UpdateCheck : public ::testing::Test {
             fullHead.replace(at, 5, bin.path().toStdString());
             std::ofstream(bin.filePath("newer.json").toStdString()) << kNewer;
         }
+        if (const auto at = fullHead.find("{mirror}"); at != std::string::npos) {
+            fullHead.replace(at, 8, std::to_string(DOVETREL_TEST_FEED_PORT + 1));
+            mirror.emplace(DOVETREL_TEST_FEED_PORT + 1, 200, kNewer);
+        }
         feed.emplace(DOVETREL_TEST_FEED_PORT, status, body, announceLength, fullHead);
         const char* path = std::getenv("PATH");
         dovetrel.emplace(
@@ -54,6 +58,8 @@ class UpdateCheck : public ::testing::Test {
     PanelBus panel;
     QTemporaryDir bin;
     std::optional<FeedServer> feed;
+    // Where a redirect leads: a newer release on the next port.
+    std::optional<FeedServer> mirror;
     std::optional<Dovetrel> dovetrel;
 };
 
@@ -112,7 +118,13 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"version": "0.2.0", "url": "https://dovetrel.app:99999/"})", "", false},
         FeedCase{"AtTheSizeLimit", 200, padded(kNewer, kMaximumFeedBytes), "", true},
         FeedCase{"OneByteOverTheLimit", 200, padded(kNewer, kMaximumFeedBytes + 1), "", false},
-        // A feed server that sends the program elsewhere, to a file holding a newer release.
+        // A feed server that sends the program elsewhere, to a newer release: followed only
+        // where a feed could be. [::ffff:127.0.0.1] reaches this machine but is not written as
+        // its address.
+        FeedCase{"RedirectToLoopback", 302, "",
+                 "Location: http://127.0.0.1:{mirror}/latest.json\r\n", true},
+        FeedCase{"RedirectToPlainHttpElsewhere", 302, "",
+                 "Location: http://[::ffff:127.0.0.1]:{mirror}/latest.json\r\n", false},
         FeedCase{"RedirectToAnotherScheme", 302, "", "Location: file://{bin}/newer.json\r\n",
                  false}),
     [](const auto& info) { return std::string(info.param.name); });
