@@ -2,8 +2,8 @@
 //
 // Nothing happens on its own: a test advances time, moves the pointer, sends events and
 // posts notifications, and the platform runs the core's callbacks as the real one would, on
-// one thread. Every call the core makes is recorded by name in `calls`, for counting; tests
-// look at the state the calls leave rather than at their order.
+// one thread. The calls that tests count are recorded by name in `calls`; tests look at the
+// state the calls leave rather than at their order.
 #pragma once
 
 #include <cstdint>
@@ -85,7 +85,6 @@ class SimEventTap : public EventTap {
     bool isValid() const { return valid_; }
     bool watches(uint32_t type) const { return type < 64 && ((mask_ >> type) & 1); }
     const EventTapHandlers& handlers() const { return handlers_; }
-    void disableBySystem() { enabled_ = false; }
 
   private:
     uint64_t mask_;
@@ -154,9 +153,6 @@ struct PendingRequest {
 
 class SimulatedPlatform : public Platform {
   public:
-    SimulatedPlatform();
-    ~SimulatedPlatform() override;
-
     // The virtual clock and run loop.
     // Moves the clock on, firing due timers in deadline order (ties in scheduling order) and
     // running the main queue after each callback.
@@ -201,7 +197,6 @@ class SimulatedPlatform : public Platform {
     std::optional<std::vector<WindowInfo>> windows;
     int windowListQueries = 0;
     bool screenLockedOrBlanked = false;
-    bool pointerOverOwnWindow = false;
     SimOverlaySurface* overlay() const { return overlay_; }
 
     // Notifications.
@@ -264,13 +259,12 @@ class SimulatedPlatform : public Platform {
         return windows;
     }
     bool isScreenLockedOrBlanked() override { return screenLockedOrBlanked; }
-    bool isPointerOverOwnWindow() override { return pointerOverOwnWindow; }
+    bool isPointerOverOwnWindow() override { return false; }
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
         std::function<void(const SettingsWindow*)> windowWillClose) override;
     void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override {
-        record("addWorkspaceObserver");
         workspaceObservers_.emplace_back(name, std::move(handler));
     }
     void addDistributedObserver(const std::string& name, std::function<void()> handler) override {
@@ -288,13 +282,9 @@ class SimulatedPlatform : public Platform {
     std::string releaseFeedURL() override { return feedURL; }
     void httpGet(const HttpRequest& request,
                  std::function<void(std::optional<std::string>)> completion) override {
-        record("httpGet");
         requests.push_back(PendingRequest{request, std::move(completion)});
     }
-    void openUrl(const std::string& url) override {
-        record("openUrl");
-        openedUrls.push_back(url);
-    }
+    void openUrl(const std::string& url) override { openedUrls.push_back(url); }
     bool registerLoginItem() override {
         record("registerLoginItem");
         return loginItemServiceSucceeds;
@@ -303,15 +293,9 @@ class SimulatedPlatform : public Platform {
         record("unregisterLoginItem");
         return loginItemServiceSucceeds;
     }
-    void setActivationPolicy(ActivationPolicy policy) override {
-        record("setActivationPolicy");
-        activationPolicy = policy;
-    }
-    void activateIgnoringOtherApps() override { record("activateIgnoringOtherApps"); }
-    void terminate() override {
-        record("terminate");
-        terminated = true;
-    }
+    void setActivationPolicy(ActivationPolicy policy) override { activationPolicy = policy; }
+    void activateIgnoringOtherApps() override {}
+    void terminate() override { terminated = true; }
 
     SimPreferenceStore store;
 
@@ -328,7 +312,8 @@ class SimulatedPlatform : public Platform {
 
   private:
     struct SimTimer;
-    std::shared_ptr<SimTimer> makeTimer(double interval, std::function<void()> block);
+    std::shared_ptr<SimTimer> makeTimer(double interval, bool repeats, bool ofCore,
+                                        std::function<void()> block);
     void fire(const std::shared_ptr<SimTimer>& timer);
     std::shared_ptr<SimTimer> nextDue(double limit) const;
     void prune();
