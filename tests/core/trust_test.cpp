@@ -51,9 +51,7 @@ TEST_F(Trust, WithoutPermissionAtLaunchOnePollWaitsAndThenInstallsTheTap) {
 }
 
 TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestoresIt) {
-    launch();
-    platform.advance(3.0);
-    ASSERT_TRUE(overlayUp());
+    showOverlay();
     auto* tap = platform.tap();
     platform.trusted = false;
     platform.tapCreationSucceeds = false;
@@ -69,9 +67,7 @@ TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestor
 
     // Movement shows the overlay again without a tap; the next check ends it and no
     // second poll starts.
-    platform.movePointer({600, 300});
-    platform.advance(3.0);
-    ASSERT_TRUE(overlayUp());
+    restAt({600, 300});
     platform.advance(0.25);
     EXPECT_FALSE(overlayUp());
     EXPECT_EQ(platform.liveTimerCount(), 1);
@@ -99,10 +95,8 @@ TEST_F(Trust, ThePollMakesNoSecondTapWhenOneExists) {
 
 TEST_F(Trust, ALossWhileTheLaunchPollRunsStartsNoSecondPoll) {
     platform.trusted = false;
-    launch();  // the tap exists (made before), but permission is missing
+    showOverlay();  // the tap exists (made before), but permission is missing
     const auto poll = delegate->accessibilityTimer;
-    platform.advance(3.0);
-    ASSERT_TRUE(overlayUp());
     platform.advance(0.25);
     EXPECT_EQ(delegate->accessibilityTimer, poll);
     platform.trusted = true;
