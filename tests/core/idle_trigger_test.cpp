@@ -132,11 +132,8 @@ TEST_F(IdleTrigger, ConditionsAtTheFiringAreTestedInOrderAndAFailureLeavesItDorm
     platform.advance(3.0);
     EXPECT_FALSE(delegate->overlayWindow);
     EXPECT_EQ(platform.windowListQueries, 0);
-    EXPECT_FALSE(idleTimerPending());
-    // Dormant until the next event.
+    EXPECT_FALSE(idleTimerPending()) << "dormant until the next event";
     platform.cursor.reset();
-    platform.advance(10.0);
-    EXPECT_FALSE(delegate->overlayWindow);
 
     // A full-screen program in front.
     platform.frontmostPid = 42;
@@ -265,7 +262,6 @@ TEST_F(IdleTrigger, AfterAFirstSquareSleepLockOrActivationArmNothing) {
         restAt({500, 400});
         platform.movePointer({0, 0});
         settle();
-        ASSERT_FALSE(overlayUp());
         post();
         platform.post(WorkspaceNotification::didActivateApplication);
         EXPECT_FALSE(idleTimerPending());
@@ -293,10 +289,7 @@ TEST_F(IdleTrigger, ANewSizeAppliesAtTheNextShowingOnly) {
     showOverlay();
     delegate->setZoneSize(120);
     EXPECT_EQ(delegate->overlayWindow->frame().size, (Size{80, 80}));
-    platform.movePointer({0, 0});
-    settle();
-    platform.pointer = {300, 300};
-    platform.advance(3.0);
+    restAt({300, 300});
     EXPECT_EQ(delegate->overlayWindow->frame(), (Rect{{240, 240}, {120, 120}}));
     EXPECT_EQ(platform.callCount("createOverlaySurface"), 1);
 }

@@ -13,7 +13,7 @@ TEST_F(LaunchSequence, ConstructingTheDelegateReadsAndStartsNothing) {
 
 TEST_F(LaunchSequence, MakesTheTapDisabledAndOpensNoWindow) {
     launch();
-    EXPECT_EQ(platform.tapsCreated(), 1);
+    EXPECT_EQ(platform.callCount("createEventTap"), 1);
     EXPECT_FALSE(platform.tap()->isEnabled());
     EXPECT_FALSE(delegate->accessibilityTimer);
     EXPECT_FALSE(platform.overlay());
@@ -52,9 +52,9 @@ TEST_F(LaunchSequence, ATapThatCannotBeMadeIsRetriedEverySecondUntilItIs) {
     ASSERT_NE(delegate->eventTap, nullptr);
     EXPECT_FALSE(delegate->eventTap->isEnabled());
     EXPECT_EQ(delegate->accessibilityTimer, nullptr);
-    EXPECT_EQ(platform.tapsCreated(), 1);
+    EXPECT_EQ(platform.callCount("createEventTap"), 4);
     platform.advance(5.0);
-    EXPECT_EQ(platform.tapsCreated(), 1);
+    EXPECT_EQ(platform.callCount("createEventTap"), 4);
 }
 
 TEST_F(LaunchSequence, TimersOfAGoneDelegateDoNothing) {

@@ -90,7 +90,7 @@ TEST_F(Trust, ThePollMakesNoSecondTapWhenOneExists) {
     platform.trusted = true;
     platform.advance(1.0);
     EXPECT_FALSE(delegate->accessibilityTimer);
-    EXPECT_EQ(platform.tapsCreated(), 1);
+    EXPECT_EQ(platform.callCount("createEventTap"), 1);
 }
 
 TEST_F(Trust, ALossWhileTheLaunchPollRunsStartsNoSecondPoll) {

@@ -260,7 +260,6 @@ std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
     if (!tapCreationSucceeds) {
         return nullptr;
     }
-    ++tapsCreated_;
     tap_ = std::make_shared<SimEventTap>(eventMask, std::move(handlers));
     return tap_;
 }

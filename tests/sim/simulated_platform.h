@@ -131,11 +131,10 @@ class SimSettingsWindow : public SettingsWindow {
 
     void center() override { centred_ = true; }
     void setLevel(WindowLevel level) override { level_ = level; }
-    void makeKeyAndOrderFront() override { front_ = true; }
+    void makeKeyAndOrderFront() override {}
 
     WindowLevel level() const { return level_; }
     bool isCentred() const { return centred_; }
-    bool isFront() const { return front_; }
     void close();
 
   private:
@@ -143,7 +142,6 @@ class SimSettingsWindow : public SettingsWindow {
     std::function<void(const SettingsWindow*)> windowWillClose_;
     WindowLevel level_ = WindowLevel::normal;
     bool centred_ = false;
-    bool front_ = false;
 };
 
 struct PendingRequest {
@@ -184,7 +182,6 @@ class SimulatedPlatform : public Platform {
     void disableTapBySystem(uint32_t pseudoType);
     bool tapCreationSucceeds = true;
     SimEventTap* tap() const { return tap_.get(); }
-    int tapsCreated() const { return tapsCreated_; }
     bool monitorInstalled = true;
 
     // Screens, pointer and windows.
@@ -326,7 +323,6 @@ class SimulatedPlatform : public Platform {
     uint64_t monitorMask_ = 0;
     std::function<void(uint32_t)> monitorHandler_;
     std::shared_ptr<SimEventTap> tap_;
-    int tapsCreated_ = 0;
     SimOverlaySurface* overlay_ = nullptr;
     std::shared_ptr<SimStatusItem> statusItem_;
     std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
