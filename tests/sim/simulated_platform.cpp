@@ -307,19 +307,15 @@ std::shared_ptr<SettingsWindow> SimulatedPlatform::createSettingsWindow(
 }
 
 void SimulatedPlatform::post(WorkspaceNotification name) {
-    for (const auto& [observed, handler] : workspaceObservers_) {
-        if (observed == name) {
-            handler();
-        }
+    for (auto [at, end] = workspaceObservers_.equal_range(name); at != end; ++at) {
+        at->second();
     }
     runMainQueue();
 }
 
 void SimulatedPlatform::postDistributed(const std::string& name) {
-    for (const auto& [observed, handler] : distributedObservers_) {
-        if (observed == name) {
-            handler();
-        }
+    for (auto [at, end] = distributedObservers_.equal_range(name); at != end; ++at) {
+        at->second();
     }
     runMainQueue();
 }

@@ -219,7 +219,6 @@ class SimulatedPlatform : public Platform {
     std::vector<std::string> calls;
     int callCount(const std::string& prefix) const;
     bool called(const std::string& prefix) const { return callCount(prefix) > 0; }
-    bool terminated = false;
     std::optional<ActivationPolicy> activationPolicy;
 
     double now() override { return now_; }
@@ -262,11 +261,11 @@ class SimulatedPlatform : public Platform {
     std::shared_ptr<SettingsWindow> createSettingsWindow(
         std::function<void(const SettingsWindow*)> windowWillClose) override;
     void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override {
-        workspaceObservers_.emplace_back(name, std::move(handler));
+        workspaceObservers_.emplace(name, std::move(handler));
     }
     void addDistributedObserver(const std::string& name, std::function<void()> handler) override {
         record("addDistributedObserver " + name);
-        distributedObservers_.emplace_back(name, std::move(handler));
+        distributedObservers_.emplace(name, std::move(handler));
     }
     bool isProcessTrusted(bool prompt) override {
         record(prompt ? "isProcessTrusted prompt" : "isProcessTrusted quiet");
@@ -292,7 +291,7 @@ class SimulatedPlatform : public Platform {
     }
     void setActivationPolicy(ActivationPolicy policy) override { activationPolicy = policy; }
     void activateIgnoringOtherApps() override {}
-    void terminate() override { terminated = true; }
+    void terminate() override {}
 
     SimPreferenceStore store;
 
@@ -325,8 +324,8 @@ class SimulatedPlatform : public Platform {
     std::shared_ptr<SimEventTap> tap_;
     SimOverlaySurface* overlay_ = nullptr;
     std::shared_ptr<SimStatusItem> statusItem_;
-    std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
-    std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;
+    std::multimap<WorkspaceNotification, std::function<void()>> workspaceObservers_;
+    std::multimap<std::string, std::function<void()>, std::less<>> distributedObservers_;
 };
 
 }  // namespace dovetrel::sim
