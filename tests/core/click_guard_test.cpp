@@ -68,7 +68,6 @@ TEST_F(ClickGuard, PressesDuringTheCountdownAreNeverJudged) {
 
 TEST_F(ClickGuard, DropsAPressOnTheOverlayThenLetsTheNextOneThrough) {
     showOverlay();
-    EXPECT_TRUE(delegate->eventTap->isEnabled());
     EXPECT_FALSE(platform.sendPress(centre()));
     // The dismissal ran after the callback had answered: the guard is off, the square fades
     // and a fresh countdown runs.
@@ -78,12 +77,8 @@ TEST_F(ClickGuard, DropsAPressOnTheOverlayThenLetsTheNextOneThrough) {
     EXPECT_TRUE(idleTimerPending());
     EXPECT_TRUE(delegate->overlayWindow->isVisible());  // fading out
     EXPECT_TRUE(platform.sendPress(centre()));
-    platform.advance(0.15);
+    settle();
     EXPECT_FALSE(delegate->overlayWindow->isVisible());
-    // Resting on shows it again at the same place.
-    platform.advance(2.85);
-    EXPECT_TRUE(delegate->overlayWindow->isVisible());
-    EXPECT_EQ(delegate->overlayWindow->frame(), (Rect{{460, 360}, {80, 80}}));
 }
 
 // Passing presses take the square down too: a Shift-press on it, and a plain press beside it.
@@ -91,9 +86,7 @@ TEST_F(ClickGuard, APassingPressTakesTheSquareDownAsWell) {
     launch();
     for (const auto& [where, flags] :
          {std::pair{Point{500, 500}, kShiftFlag}, std::pair{Point{300, 300}, uint64_t{0}}}) {
-        platform.movePointer({500, 400});
-        platform.advance(3.0);
-        ASSERT_TRUE(overlayUp());
+        restAt({500, 400});
         EXPECT_TRUE(platform.sendPress(where, flags));
         EXPECT_FALSE(delegate->eventTap->isEnabled());
         settle();
@@ -141,7 +134,6 @@ TEST_F(ClickGuard, ASystemDisabledTapIsReenabledAndGuardingGoesOn) {
 }
 
 TEST_F(ClickGuard, AGoneDelegatePassesEverything) {
-    EXPECT_TRUE(eventTapCallback(1, TapEvent{{0, 0}, 0}, nullptr));
     showOverlay();
     const auto callback = platform.tap()->handlers().callback;
     const auto snapshot = platform.tap()->handlers().snapshot;
@@ -150,12 +142,9 @@ TEST_F(ClickGuard, AGoneDelegatePassesEverything) {
     EXPECT_FALSE(snapshot().guardOn);
 }
 
-TEST_F(ClickGuard, WithoutATapTheOverlayComesAndGoesButNothingIsDropped) {
+TEST_F(ClickGuard, WithoutATapTheOverlayStillComesAndGoes) {
     platform.tapCreationSucceeds = false;
-    launch();
-    platform.advance(3.0);
-    EXPECT_TRUE(delegate->overlayWindow->isVisible());
-    EXPECT_TRUE(platform.sendPress(centre()));
+    showOverlay();
     platform.movePointer({10, 10});
     EXPECT_FALSE(delegate->cursorVisibilityTimer);
 }

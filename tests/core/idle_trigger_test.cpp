@@ -132,11 +132,8 @@ TEST_F(IdleTrigger, ConditionsAtTheFiringAreTestedInOrderAndAFailureLeavesItDorm
     platform.advance(3.0);
     EXPECT_FALSE(delegate->overlayWindow);
     EXPECT_EQ(platform.windowListQueries, 0);
-    EXPECT_FALSE(idleTimerPending());
-    // Dormant until the next event.
+    EXPECT_FALSE(idleTimerPending()) << "dormant until the next event";
     platform.cursor.reset();
-    platform.advance(10.0);
-    EXPECT_FALSE(delegate->overlayWindow);
 
     // A full-screen program in front.
     platform.frontmostPid = 42;
@@ -147,9 +144,7 @@ TEST_F(IdleTrigger, ConditionsAtTheFiringAreTestedInOrderAndAFailureLeavesItDorm
     EXPECT_EQ(platform.windowListQueries, 1);
 
     platform.windows = std::vector<WindowInfo>{{42, Size{1440, 870}}};
-    platform.movePointer({600, 400});
-    platform.advance(3.0);
-    EXPECT_TRUE(overlayUp());
+    restAt({600, 400});
 }
 
 TEST_F(IdleTrigger, TheCheckWhileUpTakesTheOverlayDownWhenThePointerIsHidden) {
@@ -180,18 +175,17 @@ TEST_F(IdleTrigger, SwitchingTheGuardOffByAnyRouteTakesTheOverlayDownForGood) {
     };
     launch();
     for (const auto& [route, switchOff] : routes) {
+        SCOPED_TRACE(route);
         platform.store.editByHand("isEnabled", "true");
-        platform.movePointer({500, 400});
-        platform.advance(3.0);
-        ASSERT_TRUE(overlayUp()) << route;
+        restAt({500, 400});
         switchOff();
-        EXPECT_FALSE(delegate->eventTap->isEnabled()) << route;
-        EXPECT_FALSE(delegate->cursorVisibilityTimer) << route;
-        EXPECT_TRUE(platform.sendPress({500, 500})) << route;
-        EXPECT_FALSE(platform.statusItem()->image()->active) << route;
+        EXPECT_FALSE(delegate->eventTap->isEnabled());
+        EXPECT_FALSE(delegate->cursorVisibilityTimer);
+        EXPECT_TRUE(platform.sendPress({500, 500}));
+        EXPECT_FALSE(platform.statusItem()->image()->active);
         // The pointer rests on: the square does not come back.
         platform.advance(30.0);
-        EXPECT_FALSE(overlayUp()) << route;
+        EXPECT_FALSE(overlayUp());
     }
 }
 
@@ -207,9 +201,7 @@ TEST_F(IdleTrigger, NothingIsShownWhileTheScreenIsLockedOrBlankedUntilInputAfter
     platform.screenLockedOrBlanked = false;
     platform.advance(30.0);
     EXPECT_FALSE(overlayUp());
-    platform.movePointer({600, 300});
-    platform.advance(3.0);
-    EXPECT_TRUE(overlayUp());
+    restAt({600, 300});
 }
 
 TEST_F(IdleTrigger, TheCountdownHoldsAnyStoredTimeoutWithinATenthOfASecondAndADay) {
@@ -255,21 +247,6 @@ TEST(OverlaySide, FitsTheScreenUnderThePointerAndKeepsAFewPixels) {
     }
 }
 
-TEST_F(IdleTrigger, SleepAndLockStopTheCountdownOrTakeTheOverlayDown) {
-    launch();
-    platform.post(WorkspaceNotification::screensDidSleep);
-    platform.advance(10.0);
-    EXPECT_FALSE(delegate->overlayWindow);  // stopped until the next event
-    platform.movePointer({600, 400});
-    platform.advance(3.0);
-    ASSERT_TRUE(overlayUp());
-
-    platform.postDistributed(kScreenIsLockedNotification);
-    settle();
-    EXPECT_FALSE(overlayUp());
-    EXPECT_TRUE(idleTimerPending());  // a fresh countdown after the dismissal
-}
-
 // Once a first square has come and gone its window stays around, hidden: sleep, lock and a
 // later activation must still find nothing up and arm nothing, whatever the platform can tell
 // of the screen.
@@ -282,12 +259,9 @@ TEST_F(IdleTrigger, AfterAFirstSquareSleepLockOrActivationArmNothing) {
     launch();
     for (const auto& [name, post] : routes) {
         SCOPED_TRACE(name);
-        platform.movePointer({500, 400});
-        platform.advance(3.0);
-        ASSERT_TRUE(overlayUp());
+        restAt({500, 400});
         platform.movePointer({0, 0});
         settle();
-        ASSERT_FALSE(overlayUp());
         post();
         platform.post(WorkspaceNotification::didActivateApplication);
         EXPECT_FALSE(idleTimerPending());
@@ -315,12 +289,17 @@ TEST_F(IdleTrigger, ANewSizeAppliesAtTheNextShowingOnly) {
     showOverlay();
     delegate->setZoneSize(120);
     EXPECT_EQ(delegate->overlayWindow->frame().size, (Size{80, 80}));
-    platform.movePointer({0, 0});
-    settle();
-    platform.pointer = {300, 300};
-    platform.advance(3.0);
+    restAt({300, 300});
     EXPECT_EQ(delegate->overlayWindow->frame(), (Rect{{240, 240}, {120, 120}}));
     EXPECT_EQ(platform.callCount("createOverlaySurface"), 1);
+}
+
+TEST_F(IdleTrigger, ANewTimeoutTakesEffectAtTheNextArming) {
+    delegate->resetIdleTimer();
+    delegate->setIdleTimeout(8);
+    EXPECT_EQ(platform.nextDeadline(), platform.now() + 3.0);
+    delegate->resetIdleTimer();
+    EXPECT_EQ(platform.nextDeadline(), platform.now() + 8.0);
 }
 
 }  // namespace

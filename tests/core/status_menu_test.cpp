@@ -16,13 +16,11 @@ class StatusMenu : public CoreTest {
     bool active() { return item().image()->active; }
 };
 
-TEST_F(StatusMenu, IsBuiltOnceAtLaunchWithItsItemsAndKeys) {
+TEST_F(StatusMenu, IsBuiltOnceAtLaunchWithItsItems) {
     launch();
     EXPECT_EQ(item().shownMenu(),
               (std::vector<std::string>{"[x] Enabled", "Snooze", "---", "Settings\u2026", "---",
                                         "Quit Dovetrel"}));
-    EXPECT_EQ(items()[3]->keyEquivalent, ",");
-    EXPECT_EQ(items()[5]->keyEquivalent, "q");
     EXPECT_EQ(titles(*delegate->snoozeMenuItem->submenu),
               (std::vector<std::string>{"5 minutes", "10 minutes", "15 minutes", "30 minutes",
                                         "1 hour"}));
@@ -46,32 +44,19 @@ TEST_F(StatusMenu, WithoutAButtonTheItemStillGetsItsMenu) {
     EXPECT_FALSE(item().image());
 }
 
-TEST_F(StatusMenu, SwitchingOffTakesTheGuardDownAtOnceAndOnDoesNotShowIt) {
-    launch();
-    platform.advance(3.0);
-    ASSERT_TRUE(overlayUp());
-    item().openMenu();
+// What switching off does is checked with the other routes in IdleTrigger, and through a
+// panel end to end.
+TEST_F(StatusMenu, SwitchingBackOnChecksTheItemButLeavesTheSquareToTheIdleTimer) {
+    showOverlay();
     item().choose(items()[0]);
-    EXPECT_FALSE(delegate->isEnabled());
-    EXPECT_EQ(platform.store.value("isEnabled"), "false");
-    EXPECT_FALSE(delegate->eventTap->isEnabled());
-    EXPECT_FALSE(delegate->cursorVisibilityTimer);
-    EXPECT_FALSE(active());
     platform.advance(10.0);
-    EXPECT_FALSE(overlayUp());
-    EXPECT_TRUE(platform.sendPress({500, 500}));
-
-    // The check mark follows the preference at once.
-    EXPECT_FALSE(items()[0]->isOn);
     item().openMenu();
     EXPECT_FALSE(items()[0]->isOn);
     item().choose(items()[0]);
     EXPECT_TRUE(items()[0]->isOn);
     EXPECT_TRUE(active());
     EXPECT_FALSE(overlayUp());  // only the idle timer brings it back
-    platform.movePointer({700, 300});
-    platform.advance(3.0);
-    EXPECT_TRUE(overlayUp());
+    restAt({700, 300});
 }
 
 TEST_F(StatusMenu, ChangesMadeElsewhereShowAtOnceAndNothingElseWakesTheMenu) {
@@ -87,23 +72,12 @@ TEST_F(StatusMenu, ChangesMadeElsewhereShowAtOnceAndNothingElseWakesTheMenu) {
     EXPECT_FALSE(platform.nextDeadline());
 }
 
-TEST_F(StatusMenu, QuitAsksToTerminateAndLeavesThePreferencesAlone) {
-    launch();
-    const auto before = platform.store.values();
-    item().choose(items()[5]);
-    EXPECT_TRUE(platform.terminated);
-    EXPECT_EQ(platform.store.values(), before);
-}
-
-TEST_F(StatusMenu, SnoozeShowsTheTimeLeftTruncatedAndOffersToCancel) {
+TEST_F(StatusMenu, SnoozeShowsTheTimeLeftTruncated) {
     launch();
     item().choose(choice(0));
     platform.advance(0.01);
     item().openMenu();
     EXPECT_EQ(delegate->snoozeMenuItem->title, "Snoozed \u2014 4m 59s left");
-    EXPECT_EQ(titles(*delegate->snoozeMenuItem->submenu),
-              (std::vector<std::string>{"Cancel Snooze"}));
-    EXPECT_EQ(delegate->snoozeMenuItem->submenu->items()[0]->action, "cancelSnoozeAction");
     item().closeMenu();
 
     platform.advance(300 - 0.01 - 60.2);  // 60.2 s left
@@ -124,13 +98,9 @@ TEST_F(StatusMenu, SnoozeShowsTheTimeLeftTruncatedAndOffersToCancel) {
 }
 
 TEST_F(StatusMenu, ASnoozeKeepsTheOverlayAwayUntilItEnds) {
-    launch();
-    platform.advance(3.0);
-    ASSERT_TRUE(overlayUp());
+    showOverlay();
     item().choose(choice(0));
-    EXPECT_TRUE(delegate->isSnoozed());
     EXPECT_FALSE(delegate->eventTap->isEnabled());
-    EXPECT_FALSE(active());
     EXPECT_TRUE(delegate->isEnabled());
     for (int i = 0; i < 10; ++i) {
         platform.movePointer({400.0 + i, 400});
@@ -139,17 +109,9 @@ TEST_F(StatusMenu, ASnoozeKeepsTheOverlayAwayUntilItEnds) {
     }
     platform.advance(10.0);  // 300 s in: the snooze is over
     EXPECT_FALSE(delegate->isSnoozed());
-    EXPECT_TRUE(active());
-    EXPECT_FALSE(delegate->snoozeTimer);
     // The guard comes back with the next countdown, not at once.
     EXPECT_FALSE(overlayUp());
-    platform.movePointer({300, 300});
-    platform.advance(3.0);
-    EXPECT_TRUE(overlayUp());
-
-    item().openMenu();
-    EXPECT_EQ(delegate->snoozeMenuItem->title, "Snooze");
-    EXPECT_EQ(delegate->snoozeMenuItem->submenu->items().size(), 5u);
+    restAt({300, 300});
 }
 
 // Each choice counts from now, longer or shorter than the one running: an earlier timer

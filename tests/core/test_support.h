@@ -39,6 +39,12 @@ class CoreTest : public ::testing::Test {
         platform.advance(3.0);
         ASSERT_TRUE(overlayUp());
     }
+    // Moves the pointer, which starts a fresh countdown, and rests until the overlay is up.
+    void restAt(Point where) {
+        platform.movePointer(where);
+        platform.advance(3.0);
+        ASSERT_TRUE(overlayUp());
+    }
     // Lets a fade-out finish.
     void settle() { platform.advance(0.15); }
     bool idleTimerPending() const { return delegate->idleTimer && delegate->idleTimer->isValid(); }

@@ -5,25 +5,19 @@
 #include <limits>
 
 namespace dovetrel::sim {
-namespace {
-
-class SimMonitorToken : public MonitorToken {};
-
-}  // namespace
 
 struct SimulatedPlatform::SimTimer : Timer {
     SimulatedPlatform* platform = nullptr;
     double deadline = 0;
     double interval = 0;
     bool repeats = false;
-    bool commonModes = false;
-    bool recorded = false;
+    bool ofCore = false;  // recorded, counted, and held while a menu is tracked
     bool valid = true;
     uint64_t sequence = 0;
     std::function<void()> block;
 
     void invalidate() override {
-        if (valid && recorded) {
+        if (valid && ofCore) {
             platform->record("timer.invalidate");
         }
         valid = false;
@@ -129,15 +123,14 @@ void SimSettingsWindow::close() {
 
 // --- the clock and run loop
 
-SimulatedPlatform::SimulatedPlatform() = default;
-SimulatedPlatform::~SimulatedPlatform() = default;
-
 std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::makeTimer(
-    double interval, std::function<void()> block) {
+    double interval, bool repeats, bool ofCore, std::function<void()> block) {
     auto timer = std::make_shared<SimTimer>();
     timer->platform = this;
     timer->deadline = now_ + interval;
     timer->interval = interval;
+    timer->repeats = repeats;
+    timer->ofCore = ofCore;
     timer->sequence = nextSequence_++;
     timer->block = std::move(block);
     timers_.push_back(timer);
@@ -147,16 +140,11 @@ std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::makeTimer(
 TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
                                           std::function<void()> block) {
     record("scheduleTimer");
-    auto timer = makeTimer(interval, std::move(block));
-    timer->repeats = repeats;
-    timer->recorded = true;
-    return timer;
+    return makeTimer(interval, repeats, true, std::move(block));
 }
 
 TimerRef SimulatedPlatform::scheduleInternal(double delay, std::function<void()> block) {
-    auto timer = makeTimer(delay, std::move(block));
-    timer->commonModes = true;
-    return timer;
+    return makeTimer(delay, false, false, std::move(block));
 }
 
 void SimulatedPlatform::dispatchAsync(std::function<void()> block) {
@@ -167,7 +155,7 @@ void SimulatedPlatform::dispatchAsync(std::function<void()> block) {
 std::shared_ptr<SimulatedPlatform::SimTimer> SimulatedPlatform::nextDue(double limit) const {
     std::shared_ptr<SimTimer> best;
     for (const auto& timer : timers_) {
-        if (!timer->valid || timer->deadline > limit || (trackingMenu_ && !timer->commonModes)) {
+        if (!timer->valid || timer->deadline > limit || (trackingMenu_ && timer->ofCore)) {
             continue;
         }
         if (!best || timer->deadline < best->deadline ||
@@ -238,7 +226,7 @@ void SimulatedPlatform::endMenuTracking() {
 
 int SimulatedPlatform::liveTimerCount() const {
     return static_cast<int>(std::count_if(timers_.begin(), timers_.end(), [](const auto& timer) {
-        return timer->valid && timer->recorded;
+        return timer->valid && timer->ofCore;
     }));
 }
 
@@ -246,13 +234,12 @@ int SimulatedPlatform::liveTimerCount() const {
 
 std::shared_ptr<MonitorToken> SimulatedPlatform::addGlobalMonitor(
     uint64_t mask, std::function<void(uint32_t)> handler) {
-    record("addGlobalMonitor");
     if (!monitorInstalled) {
         return nullptr;
     }
     monitorMask_ = mask;
     monitorHandler_ = std::move(handler);
-    return std::make_shared<SimMonitorToken>();
+    return std::make_shared<MonitorToken>();
 }
 
 void SimulatedPlatform::sendMonitorEvent(uint32_t type) {
@@ -273,7 +260,6 @@ std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
     if (!tapCreationSucceeds) {
         return nullptr;
     }
-    ++tapsCreated_;
     tap_ = std::make_shared<SimEventTap>(eventMask, std::move(handlers));
     return tap_;
 }
@@ -291,7 +277,7 @@ void SimulatedPlatform::disableTapBySystem(uint32_t pseudoType) {
     if (!tap_ || !tap_->isValid()) {
         return;
     }
-    tap_->disableBySystem();
+    tap_->setEnabled(false);
     tap_->handlers().callback(pseudoType, TapEvent{});
     runMainQueue();
 }
@@ -306,7 +292,6 @@ std::unique_ptr<OverlaySurface> SimulatedPlatform::createOverlaySurface(const Re
 }
 
 std::shared_ptr<StatusItem> SimulatedPlatform::createStatusItem(StatusItemHandlers handlers) {
-    record("createStatusItem");
     if (!statusItemAvailable) {
         return nullptr;
     }
@@ -316,26 +301,21 @@ std::shared_ptr<StatusItem> SimulatedPlatform::createStatusItem(StatusItemHandle
 
 std::shared_ptr<SettingsWindow> SimulatedPlatform::createSettingsWindow(
     std::function<void(const SettingsWindow*)> windowWillClose) {
-    record("createSettingsWindow");
     auto window = std::make_shared<SimSettingsWindow>(*this, std::move(windowWillClose));
     settingsWindows.push_back(window);
     return window;
 }
 
 void SimulatedPlatform::post(WorkspaceNotification name) {
-    for (const auto& [observed, handler] : workspaceObservers_) {
-        if (observed == name) {
-            handler();
-        }
+    for (auto [at, end] = workspaceObservers_.equal_range(name); at != end; ++at) {
+        at->second();
     }
     runMainQueue();
 }
 
 void SimulatedPlatform::postDistributed(const std::string& name) {
-    for (const auto& [observed, handler] : distributedObservers_) {
-        if (observed == name) {
-            handler();
-        }
+    for (auto [at, end] = distributedObservers_.equal_range(name); at != end; ++at) {
+        at->second();
     }
     runMainQueue();
 }

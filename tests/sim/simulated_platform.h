@@ -2,8 +2,8 @@
 //
 // Nothing happens on its own: a test advances time, moves the pointer, sends events and
 // posts notifications, and the platform runs the core's callbacks as the real one would, on
-// one thread. Every call the core makes is recorded by name in `calls`, for counting; tests
-// look at the state the calls leave rather than at their order.
+// one thread. The calls that tests count are recorded by name in `calls`; tests look at the
+// state the calls leave rather than at their order.
 #pragma once
 
 #include <cstdint>
@@ -85,7 +85,6 @@ class SimEventTap : public EventTap {
     bool isValid() const { return valid_; }
     bool watches(uint32_t type) const { return type < 64 && ((mask_ >> type) & 1); }
     const EventTapHandlers& handlers() const { return handlers_; }
-    void disableBySystem() { enabled_ = false; }
 
   private:
     uint64_t mask_;
@@ -132,11 +131,10 @@ class SimSettingsWindow : public SettingsWindow {
 
     void center() override { centred_ = true; }
     void setLevel(WindowLevel level) override { level_ = level; }
-    void makeKeyAndOrderFront() override { front_ = true; }
+    void makeKeyAndOrderFront() override {}
 
     WindowLevel level() const { return level_; }
     bool isCentred() const { return centred_; }
-    bool isFront() const { return front_; }
     void close();
 
   private:
@@ -144,7 +142,6 @@ class SimSettingsWindow : public SettingsWindow {
     std::function<void(const SettingsWindow*)> windowWillClose_;
     WindowLevel level_ = WindowLevel::normal;
     bool centred_ = false;
-    bool front_ = false;
 };
 
 struct PendingRequest {
@@ -154,9 +151,6 @@ struct PendingRequest {
 
 class SimulatedPlatform : public Platform {
   public:
-    SimulatedPlatform();
-    ~SimulatedPlatform() override;
-
     // The virtual clock and run loop.
     // Moves the clock on, firing due timers in deadline order (ties in scheduling order) and
     // running the main queue after each callback.
@@ -188,7 +182,6 @@ class SimulatedPlatform : public Platform {
     void disableTapBySystem(uint32_t pseudoType);
     bool tapCreationSucceeds = true;
     SimEventTap* tap() const { return tap_.get(); }
-    int tapsCreated() const { return tapsCreated_; }
     bool monitorInstalled = true;
 
     // Screens, pointer and windows.
@@ -201,7 +194,6 @@ class SimulatedPlatform : public Platform {
     std::optional<std::vector<WindowInfo>> windows;
     int windowListQueries = 0;
     bool screenLockedOrBlanked = false;
-    bool pointerOverOwnWindow = false;
     SimOverlaySurface* overlay() const { return overlay_; }
 
     // Notifications.
@@ -227,7 +219,6 @@ class SimulatedPlatform : public Platform {
     std::vector<std::string> calls;
     int callCount(const std::string& prefix) const;
     bool called(const std::string& prefix) const { return callCount(prefix) > 0; }
-    bool terminated = false;
     std::optional<ActivationPolicy> activationPolicy;
 
     double now() override { return now_; }
@@ -264,18 +255,17 @@ class SimulatedPlatform : public Platform {
         return windows;
     }
     bool isScreenLockedOrBlanked() override { return screenLockedOrBlanked; }
-    bool isPointerOverOwnWindow() override { return pointerOverOwnWindow; }
+    bool isPointerOverOwnWindow() override { return false; }
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
         std::function<void(const SettingsWindow*)> windowWillClose) override;
     void addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) override {
-        record("addWorkspaceObserver");
-        workspaceObservers_.emplace_back(name, std::move(handler));
+        workspaceObservers_.emplace(name, std::move(handler));
     }
     void addDistributedObserver(const std::string& name, std::function<void()> handler) override {
         record("addDistributedObserver " + name);
-        distributedObservers_.emplace_back(name, std::move(handler));
+        distributedObservers_.emplace(name, std::move(handler));
     }
     bool isProcessTrusted(bool prompt) override {
         record(prompt ? "isProcessTrusted prompt" : "isProcessTrusted quiet");
@@ -288,13 +278,9 @@ class SimulatedPlatform : public Platform {
     std::string releaseFeedURL() override { return feedURL; }
     void httpGet(const HttpRequest& request,
                  std::function<void(std::optional<std::string>)> completion) override {
-        record("httpGet");
         requests.push_back(PendingRequest{request, std::move(completion)});
     }
-    void openUrl(const std::string& url) override {
-        record("openUrl");
-        openedUrls.push_back(url);
-    }
+    void openUrl(const std::string& url) override { openedUrls.push_back(url); }
     bool registerLoginItem() override {
         record("registerLoginItem");
         return loginItemServiceSucceeds;
@@ -303,15 +289,9 @@ class SimulatedPlatform : public Platform {
         record("unregisterLoginItem");
         return loginItemServiceSucceeds;
     }
-    void setActivationPolicy(ActivationPolicy policy) override {
-        record("setActivationPolicy");
-        activationPolicy = policy;
-    }
-    void activateIgnoringOtherApps() override { record("activateIgnoringOtherApps"); }
-    void terminate() override {
-        record("terminate");
-        terminated = true;
-    }
+    void setActivationPolicy(ActivationPolicy policy) override { activationPolicy = policy; }
+    void activateIgnoringOtherApps() override {}
+    void terminate() override {}
 
     SimPreferenceStore store;
 
@@ -328,7 +308,8 @@ class SimulatedPlatform : public Platform {
 
   private:
     struct SimTimer;
-    std::shared_ptr<SimTimer> makeTimer(double interval, std::function<void()> block);
+    std::shared_ptr<SimTimer> makeTimer(double interval, bool repeats, bool ofCore,
+                                        std::function<void()> block);
     void fire(const std::shared_ptr<SimTimer>& timer);
     std::shared_ptr<SimTimer> nextDue(double limit) const;
     void prune();
@@ -341,11 +322,10 @@ class SimulatedPlatform : public Platform {
     uint64_t monitorMask_ = 0;
     std::function<void(uint32_t)> monitorHandler_;
     std::shared_ptr<SimEventTap> tap_;
-    int tapsCreated_ = 0;
     SimOverlaySurface* overlay_ = nullptr;
     std::shared_ptr<SimStatusItem> statusItem_;
-    std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;
-    std::vector<std::pair<std::string, std::function<void()>>> distributedObservers_;
+    std::multimap<WorkspaceNotification, std::function<void()>> workspaceObservers_;
+    std::multimap<std::string, std::function<void()>, std::less<>> distributedObservers_;
 };
 
 }  // namespace dovetrel::sim
