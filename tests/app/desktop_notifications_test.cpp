@@ -28,14 +28,11 @@ class FakeLogindManager : public QDBusVirtualObject {
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         lookups.append(message.member());
-        if (message.member() == QStringLiteral("GetSessionByPID")) {
-            connection.send(
-                message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath))));
-        } else {
-            connection.send(message.createErrorReply(
-                QStringLiteral("org.freedesktop.login1.NoSuchSession"), QString()));
-        }
-        return true;
+        return connection.send(
+            message.member() == QStringLiteral("GetSessionByPID")
+                ? message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath)))
+                : message.createErrorReply(QStringLiteral("org.freedesktop.login1.NoSuchSession"),
+                                           QString()));
     }
 
     QStringList lookups;
@@ -61,6 +58,13 @@ class DesktopNotificationsTest : public ::testing::Test {
         ASSERT_TRUE(logind_->registerService(QStringLiteral("org.freedesktop.login1")));
         ASSERT_TRUE(
             logind_->registerVirtualObject(QStringLiteral("/org/freedesktop/login1"), &manager_));
+        notifications_ = std::make_unique<DesktopNotifications>(
+            [this](WorkspaceNotification name) {
+                resigned_ += name == WorkspaceNotification::sessionDidResignActive;
+                slept_ += name == WorkspaceNotification::screensDidSleep;
+                woke_ += name == WorkspaceNotification::didWake;
+            },
+            [this] { ++locked_; });
     }
 
     void TearDown() override {
@@ -70,29 +74,18 @@ class DesktopNotificationsTest : public ::testing::Test {
     }
 
     void announceSession(const QVariantMap& changed) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            kSessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("PropertiesChanged"));
-        signal << QStringLiteral("org.freedesktop.login1.Session") << changed << QStringList();
-        logind_->send(signal);
+        logind_->send(QDBusMessage::createSignal(kSessionPath,
+                                                 QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                 QStringLiteral("PropertiesChanged"))
+                      << QStringLiteral("org.freedesktop.login1.Session") << changed
+                      << QStringList());
     }
 
     void announceSleep(bool start) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"));
-        signal << start;
-        logind_->send(signal);
-    }
-
-    void startNotifications() {
-        notifications_ = std::make_unique<DesktopNotifications>(
-            [this](WorkspaceNotification name) {
-                resigned_ += name == WorkspaceNotification::sessionDidResignActive;
-                slept_ += name == WorkspaceNotification::screensDidSleep;
-                woke_ += name == WorkspaceNotification::didWake;
-            },
-            [this] { ++locked_; });
+        logind_->send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                 QStringLiteral("org.freedesktop.login1.Manager"),
+                                                 QStringLiteral("PrepareForSleep"))
+                      << start);
     }
 
     FakeLogindManager manager_;
@@ -107,15 +100,12 @@ class DesktopNotificationsTest : public ::testing::Test {
 };
 
 TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
-    startNotifications();
-    ASSERT_TRUE(waitFor([&] { return manager_.lookups.contains("GetSessionByPID"); }));
-    EXPECT_EQ(manager_.lookups, (QStringList{"GetSession", "GetSessionByPID"}));
-
     // The session is followed once the answer has come back; until then announcements miss.
     ASSERT_TRUE(waitFor([&] {
         announceSession({{QStringLiteral("LockedHint"), true}});
         return locked_ > 0;
     }));
+    EXPECT_EQ(manager_.lookups, (QStringList{"GetSession", "GetSessionByPID"}));
     // One bus, one sender: the signals arrive in order, so the last one awaited shows that
     // all before it were handled.
     announceSession({{QStringLiteral("LockedHint"), true}});
