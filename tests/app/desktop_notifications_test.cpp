@@ -59,12 +59,7 @@ class DesktopNotificationsTest : public ::testing::Test {
         ASSERT_TRUE(
             logind_->registerVirtualObject(QStringLiteral("/org/freedesktop/login1"), &manager_));
         notifications_ = std::make_unique<DesktopNotifications>(
-            [this](WorkspaceNotification name) {
-                resigned_ += name == WorkspaceNotification::sessionDidResignActive;
-                slept_ += name == WorkspaceNotification::screensDidSleep;
-                woke_ += name == WorkspaceNotification::didWake;
-            },
-            [this] { ++locked_; });
+            [this](WorkspaceNotification name) { told_.push_back(name); }, [this] { ++locked_; });
     }
 
     void TearDown() override {
@@ -92,9 +87,7 @@ class DesktopNotificationsTest : public ::testing::Test {
     QTemporaryDir folder_;
     QProcess daemon_;
     std::unique_ptr<QDBusConnection> logind_;
-    int resigned_ = 0;
-    int slept_ = 0;
-    int woke_ = 0;
+    std::vector<WorkspaceNotification> told_;
     int locked_ = 0;
     std::unique_ptr<DesktopNotifications> notifications_;
 };
@@ -116,17 +109,18 @@ TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
     announceSession({{QStringLiteral("LockedHint"), false}});
     announceSession({{QStringLiteral("Active"), false}, {QStringLiteral("LockedHint"), true}});
     announceSleep(true);
-    ASSERT_TRUE(waitFor([&] { return slept_ > 0; }));
-    EXPECT_EQ(slept_, 1);
-    EXPECT_EQ(woke_, 1);
-    EXPECT_EQ(resigned_, 2);
+    using enum WorkspaceNotification;
+    ASSERT_TRUE(waitFor([&] { return !told_.empty() && told_.back() == screensDidSleep; }));
+    EXPECT_EQ(told_, (std::vector{sessionDidResignActive, didWake, sessionDidResignActive,
+                                  screensDidSleep}));
     EXPECT_EQ(locked_, 2);
 
     // Locked until logind says otherwise.
     EXPECT_TRUE(notifications_->isScreenLockedOrBlanked());
     announceSession({{QStringLiteral("LockedHint"), false}});
     announceSleep(false);
-    ASSERT_TRUE(waitFor([&] { return woke_ == 2; }));
+    ASSERT_TRUE(waitFor([&] { return told_.size() == 5; }));
+    EXPECT_EQ(told_.back(), didWake);
     EXPECT_FALSE(notifications_->isScreenLockedOrBlanked());
 }
 
