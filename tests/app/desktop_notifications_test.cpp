@@ -28,14 +28,11 @@ class FakeLogindManager : public QDBusVirtualObject {
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         lookups.append(message.member());
-        if (message.member() == QStringLiteral("GetSessionByPID")) {
-            connection.send(
-                message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath))));
-        } else {
-            connection.send(message.createErrorReply(
-                QStringLiteral("org.freedesktop.login1.NoSuchSession"), QString()));
-        }
-        return true;
+        return connection.send(
+            message.member() == QStringLiteral("GetSessionByPID")
+                ? message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath)))
+                : message.createErrorReply(QStringLiteral("org.freedesktop.login1.NoSuchSession"),
+                                           QString()));
     }
 
     QStringList lookups;
@@ -61,6 +58,8 @@ class DesktopNotificationsTest : public ::testing::Test {
         ASSERT_TRUE(logind_->registerService(QStringLiteral("org.freedesktop.login1")));
         ASSERT_TRUE(
             logind_->registerVirtualObject(QStringLiteral("/org/freedesktop/login1"), &manager_));
+        notifications_ = std::make_unique<DesktopNotifications>(
+            [this](WorkspaceNotification name) { told_.push_back(name); }, [this] { ++locked_; });
     }
 
     void TearDown() override {
@@ -70,52 +69,36 @@ class DesktopNotificationsTest : public ::testing::Test {
     }
 
     void announceSession(const QVariantMap& changed) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            kSessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("PropertiesChanged"));
-        signal << QStringLiteral("org.freedesktop.login1.Session") << changed << QStringList();
-        logind_->send(signal);
+        logind_->send(QDBusMessage::createSignal(kSessionPath,
+                                                 QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                 QStringLiteral("PropertiesChanged"))
+                      << QStringLiteral("org.freedesktop.login1.Session") << changed
+                      << QStringList());
     }
 
     void announceSleep(bool start) {
-        QDBusMessage signal = QDBusMessage::createSignal(
-            QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"));
-        signal << start;
-        logind_->send(signal);
-    }
-
-    void startNotifications() {
-        notifications_ = std::make_unique<DesktopNotifications>(
-            [this](WorkspaceNotification name) {
-                resigned_ += name == WorkspaceNotification::sessionDidResignActive;
-                slept_ += name == WorkspaceNotification::screensDidSleep;
-                woke_ += name == WorkspaceNotification::didWake;
-            },
-            [this] { ++locked_; });
+        logind_->send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                 QStringLiteral("org.freedesktop.login1.Manager"),
+                                                 QStringLiteral("PrepareForSleep"))
+                      << start);
     }
 
     FakeLogindManager manager_;
     QTemporaryDir folder_;
     QProcess daemon_;
     std::unique_ptr<QDBusConnection> logind_;
-    int resigned_ = 0;
-    int slept_ = 0;
-    int woke_ = 0;
+    std::vector<WorkspaceNotification> told_;
     int locked_ = 0;
     std::unique_ptr<DesktopNotifications> notifications_;
 };
 
 TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
-    startNotifications();
-    ASSERT_TRUE(waitFor([&] { return manager_.lookups.contains("GetSessionByPID"); }));
-    EXPECT_EQ(manager_.lookups, (QStringList{"GetSession", "GetSessionByPID"}));
-
     // The session is followed once the answer has come back; until then announcements miss.
     ASSERT_TRUE(waitFor([&] {
         announceSession({{QStringLiteral("LockedHint"), true}});
         return locked_ > 0;
     }));
+    EXPECT_EQ(manager_.lookups, (QStringList{"GetSession", "GetSessionByPID"}));
     // One bus, one sender: the signals arrive in order, so the last one awaited shows that
     // all before it were handled.
     announceSession({{QStringLiteral("LockedHint"), true}});
@@ -126,17 +109,18 @@ TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
     announceSession({{QStringLiteral("LockedHint"), false}});
     announceSession({{QStringLiteral("Active"), false}, {QStringLiteral("LockedHint"), true}});
     announceSleep(true);
-    ASSERT_TRUE(waitFor([&] { return slept_ > 0; }));
-    EXPECT_EQ(slept_, 1);
-    EXPECT_EQ(woke_, 1);
-    EXPECT_EQ(resigned_, 2);
+    using enum WorkspaceNotification;
+    ASSERT_TRUE(waitFor([&] { return !told_.empty() && told_.back() == screensDidSleep; }));
+    EXPECT_EQ(told_, (std::vector{sessionDidResignActive, didWake, sessionDidResignActive,
+                                  screensDidSleep}));
     EXPECT_EQ(locked_, 2);
 
     // Locked until logind says otherwise.
     EXPECT_TRUE(notifications_->isScreenLockedOrBlanked());
     announceSession({{QStringLiteral("LockedHint"), false}});
     announceSleep(false);
-    ASSERT_TRUE(waitFor([&] { return woke_ == 2; }));
+    ASSERT_TRUE(waitFor([&] { return told_.size() == 5; }));
+    EXPECT_EQ(told_.back(), didWake);
     EXPECT_FALSE(notifications_->isScreenLockedOrBlanked());
 }
 

@@ -8,8 +8,10 @@ namespace dovetrel::app {
 namespace {
 
 TEST(SessionCheck, RunsOnlyInAnX11SessionAndSaysWhyNot) {
-    using Variables = std::map<std::string, std::string>;
-    const std::pair<Variables, const char*> cases[] = {
+    const struct {
+        std::map<std::string, std::string> variables;
+        const char* said;
+    } cases[] = {
         {{{"DISPLAY", ":0"}}, nullptr},
         {{{"DISPLAY", ":0"}, {"XDG_SESSION_TYPE", "x11"}, {"WAYLAND_DISPLAY", ""}}, nullptr},
         // Wayland even with an X display.
@@ -18,16 +20,14 @@ TEST(SessionCheck, RunsOnlyInAnX11SessionAndSaysWhyNot) {
         {{}, "DISPLAY"},
         {{{"DISPLAY", ""}}, "DISPLAY"},
     };
-    for (const auto& [set, said] : cases) {
-        // Clang 14 cannot capture a structured binding.
-        const Variables& variables = set;
+    for (const auto& c : cases) {
         const auto reason = reasonCannotRun([&](const char* name) -> std::optional<std::string> {
-            const auto found = variables.find(name);
-            return found != variables.end() ? std::optional(found->second) : std::nullopt;
+            const auto found = c.variables.find(name);
+            return found != c.variables.end() ? std::optional(found->second) : std::nullopt;
         });
-        EXPECT_EQ(reason.has_value(), said != nullptr) << reason.value_or("runs");
-        if (reason && said) {
-            EXPECT_NE(reason->find(said), std::string::npos) << *reason;
+        EXPECT_EQ(reason.has_value(), c.said != nullptr) << reason.value_or("runs");
+        if (reason && c.said) {
+            EXPECT_NE(reason->find(c.said), std::string::npos) << *reason;
         }
     }
 }

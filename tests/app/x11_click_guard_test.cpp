@@ -24,32 +24,8 @@ constexpr int kCentreX = 400;
 constexpr int kCentreY = 300;
 constexpr int kOffOverlayX = 600;
 
-struct Calls {
-    int dismissals = 0;
-    std::vector<std::pair<uint32_t, uint64_t>> ungrabbed;  // type and flags, in order
-    bool offMainThread = false;
-};
-
-EventTapHandlers recordingHandlers(Calls& calls) {
-    EventTapHandlers handlers;
-    handlers.snapshot = [] {
-        return ClickGuardSnapshot{true, true, {{350, 250}, {100, 100}}, 600.0};
-    };
-    const auto mainThread = std::this_thread::get_id();
-    handlers.dismissOverlay = [&calls, mainThread] {
-        calls.offMainThread |= std::this_thread::get_id() != mainThread;
-        ++calls.dismissals;
-    };
-    handlers.callback = [&calls, mainThread](uint32_t type, const TapEvent& event) {
-        calls.offMainThread |= std::this_thread::get_id() != mainThread;
-        calls.ungrabbed.emplace_back(type, event.flags);
-        return true;
-    };
-    return handlers;
-}
-
-// Xvfb and a QGuiApplication on it, shared by the tests here; each test injects input on a
-// connection of its own.
+// Xvfb and a QGuiApplication on it, shared by the tests here; each test has a guard of its
+// own, switched on, and injects input on a connection of its own.
 class X11ClickGuardTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -64,17 +40,41 @@ class X11ClickGuardTest : public ::testing::Test {
         delete session;
     }
 
-    void TearDown() override { XCloseDisplay(input); }
+    void SetUp() override {
+        EventTapHandlers handlers;
+        handlers.snapshot = [] {
+            return ClickGuardSnapshot{true, true, {{350, 250}, {100, 100}}, 600.0};
+        };
+        handlers.dismissOverlay = [this] {
+            offMainThread |= std::this_thread::get_id() != mainThread;
+            ++dismissals;
+        };
+        handlers.callback = [this](uint32_t type, const TapEvent& event) {
+            offMainThread |= std::this_thread::get_id() != mainThread;
+            ungrabbed.emplace_back(type, event.flags);
+            return true;
+        };
+        guard = X11ClickGuard::create(std::move(handlers));
+        ASSERT_TRUE(guard);
+        guard->setEnabled(true);
+    }
+
+    void TearDown() override {
+        guard.reset();
+        EXPECT_FALSE(offMainThread);
+        XCloseDisplay(input);
+    }
 
     static inline e2e::XSession* session = nullptr;
     Display* input = XOpenDisplay(session->displayName().c_str());
+    const std::thread::id mainThread = std::this_thread::get_id();
+    int dismissals = 0;
+    std::vector<std::pair<uint32_t, uint64_t>> ungrabbed;  // type and flags, in order
+    bool offMainThread = false;
+    std::shared_ptr<X11ClickGuard> guard;
 };
 
 TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThreadIsBlocked) {
-    Calls calls;
-    const auto guard = X11ClickGuard::create(recordingHandlers(calls));
-    ASSERT_TRUE(guard);
-    guard->setEnabled(true);
     constexpr int kPresses = 20;
     std::vector<double> answerMilliseconds;
     std::thread presser([&] {
@@ -95,19 +95,13 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
     });
     // The main thread does nothing but wait for the presser, two seconds and more.
     presser.join();
-    EXPECT_EQ(calls.dismissals, 0);
     for (const double milliseconds : answerMilliseconds) {
         EXPECT_LT(milliseconds, 50.0);
     }
-    EXPECT_TRUE(e2e::waitFor([&] { return calls.dismissals == kPresses; }));
-    EXPECT_FALSE(calls.offMainThread);
+    EXPECT_TRUE(e2e::waitFor([&] { return dismissals == kPresses; }));
 }
 
 TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
-    Calls calls;
-    const auto guard = X11ClickGuard::create(recordingHandlers(calls));
-    ASSERT_TRUE(guard);
-    guard->setEnabled(true);
     e2e::movePointer(input, kCentreX, kCentreY);
     e2e::click(input, 1);  // grabbed and dropped
     e2e::click(input, 4);  // the wheel: not a press
@@ -120,15 +114,15 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
     for (const auto& [button, modifier, type, flag] : modifiedPresses) {
         e2e::holdKey(input, modifier, true);
         e2e::click(input, button);
-        const size_t before = calls.ungrabbed.size();
-        ASSERT_TRUE(e2e::waitFor([&] { return calls.ungrabbed.size() > before; }));
-        EXPECT_EQ(calls.ungrabbed.back(), (std::pair{type, flag})) << modifier;
+        const size_t before = ungrabbed.size();
+        ASSERT_TRUE(e2e::waitFor([&] { return ungrabbed.size() > before; }));
+        EXPECT_EQ(ungrabbed.back(), (std::pair{type, flag})) << modifier;
         e2e::holdKey(input, modifier, false);
     }
     e2e::movePointer(input, kOffOverlayX, kCentreY);
     e2e::click(input, 2);  // grabbed and passed; its dismissal queues behind everything above
-    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 2; }));
-    EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
+    ASSERT_TRUE(e2e::waitFor([&] { return dismissals == 2; }));
+    EXPECT_EQ(ungrabbed.size(), modifiedPresses.size());
 
     // While disabled, presses reach nothing here.
     guard->setEnabled(false);
@@ -138,9 +132,8 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
     e2e::click(input, 1);
     guard->setEnabled(true);
     e2e::click(input, 2);
-    ASSERT_TRUE(e2e::waitFor([&] { return calls.dismissals == 3; }));
-    EXPECT_EQ(calls.ungrabbed.size(), modifiedPresses.size());
-    EXPECT_FALSE(calls.offMainThread);
+    ASSERT_TRUE(e2e::waitFor([&] { return dismissals == 3; }));
+    EXPECT_EQ(ungrabbed.size(), modifiedPresses.size());
 }
 
 }  // namespace
