@@ -5,6 +5,9 @@
 
 #include "e2e/x_session.h"
 
+// Xlib last: its macros break other headers.
+#include <X11/Xlib.h>
+
 namespace dovetrel::e2e {
 namespace {
 
@@ -39,7 +42,9 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     const auto marker = guardMarker(display);
     ASSERT_TRUE(marker);
 
-    killClientOwning(display, *marker);
+    // As xkill does.
+    XKillClient(display, *marker);
+    XSync(display, False);
     // One check of the permission later the overlay is gone, without a fade.
     EXPECT_TRUE(overlayGoes(display, 1s));
     EXPECT_FALSE(buttonIsGrabbed(display, 1));

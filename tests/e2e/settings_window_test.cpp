@@ -86,10 +86,6 @@ std::vector<std::pair<int, int>> greenDot(Display* display, Window window) {
     return dot;
 }
 
-int greenDotPixels(Display* display, Window window) {
-    return int(greenDot(display, window).size());
-}
-
 // The real program on a desktop whose panel shows its tray menu.
 class SettingsWindow : public ::testing::Test {
   protected:
@@ -145,11 +141,11 @@ TEST_F(SettingsWindow, OpensOnceFromTheTrayCentredFollowsThePreferencesAndComesB
             EXPECT_EQ(settingsWindows(display), std::vector<Window>{window});
 
             // The tray's Enabled item and a hand edit both reach the open window's pill.
-            EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
+            EXPECT_TRUE(waitFor([&] { return greenDot(display, window).size() > 20; }));
             ASSERT_TRUE(tray.choose(QStringLiteral("Enabled")));
-            EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) == 0; }));
+            EXPECT_TRUE(waitFor([&] { return greenDot(display, window).empty(); }));
             std::ofstream(dovetrel->settingsPath()) << "[General]\nisEnabled=true\n";
-            EXPECT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
+            EXPECT_TRUE(waitFor([&] { return greenDot(display, window).size() > 20; }));
         }
         // The close button ends this window; the next choice makes a new one.
         closeWindow(display, window);
@@ -176,12 +172,12 @@ TEST_F(SettingsWindow, IsWorkedInWithoutASquareAndEveryClickLands) {
         ASSERT_FALSE(findOverlay(display)) << "after " << step * 50 << " ms";
     }
     // Clicks on the status pill land: the guard goes off and on again.
-    ASSERT_TRUE(waitFor([&] { return greenDotPixels(display, window) > 20; }));
+    ASSERT_TRUE(waitFor([&] { return greenDot(display, window).size() > 20; }));
     const auto [dotX, dotY] = greenDot(display, window).front();
     for (const bool on : {false, true}) {
         movePointer(display, left + dotX, top + dotY);
         click(display, 1);
-        EXPECT_TRUE(waitFor([&] { return (greenDotPixels(display, window) > 20) == on; }));
+        EXPECT_TRUE(waitFor([&] { return (greenDot(display, window).size() > 20) == on; }));
     }
     // At rest over the window, no square either.
     std::this_thread::sleep_for(2500ms);

@@ -22,22 +22,20 @@ bool settingsWindowIsOpen(Display* display) {
     return false;
 }
 
-Window displayOwner(Display* display) {
-    return XGetSelectionOwner(display, XInternAtom(display, "_DOVETREL_S0", False));
-}
-
 TEST(SingleInstance, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
     XSession session({.windowManager = false});
     Dovetrel first(session, kSettings);
-    ASSERT_TRUE(waitFor([&] { return displayOwner(session.display()) != None; }, 10s))
+    Display* display = session.display();
+    const Atom owned = XInternAtom(display, "_DOVETREL_S0", False);
+    ASSERT_TRUE(waitFor([&] { return XGetSelectionOwner(display, owned) != None; }, 10s))
         << first.unexpectedOutput();
-    EXPECT_FALSE(settingsWindowIsOpen(session.display()));
+    EXPECT_FALSE(settingsWindowIsOpen(display));
 
     Dovetrel second(session, kSettings);
     EXPECT_EQ(second.process().waitForExit(10s), 0);
     EXPECT_EQ(second.unexpectedOutput(),
               "dovetrel: already running on this display; opened its Settings window\n");
-    EXPECT_TRUE(waitFor([&] { return settingsWindowIsOpen(session.display()); }));
+    EXPECT_TRUE(waitFor([&] { return settingsWindowIsOpen(display); }));
     EXPECT_TRUE(first.process().isRunning());
     EXPECT_EQ(first.unexpectedOutput(), "");
 

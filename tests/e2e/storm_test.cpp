@@ -47,12 +47,12 @@ unsigned long fromEnvironment(const char* name, unsigned long fallback) {
 }
 
 // Whether (x, y) is on `square`, `margin` pixels in from its edges (negative: beyond them).
-bool on(const std::optional<OverlayInfo>& square, int x, int y, int margin) {
+bool on(const std::optional<TopLevelWindow>& square, int x, int y, int margin) {
     return square && x >= square->x + margin && x < square->x + square->width - margin &&
            y >= square->y + margin && y < square->y + square->height - margin;
 }
 
-std::string describe(const std::optional<OverlayInfo>& square) {
+std::string describe(const std::optional<TopLevelWindow>& square) {
     return square ? std::to_string(square->width) + " px at " + std::to_string(square->x) + "," +
                         std::to_string(square->y)
                   : "none";
@@ -66,9 +66,9 @@ struct Press {
     int y = 0;
     const char* modifier = nullptr;  // held; lock keys do not count
     bool guardOn = true;
-    std::optional<OverlayInfo> steady;  // shown and guarding since a rest, the pointer on it
-    std::optional<OverlayInfo> before;  // mapped just before the press
-    std::optional<OverlayInfo> after;   // mapped once the press was answered
+    std::optional<TopLevelWindow> steady;  // shown and guarding since a rest, the pointer on it
+    std::optional<TopLevelWindow> before;  // mapped just before the press
+    std::optional<TopLevelWindow> after;   // mapped once the press was answered
 };
 
 // A press that a square coming or going may have met can go either way; it is not judged.
@@ -241,7 +241,7 @@ class InputStorm : public ::testing::Test {
     int y = 400;
     const char* modifier = nullptr;
     bool guardOn = true;
-    std::optional<OverlayInfo> steady;
+    std::optional<TopLevelWindow> steady;
     std::vector<std::chrono::microseconds> holds;
     int passes = 0;
     int drops = 0;

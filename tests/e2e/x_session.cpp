@@ -174,25 +174,21 @@ XSession::XSession(SessionOptions options) : runtimeDir_(std::make_unique<QTempo
                                    "_NET_SUPPORTING_WM_CHECK")
                         .empty();
         });
-        waitUntilWindowsAreManaged();
-    }
-}
-
-void XSession::waitUntilWindowsAreManaged() {
-    // The window manager announces itself before it is ready to manage windows, and a window
-    // mapped in between stays unmapped. Map a probe until the manager shows it.
-    const Window probe =
-        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 10, 10, 0, 0, 0);
-    waitFor([&] {
-        XMapWindow(display_, probe);
+        // The window manager announces itself before it is ready to manage windows, and a
+        // window mapped in between stays unmapped. Map a probe until the manager shows it.
+        const Window probe =
+            XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 10, 10, 0, 0, 0);
+        waitFor([&] {
+            XMapWindow(display_, probe);
+            XSync(display_, False);
+            std::this_thread::sleep_for(20ms);
+            XWindowAttributes attributes{};
+            XGetWindowAttributes(display_, probe, &attributes);
+            return attributes.map_state == IsViewable;
+        });
+        XDestroyWindow(display_, probe);
         XSync(display_, False);
-        std::this_thread::sleep_for(20ms);
-        XWindowAttributes attributes{};
-        XGetWindowAttributes(display_, probe, &attributes);
-        return attributes.map_state == IsViewable;
-    });
-    XDestroyWindow(display_, probe);
-    XSync(display_, False);
+    }
 }
 
 XSession::~XSession() {
@@ -468,16 +464,11 @@ void closeWindow(Display* display, unsigned long window) {
                       {long(XInternAtom(display, "WM_DELETE_WINDOW", False)), CurrentTime});
 }
 
-void killClientOwning(Display* display, unsigned long resource) {
-    XKillClient(display, resource);
-    XSync(display, False);
-}
-
-std::optional<OverlayInfo> findOverlay(Display* display) {
+std::optional<TopLevelWindow> findOverlay(Display* display) {
     for (const auto& window : topLevelWindows(display)) {
         if (window.overrideRedirect && window.viewable &&
             window.name.find("Dovetrel overlay") != std::string::npos) {
-            return OverlayInfo{window.id, window.x, window.y, window.width, window.height};
+            return window;
         }
     }
     return std::nullopt;
@@ -491,11 +482,11 @@ bool overlayGoes(Display* display, std::chrono::milliseconds timeout) {
     return waitFor([display] { return !findOverlay(display); }, timeout);
 }
 
-std::optional<OverlayInfo> waitForGuardedOverlay(Display* display,
-                                                 std::chrono::milliseconds timeout) {
-    std::optional<OverlayInfo> overlay;
+std::optional<TopLevelWindow> waitForGuardedOverlay(Display* display,
+                                                    std::chrono::milliseconds timeout) {
+    std::optional<TopLevelWindow> overlay;
     if (!waitFor([&] { return (overlay = findOverlay(display)).has_value(); }, timeout) ||
-        !waitForEventLoop(display, overlay->window)) {
+        !waitForEventLoop(display, overlay->id)) {
         return std::nullopt;
     }
     return overlay;
