@@ -174,18 +174,5 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 
-TEST(Desktop, RunsQuietlyWithoutWindowManagerOrAnyBus) {
-    XSession session({.windowManager = false});
-    Display* display = session.display();
-    const QTemporaryDir nowhere;
-    Dovetrel dovetrel(
-        session, kSettings,
-        {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + nowhere.filePath("session").toStdString(),
-         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + nowhere.filePath("system").toStdString()});
-    EXPECT_TRUE(overlayShows(display, 10s));
-    EXPECT_TRUE(dovetrel.process().isRunning());
-    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
-}
-
 }  // namespace
 }  // namespace dovetrel::e2e

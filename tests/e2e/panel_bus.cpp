@@ -16,7 +16,6 @@ namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
-const QString kLabel = QStringLiteral("label");
 
 // Says that a host is registered, so that Qt programs export their tray icon as a
 // StatusNotifierItem, and lists the items that register.
@@ -83,7 +82,7 @@ MenuNode readNode(const QDBusArgument& argument) {
 // --- MenuNode
 
 std::string MenuNode::label() const {
-    return properties.value(kLabel).toString().toStdString();
+    return properties.value(QStringLiteral("label")).toString().toStdString();
 }
 
 std::vector<std::string> MenuNode::labels() const {
@@ -190,16 +189,6 @@ MenuNode PanelBus::openMenu() {
 void PanelBus::click(const MenuNode& node) {
     call(QStringLiteral("Event"),
          {node.id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
-}
-
-bool PanelBus::choose(const QString& label) {
-    for (const MenuNode& item : layout().children) {
-        if (item.properties.value(kLabel).toString() == label) {
-            click(item);
-            return true;
-        }
-    }
-    return false;
 }
 
 void PanelBus::emitSignal(const QString& path, const QString& interface, const QString& member,

@@ -54,8 +54,6 @@ class PanelBus {
     // Opens the menu as a host that asks first would, and reads it.
     MenuNode openMenu();
     void click(const MenuNode& node);
-    // Clicks the top-level item with this label; false when there is none.
-    bool choose(const QString& label);
     // Sends a signal with one boolean argument, as a screen locker does.
     void emitSignal(const QString& path, const QString& interface, const QString& member,
                     bool value);

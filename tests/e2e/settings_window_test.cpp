@@ -42,23 +42,17 @@ bool isAbove(Display* display, Window window) {
 
 // The centre of the frame the window manager put around `window`, in root coordinates.
 std::pair<int, int> frameCentre(Display* display, Window window) {
-    Window root = 0;
-    Window parent = window;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    Window frame = window;
-    while (XQueryTree(display, frame, &root, &parent, &children, &count) != 0) {
-        if (children != nullptr) {
-            XFree(children);
-        }
-        if (parent == root) {
-            break;
-        }
-        frame = parent;
-    }
     XWindowAttributes attributes{};
-    XGetWindowAttributes(display, frame, &attributes);
-    return {attributes.x + attributes.width / 2, attributes.y + attributes.height / 2};
+    XGetWindowAttributes(display, window, &attributes);
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    // Left, right, top and bottom.
+    auto extents = windowProperty(display, window, "_NET_FRAME_EXTENTS");
+    extents.resize(4);
+    return {x + (attributes.width + int(extents[1]) - int(extents[0])) / 2,
+            y + (attributes.height + int(extents[3]) - int(extents[2])) / 2};
 }
 
 // The pixels of the window that show the status pill's green dot.
@@ -99,7 +93,7 @@ class SettingsWindow : public ::testing::Test {
 
     // Chooses "Settings…" and waits for the one settings window.
     Window open() {
-        EXPECT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
+        tray.click(tray.layout().child("Settings\u2026"));
         EXPECT_TRUE(waitFor([&] { return settingsWindows(display).size() == 1; }))
             << dovetrel->unexpectedOutput();
         const auto windows = settingsWindows(display);
@@ -136,13 +130,13 @@ TEST_F(SettingsWindow, OpensOnceFromTheTrayCentredFollowsThePreferencesAndComesB
         if (first == None) {
             first = window;
             // A second choice brings the same window forward.
-            ASSERT_TRUE(tray.choose(QStringLiteral("Settings\u2026")));
+            tray.click(tray.layout().child("Settings\u2026"));
             ASSERT_TRUE(waitForEventLoop(display, window));
             EXPECT_EQ(settingsWindows(display), std::vector<Window>{window});
 
             // The tray's Enabled item and a hand edit both reach the open window's pill.
             EXPECT_TRUE(waitFor([&] { return greenDot(display, window).size() > 20; }));
-            ASSERT_TRUE(tray.choose(QStringLiteral("Enabled")));
+            tray.click(tray.layout().child("Enabled"));
             EXPECT_TRUE(waitFor([&] { return greenDot(display, window).empty(); }));
             std::ofstream(dovetrel->settingsPath()) << "[General]\nisEnabled=true\n";
             EXPECT_TRUE(waitFor([&] { return greenDot(display, window).size() > 20; }));

@@ -195,16 +195,15 @@ class InputStorm : public ::testing::Test {
     void pressAndJudge(int button) {
         Press press{button, x, y, modifier, guardOn, steady, findOverlay(display()), {}};
         steady.reset();
-        const auto pressesSeen = static_cast<long>(client.presses.size());
-        const auto releasesSeen = static_cast<long>(client.releases.size());
+        client.presses.clear();
+        client.releases.clear();
         pressButton(display(), button);
         measureHold();
         press.after = findOverlay(display());
         releaseButton(display(), button);
         client.pump();
-        const std::vector<int> got(client.presses.begin() + pressesSeen, client.presses.end());
-        const std::vector<int> released(client.releases.begin() + releasesSeen,
-                                        client.releases.end());
+        const std::vector<int>& got = client.presses;
+        const std::vector<int>& released = client.releases;
         const Verdict verdict = expected(press);
         const std::string what = "button " + std::to_string(button) + " at " +
                                  std::to_string(press.x) + "," + std::to_string(press.y) +
