@@ -1,6 +1,7 @@
 // One Dovetrel per display: a later start hands over to the running one and ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include "e2e/x_session.h"
@@ -14,12 +15,10 @@ namespace {
 const std::string kSettings = "[General]\nidleTimeout=60\n";
 
 bool settingsWindowIsOpen(Display* display) {
-    for (const auto& window : topLevelWindows(display)) {
-        if (window.viewable && window.name.rfind("Dovetrel Settings", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
+    const auto windows = topLevelWindows(display);
+    return std::any_of(windows.begin(), windows.end(), [](const auto& window) {
+        return window.viewable && window.name.rfind("Dovetrel Settings", 0) == 0;
+    });
 }
 
 TEST(SingleInstance, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {

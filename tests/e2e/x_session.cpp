@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -28,9 +27,17 @@ namespace {
 
 int lastError = 0;
 
-int recordError(Display*, XErrorEvent* event) {
-    lastError = event->error_code;
-    return 0;
+std::vector<Window> childrenOf(Display* display, Window window) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children) {
+        found.assign(children, children + count);
+        XFree(children);
+    }
+    return found;
 }
 
 }  // namespace
@@ -38,7 +45,10 @@ int recordError(Display*, XErrorEvent* event) {
 XErrorTrap::XErrorTrap(Display* display) : display_(display) {
     XSync(display_, False);
     lastError = 0;
-    previous_ = reinterpret_cast<void (*)()>(XSetErrorHandler(recordError));
+    previous_ = reinterpret_cast<void (*)()>(XSetErrorHandler([](Display*, XErrorEvent* event) {
+        lastError = event->error_code;
+        return 0;
+    }));
 }
 
 XErrorTrap::~XErrorTrap() {
@@ -225,17 +235,6 @@ std::string Dovetrel::settingsPath() const {
     return configHome_->filePath("dovetrel/dovetrel.conf").toStdString();
 }
 
-std::string Dovetrel::unexpectedOutput() const {
-    std::istringstream lines(process_.errorOutput());
-    std::string unexpected;
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) {
-            unexpected += line + "\n";
-        }
-    }
-    return unexpected;
-}
-
 // --- ClientWindow
 
 ClientWindow::ClientWindow(XSession& session, int x, int y, int width, int height)
@@ -365,23 +364,6 @@ std::string readText(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-namespace {
-
-std::vector<Window> childrenOf(Display* display, Window window) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> found;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children) {
-        found.assign(children, children + count);
-        XFree(children);
-    }
-    return found;
-}
-
-}  // namespace
-
 std::vector<TopLevelWindow> topLevelWindows(Display* display) {
     // Windows may vanish while we look; that must not end the test.
     const XErrorTrap trap(display);
@@ -459,19 +441,13 @@ void sendClientMessage(Display* display, unsigned long window, const char* type,
     XSync(display, False);
 }
 
-void closeWindow(Display* display, unsigned long window) {
-    sendClientMessage(display, window, "WM_PROTOCOLS",
-                      {long(XInternAtom(display, "WM_DELETE_WINDOW", False)), CurrentTime});
-}
-
 std::optional<TopLevelWindow> findOverlay(Display* display) {
-    for (const auto& window : topLevelWindows(display)) {
-        if (window.overrideRedirect && window.viewable &&
-            window.name.find("Dovetrel overlay") != std::string::npos) {
-            return window;
-        }
-    }
-    return std::nullopt;
+    const auto windows = topLevelWindows(display);
+    const auto overlay = std::find_if(windows.begin(), windows.end(), [](const auto& window) {
+        return window.overrideRedirect && window.viewable &&
+               window.name.find("Dovetrel overlay") != std::string::npos;
+    });
+    return overlay == windows.end() ? std::nullopt : std::optional(*overlay);
 }
 
 bool overlayShows(Display* display, std::chrono::milliseconds timeout) {

@@ -93,8 +93,8 @@ class Dovetrel {
 
     ChildProcess& process() { return process_; }
     std::string settingsPath() const;
-    // Standard error, less its empty lines.
-    std::string unexpectedOutput() const;
+    // What it said on standard error, which a test expects to be nothing unless it says.
+    std::string unexpectedOutput() const { return process_.errorOutput(); }
 
   private:
     std::unique_ptr<QTemporaryDir> configHome_;
@@ -179,8 +179,6 @@ std::string windowText(_XDisplay* display, unsigned long window, const char* nam
 // root window as a request to the window manager.
 void sendClientMessage(_XDisplay* display, unsigned long window, const char* type,
                        std::initializer_list<long> data, bool toWindowManager = false);
-// Asks the program owning `window` to close it, as the window manager's close button does.
-void closeWindow(_XDisplay* display, unsigned long window);
 
 // Whether any client holds a passive grab on `button` with `modifiers` (tested by trying one
 // ourselves, which keeps a client that grabs meanwhile off that combination).
