@@ -22,12 +22,6 @@ class ClickGuardEndToEnd : public ::testing::Test {
 
     void SetUp() override { movePointer(display(), kRestX, kRestY); }
 
-    void TearDown() override {
-        if (dovetrel) {
-            EXPECT_EQ(dovetrel->unexpectedOutput(), "");
-        }
-    }
-
     _XDisplay* display() const { return session.display(); }
 
     void launch() { dovetrel.emplace(session, "[General]\nidleTimeout=1.5\n"); }
@@ -66,6 +60,7 @@ TEST_F(ClickGuardEndToEnd, CountsAltGrAsHeldAndLockKeysAsNot) {
     EXPECT_TRUE(client.receives({}));
     tapKey(display(), "Num_Lock");
     tapKey(display(), "Caps_Lock");
+    EXPECT_EQ(dovetrel->unexpectedOutput(), "");
 }
 
 TEST_F(ClickGuardCountingEveryClick, GuardsBesideAKeyBindingDaemonThatHoldsASideButton) {
@@ -130,6 +125,7 @@ TEST_F(ClickGuardEndToEnd, LetsGoOfThePointerWhenStoppedFromTheTerminal) {
         click(display(), 1);
         return overlayGoes(display(), 100ms);
     }));
+    EXPECT_EQ(dovetrel->unexpectedOutput(), "");
 }
 
 TEST_F(ClickGuardEndToEnd, LeavesNoGrabBehindWhenKilledWhileTheOverlayIsUp) {

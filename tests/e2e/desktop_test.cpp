@@ -15,23 +15,14 @@ namespace {
 
 const std::string kSettings = "[General]\nidleTimeout=1\n";
 
-// Watches for `period`: true when the overlay was up at every moment of it.
-bool overlayStaysUp(Display* display, std::chrono::milliseconds period) {
-    return !overlayGoes(display, period);
-}
-
-Atom atom(Display* display, const char* name) {
-    return XInternAtom(display, name, False);
-}
-
 std::optional<unsigned long> rootCardinal(Display* display, const char* name) {
     const auto values = windowProperty(display, DefaultRootWindow(display), name);
     return values.size() == 1 ? std::optional(values.front()) : std::nullopt;
 }
 
 void setOwnerPid(Display* display, Window window, long pid) {
-    XChangeProperty(display, window, atom(display, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char*>(&pid), 1);
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
     XSync(display, False);
 }
 
@@ -51,7 +42,8 @@ bool switchDesktop(Display* display, long desktop) {
 
 void makeFullScreen(Display* display, Window window) {
     sendClientMessage(display, window, "_NET_WM_STATE",
-                      {1, long(atom(display, "_NET_WM_STATE_FULLSCREEN")), 0, 1}, true);
+                      {1, long(XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", False)), 0, 1},
+                      true);
 }
 
 bool hasSize(Display* display, Window window, int width, int height) {
@@ -146,7 +138,7 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
     ASSERT_TRUE(overlayShows(display, 10s)) << dovetrel.unexpectedOutput();
 
     ASSERT_TRUE(activate(display, second.id()));
-    EXPECT_TRUE(overlayStaysUp(display, 800ms)) << "focus moved within one program";
+    EXPECT_FALSE(overlayGoes(display, 800ms)) << "focus moved within one program";
     ASSERT_TRUE(activate(display, another.id()));
     EXPECT_TRUE(overlayGoes(display)) << "another program came to the front";
 
@@ -166,7 +158,7 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
 
     ASSERT_TRUE(overlayShows(display));
     bus.emitSignal("/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", false);
-    EXPECT_TRUE(overlayStaysUp(display, 800ms)) << "screen saver off";
+    EXPECT_FALSE(overlayGoes(display, 800ms)) << "screen saver off";
     const std::pair<QString, QString> lockers[] = {
         {"/ScreenSaver", "org.freedesktop.ScreenSaver"},
         {"/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"}};
@@ -179,19 +171,6 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
         bus.emitSignal(path, interface, "ActiveChanged", false);
         movePointer(display, x += 20, 250);
     }
-    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
-}
-
-TEST(Desktop, RunsQuietlyWithoutWindowManagerOrAnyBus) {
-    XSession session({.windowManager = false});
-    Display* display = session.display();
-    const QTemporaryDir nowhere;
-    Dovetrel dovetrel(
-        session, kSettings,
-        {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + nowhere.filePath("session").toStdString(),
-         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + nowhere.filePath("system").toStdString()});
-    EXPECT_TRUE(overlayShows(display, 10s));
-    EXPECT_TRUE(dovetrel.process().isRunning());
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 

@@ -23,44 +23,32 @@ void PrintTo(const Desktop& desktop, std::ostream* out) {
     *out << desktop.name;
 }
 
-class SeveralMonitors : public ::testing::TestWithParam<Desktop> {
-  protected:
-    SeveralMonitors() : session(SessionOptions{false, GetParam().width, GetParam().height}) {}
-
-    void TearDown() override {
-        if (dovetrel) {
-            EXPECT_EQ(dovetrel->unexpectedOutput(), "");
-        }
-    }
-
-    XSession session;
-    std::optional<ClientWindow> client;
-    std::optional<Dovetrel> dovetrel;
-};
+class SeveralMonitors : public ::testing::TestWithParam<Desktop> {};
 
 TEST_P(SeveralMonitors, ShowsTheSquareUnderThePointerAndJudgesPressesWhereItIsDrawn) {
     const Desktop& desktop = GetParam();
+    XSession session({.windowManager = false, .width = desktop.width, .height = desktop.height});
     _XDisplay* display = session.display();
     setMonitors(display, desktop.monitors);
-    client.emplace(session, 0, 0, desktop.width, desktop.height);
+    ClientWindow client(session, 0, 0, desktop.width, desktop.height);
     movePointer(display, desktop.restX, desktop.restY);
-    dovetrel.emplace(session, "[General]\nidleTimeout=1\nzoneSize=80\n",
-                     std::vector<std::string>{desktop.scaling});
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\nzoneSize=80\n", {desktop.scaling});
 
     const auto overlay = waitForGuardedOverlay(display);
-    ASSERT_TRUE(overlay);
+    ASSERT_TRUE(overlay) << dovetrel.unexpectedOutput();
     EXPECT_NEAR(overlay->x + overlay->width / 2, desktop.restX, 1);
     EXPECT_NEAR(overlay->y + overlay->height / 2, desktop.restY, 1);
     EXPECT_NEAR(overlay->width, 2 * 80, 2);
     click(display, 1);
-    EXPECT_TRUE(client->receives({}));
+    EXPECT_TRUE(client.receives({}));
 
     // A press just beside the square, before the move has taken it down, is not the square's.
     const auto next = waitForGuardedOverlay(display);
     ASSERT_TRUE(next);
     movePointer(display, next->x + next->width + 2, desktop.restY);
     click(display, 1);
-    EXPECT_TRUE(client->receives({1}));
+    EXPECT_TRUE(client.receives({1}));
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 
 const MonitorLayout kLeftOfPrimary{0, 0, 1920, 1080, false};

@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QFile>
 #include <QStringList>
@@ -16,8 +16,51 @@ namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString kLabel = QStringLiteral("label");
+
+// Says that a host is registered, so that Qt programs export their tray icon as a
+// StatusNotifierItem, and lists the items that register.
+class Watcher : public QDBusVirtualObject {
+  public:
+    explicit Watcher(QStringList& items) : items_(items) {}
+
+    // Qt reads the watcher through a QDBusInterface, which is built from this description.
+    QString introspect(const QString&) const override {
+        return QStringLiteral(R"(
+  <interface name="org.kde.StatusNotifierWatcher">
+    <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
+    <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+    <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+  </interface>)");
+    }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const QVariantList arguments = message.arguments();
+        if (message.member() == QLatin1String("Get") && arguments.size() == 2) {
+            const QString name = arguments.at(1).toString();
+            QVariant value = true;
+            if (name == QLatin1String("RegisteredStatusNotifierItems")) {
+                value = items_;
+            } else if (name != QLatin1String("IsStatusNotifierHostRegistered")) {
+                return false;
+            }
+            return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
+        }
+        if (message.member() == QLatin1String("RegisterStatusNotifierItem") &&
+            arguments.size() == 1) {
+            // The argument is a bus name (the item is at /StatusNotifierItem) or an object
+            // path on the caller's connection.
+            const QString argument = arguments.at(0).toString();
+            items_.append(argument.startsWith(QLatin1Char('/'))
+                              ? message.service() + argument
+                              : argument + QStringLiteral("/StatusNotifierItem"));
+            return connection.send(message.createReply());
+        }
+        return false;
+    }
+
+  private:
+    QStringList& items_;
+};
 
 MenuNode readNode(const QDBusArgument& argument) {
     MenuNode node;
@@ -39,7 +82,7 @@ MenuNode readNode(const QDBusArgument& argument) {
 // --- MenuNode
 
 std::string MenuNode::label() const {
-    return properties.value(kLabel).toString().toStdString();
+    return properties.value(QStringLiteral("label")).toString().toStdString();
 }
 
 std::vector<std::string> MenuNode::labels() const {
@@ -105,25 +148,25 @@ std::string PanelBus::environment() const {
 }
 
 bool PanelBus::startWatcher() {
-    watcher_ = ChildProcess({DOVETREL_SNI_WATCHER}, {environment()});
-    return waitFor([&] { return bus_->interface()->isServiceRegistered(kWatcherService).value(); });
+    watcher_ = std::make_unique<Watcher>(items_);
+    return bus_->registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), watcher_.get()) &&
+           bus_->registerService(kWatcherService);
 }
 
 bool PanelBus::findItemMenu() {
     return waitFor(
         [&] {
-            const QStringList items = property(kWatcherService, "/StatusNotifierWatcher",
-                                               kWatcherService, "RegisteredStatusNotifierItems")
-                                          .toStringList();
-            if (items.isEmpty()) {
+            if (items_.isEmpty()) {
                 return false;
             }
-            const auto slash = items.front().indexOf(QLatin1Char('/'));
-            item_ = items.front().left(slash);
-            menuPath_ = property(item_, items.front().mid(slash),
-                                 QStringLiteral("org.kde.StatusNotifierItem"), "Menu")
-                            .value<QDBusObjectPath>()
-                            .path();
+            const auto slash = items_.front().indexOf(QLatin1Char('/'));
+            item_ = items_.front().left(slash);
+            QDBusMessage get = QDBusMessage::createMethodCall(
+                item_, items_.front().mid(slash), QStringLiteral("org.freedesktop.DBus.Properties"),
+                QStringLiteral("Get"));
+            get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
+            const QDBusReply<QDBusVariant> menu = bus_->call(get);
+            menuPath_ = menu.value().variant().value<QDBusObjectPath>().path();
             return !menuPath_.isEmpty();
         },
         10s);
@@ -148,31 +191,11 @@ void PanelBus::click(const MenuNode& node) {
          {node.id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
 }
 
-bool PanelBus::choose(const QString& label) {
-    for (const MenuNode& item : layout().children) {
-        if (item.properties.value(kLabel).toString() == label) {
-            click(item);
-            return true;
-        }
-    }
-    return false;
-}
-
 void PanelBus::emitSignal(const QString& path, const QString& interface, const QString& member,
                           bool value) {
     QDBusMessage signal = QDBusMessage::createSignal(path, interface, member);
     signal << value;
     bus_->send(signal);
-}
-
-QVariant PanelBus::property(const QString& service, const QString& path, const QString& interface,
-                            const char* name) const {
-    QDBusMessage get =
-        QDBusMessage::createMethodCall(service, path, kProperties, QStringLiteral("Get"));
-    get << interface << QString::fromLatin1(name);
-    const QDBusMessage reply = bus_->call(get);
-    return reply.arguments().isEmpty() ? QVariant()
-                                       : reply.arguments().front().value<QDBusVariant>().variant();
 }
 
 QDBusMessage PanelBus::call(const QString& method, const QVariantList& arguments) {

@@ -1,11 +1,13 @@
 // What a panel sees of the session: a private session bus, optionally with a
-// StatusNotifierWatcher reporting a host, and the item that registers there, whose DBusMenu
-// the test then drives as a panel would.
+// StatusNotifierWatcher of the test's own reporting a host, and the item that registers there,
+// whose DBusMenu the test then drives as a panel would.
 #pragma once
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 #include <memory>
@@ -52,23 +54,21 @@ class PanelBus {
     // Opens the menu as a host that asks first would, and reads it.
     MenuNode openMenu();
     void click(const MenuNode& node);
-    // Clicks the top-level item with this label; false when there is none.
-    bool choose(const QString& label);
     // Sends a signal with one boolean argument, as a screen locker does.
     void emitSignal(const QString& path, const QString& interface, const QString& member,
                     bool value);
 
   private:
-    QVariant property(const QString& service, const QString& path, const QString& interface,
-                      const char* name) const;
     QDBusMessage call(const QString& method, const QVariantList& arguments);
 
     QTemporaryDir folder_;
     std::string address_;
     ChildProcess daemon_;
-    ChildProcess watcher_;
     QString name_;
     std::unique_ptr<QDBusConnection> bus_;
+    // The items registered with the watcher, as "service/path".
+    QStringList items_;
+    std::unique_ptr<QDBusVirtualObject> watcher_;
     QString item_;
     QString menuPath_;
 };

@@ -5,25 +5,22 @@
 
 #include "e2e/x_session.h"
 
+// Xlib last: its macros break other headers.
+#include <X11/Xlib.h>
+
 namespace dovetrel::e2e {
 namespace {
 
-struct CutConnection {
-    // The unmapped window by which the connection can be told apart.
-    const char* marker;
-    const char* said;
-};
-
-void PrintTo(const CutConnection& cut, std::ostream* out) {
-    *out << cut.marker;
-}
+// The name of the unmapped window by which the connection can be told apart, and what the
+// program says when it is cut.
+using CutConnection = std::pair<std::string, std::string>;
 
 class PermissionLoss : public ::testing::TestWithParam<CutConnection> {};
 
 TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     const auto guardMarker = [](_XDisplay* display) -> std::optional<unsigned long> {
         for (const auto& window : topLevelWindows(display)) {
-            if (window.name == GetParam().marker) {
+            if (window.name == GetParam().first) {
                 return window.id;
             }
         }
@@ -39,7 +36,9 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     const auto marker = guardMarker(display);
     ASSERT_TRUE(marker);
 
-    killClientOwning(display, *marker);
+    // As xkill does.
+    XKillClient(display, *marker);
+    XSync(display, False);
     // One check of the permission later the overlay is gone, without a fade.
     EXPECT_TRUE(overlayGoes(display, 1s));
     EXPECT_FALSE(buttonIsGrabbed(display, 1));
@@ -53,7 +52,7 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     click(display, 1);
     EXPECT_TRUE(overlayGoes(display));
     EXPECT_TRUE(client.receives({})) << "the press on the restored guard was not dropped";
-    EXPECT_EQ(dovetrel.unexpectedOutput(), GetParam().said);
+    EXPECT_EQ(dovetrel.unexpectedOutput(), GetParam().second);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 // One Dovetrel per display: a later start hands over to the running one and ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include "e2e/x_session.h"
@@ -14,30 +15,26 @@ namespace {
 const std::string kSettings = "[General]\nidleTimeout=60\n";
 
 bool settingsWindowIsOpen(Display* display) {
-    for (const auto& window : topLevelWindows(display)) {
-        if (window.viewable && window.name.rfind("Dovetrel Settings", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-Window displayOwner(Display* display) {
-    return XGetSelectionOwner(display, XInternAtom(display, "_DOVETREL_S0", False));
+    const auto windows = topLevelWindows(display);
+    return std::any_of(windows.begin(), windows.end(), [](const auto& window) {
+        return window.viewable && window.name.rfind("Dovetrel Settings", 0) == 0;
+    });
 }
 
 TEST(SingleInstance, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
     XSession session({.windowManager = false});
     Dovetrel first(session, kSettings);
-    ASSERT_TRUE(waitFor([&] { return displayOwner(session.display()) != None; }, 10s))
+    Display* display = session.display();
+    const Atom owned = XInternAtom(display, "_DOVETREL_S0", False);
+    ASSERT_TRUE(waitFor([&] { return XGetSelectionOwner(display, owned) != None; }, 10s))
         << first.unexpectedOutput();
-    EXPECT_FALSE(settingsWindowIsOpen(session.display()));
+    EXPECT_FALSE(settingsWindowIsOpen(display));
 
     Dovetrel second(session, kSettings);
     EXPECT_EQ(second.process().waitForExit(10s), 0);
     EXPECT_EQ(second.unexpectedOutput(),
               "dovetrel: already running on this display; opened its Settings window\n");
-    EXPECT_TRUE(waitFor([&] { return settingsWindowIsOpen(session.display()); }));
+    EXPECT_TRUE(waitFor([&] { return settingsWindowIsOpen(display); }));
     EXPECT_TRUE(first.process().isRunning());
     EXPECT_EQ(first.unexpectedOutput(), "");
 

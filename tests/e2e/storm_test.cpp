@@ -47,12 +47,12 @@ unsigned long fromEnvironment(const char* name, unsigned long fallback) {
 }
 
 // Whether (x, y) is on `square`, `margin` pixels in from its edges (negative: beyond them).
-bool on(const std::optional<OverlayInfo>& square, int x, int y, int margin) {
+bool on(const std::optional<TopLevelWindow>& square, int x, int y, int margin) {
     return square && x >= square->x + margin && x < square->x + square->width - margin &&
            y >= square->y + margin && y < square->y + square->height - margin;
 }
 
-std::string describe(const std::optional<OverlayInfo>& square) {
+std::string describe(const std::optional<TopLevelWindow>& square) {
     return square ? std::to_string(square->width) + " px at " + std::to_string(square->x) + "," +
                         std::to_string(square->y)
                   : "none";
@@ -66,9 +66,9 @@ struct Press {
     int y = 0;
     const char* modifier = nullptr;  // held; lock keys do not count
     bool guardOn = true;
-    std::optional<OverlayInfo> steady;  // shown and guarding since a rest, the pointer on it
-    std::optional<OverlayInfo> before;  // mapped just before the press
-    std::optional<OverlayInfo> after;   // mapped once the press was answered
+    std::optional<TopLevelWindow> steady;  // shown and guarding since a rest, the pointer on it
+    std::optional<TopLevelWindow> before;  // mapped just before the press
+    std::optional<TopLevelWindow> after;   // mapped once the press was answered
 };
 
 // A press that a square coming or going may have met can go either way; it is not judged.
@@ -195,16 +195,15 @@ class InputStorm : public ::testing::Test {
     void pressAndJudge(int button) {
         Press press{button, x, y, modifier, guardOn, steady, findOverlay(display()), {}};
         steady.reset();
-        const auto pressesSeen = static_cast<long>(client.presses.size());
-        const auto releasesSeen = static_cast<long>(client.releases.size());
+        client.presses.clear();
+        client.releases.clear();
         pressButton(display(), button);
         measureHold();
         press.after = findOverlay(display());
         releaseButton(display(), button);
         client.pump();
-        const std::vector<int> got(client.presses.begin() + pressesSeen, client.presses.end());
-        const std::vector<int> released(client.releases.begin() + releasesSeen,
-                                        client.releases.end());
+        const std::vector<int>& got = client.presses;
+        const std::vector<int>& released = client.releases;
         const Verdict verdict = expected(press);
         const std::string what = "button " + std::to_string(button) + " at " +
                                  std::to_string(press.x) + "," + std::to_string(press.y) +
@@ -241,7 +240,7 @@ class InputStorm : public ::testing::Test {
     int y = 400;
     const char* modifier = nullptr;
     bool guardOn = true;
-    std::optional<OverlayInfo> steady;
+    std::optional<TopLevelWindow> steady;
     std::vector<std::chrono::microseconds> holds;
     int passes = 0;
     int drops = 0;

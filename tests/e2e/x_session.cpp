@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -28,9 +27,17 @@ namespace {
 
 int lastError = 0;
 
-int recordError(Display*, XErrorEvent* event) {
-    lastError = event->error_code;
-    return 0;
+std::vector<Window> childrenOf(Display* display, Window window) {
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::vector<Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children) {
+        found.assign(children, children + count);
+        XFree(children);
+    }
+    return found;
 }
 
 }  // namespace
@@ -38,7 +45,10 @@ int recordError(Display*, XErrorEvent* event) {
 XErrorTrap::XErrorTrap(Display* display) : display_(display) {
     XSync(display_, False);
     lastError = 0;
-    previous_ = reinterpret_cast<void (*)()>(XSetErrorHandler(recordError));
+    previous_ = reinterpret_cast<void (*)()>(XSetErrorHandler([](Display*, XErrorEvent* event) {
+        lastError = event->error_code;
+        return 0;
+    }));
 }
 
 XErrorTrap::~XErrorTrap() {
@@ -174,25 +184,21 @@ XSession::XSession(SessionOptions options) : runtimeDir_(std::make_unique<QTempo
                                    "_NET_SUPPORTING_WM_CHECK")
                         .empty();
         });
-        waitUntilWindowsAreManaged();
-    }
-}
-
-void XSession::waitUntilWindowsAreManaged() {
-    // The window manager announces itself before it is ready to manage windows, and a window
-    // mapped in between stays unmapped. Map a probe until the manager shows it.
-    const Window probe =
-        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 10, 10, 0, 0, 0);
-    waitFor([&] {
-        XMapWindow(display_, probe);
+        // The window manager announces itself before it is ready to manage windows, and a
+        // window mapped in between stays unmapped. Map a probe until the manager shows it.
+        const Window probe =
+            XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 10, 10, 0, 0, 0);
+        waitFor([&] {
+            XMapWindow(display_, probe);
+            XSync(display_, False);
+            std::this_thread::sleep_for(20ms);
+            XWindowAttributes attributes{};
+            XGetWindowAttributes(display_, probe, &attributes);
+            return attributes.map_state == IsViewable;
+        });
+        XDestroyWindow(display_, probe);
         XSync(display_, False);
-        std::this_thread::sleep_for(20ms);
-        XWindowAttributes attributes{};
-        XGetWindowAttributes(display_, probe, &attributes);
-        return attributes.map_state == IsViewable;
-    });
-    XDestroyWindow(display_, probe);
-    XSync(display_, False);
+    }
 }
 
 XSession::~XSession() {
@@ -227,17 +233,6 @@ Dovetrel::~Dovetrel() = default;
 
 std::string Dovetrel::settingsPath() const {
     return configHome_->filePath("dovetrel/dovetrel.conf").toStdString();
-}
-
-std::string Dovetrel::unexpectedOutput() const {
-    std::istringstream lines(process_.errorOutput());
-    std::string unexpected;
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) {
-            unexpected += line + "\n";
-        }
-    }
-    return unexpected;
 }
 
 // --- ClientWindow
@@ -369,23 +364,6 @@ std::string readText(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-namespace {
-
-std::vector<Window> childrenOf(Display* display, Window window) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    std::vector<Window> found;
-    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && children) {
-        found.assign(children, children + count);
-        XFree(children);
-    }
-    return found;
-}
-
-}  // namespace
-
 std::vector<TopLevelWindow> topLevelWindows(Display* display) {
     // Windows may vanish while we look; that must not end the test.
     const XErrorTrap trap(display);
@@ -463,24 +441,13 @@ void sendClientMessage(Display* display, unsigned long window, const char* type,
     XSync(display, False);
 }
 
-void closeWindow(Display* display, unsigned long window) {
-    sendClientMessage(display, window, "WM_PROTOCOLS",
-                      {long(XInternAtom(display, "WM_DELETE_WINDOW", False)), CurrentTime});
-}
-
-void killClientOwning(Display* display, unsigned long resource) {
-    XKillClient(display, resource);
-    XSync(display, False);
-}
-
-std::optional<OverlayInfo> findOverlay(Display* display) {
-    for (const auto& window : topLevelWindows(display)) {
-        if (window.overrideRedirect && window.viewable &&
-            window.name.find("Dovetrel overlay") != std::string::npos) {
-            return OverlayInfo{window.id, window.x, window.y, window.width, window.height};
-        }
-    }
-    return std::nullopt;
+std::optional<TopLevelWindow> findOverlay(Display* display) {
+    const auto windows = topLevelWindows(display);
+    const auto overlay = std::find_if(windows.begin(), windows.end(), [](const auto& window) {
+        return window.overrideRedirect && window.viewable &&
+               window.name.find("Dovetrel overlay") != std::string::npos;
+    });
+    return overlay == windows.end() ? std::nullopt : std::optional(*overlay);
 }
 
 bool overlayShows(Display* display, std::chrono::milliseconds timeout) {
@@ -491,11 +458,11 @@ bool overlayGoes(Display* display, std::chrono::milliseconds timeout) {
     return waitFor([display] { return !findOverlay(display); }, timeout);
 }
 
-std::optional<OverlayInfo> waitForGuardedOverlay(Display* display,
-                                                 std::chrono::milliseconds timeout) {
-    std::optional<OverlayInfo> overlay;
+std::optional<TopLevelWindow> waitForGuardedOverlay(Display* display,
+                                                    std::chrono::milliseconds timeout) {
+    std::optional<TopLevelWindow> overlay;
     if (!waitFor([&] { return (overlay = findOverlay(display)).has_value(); }, timeout) ||
-        !waitForEventLoop(display, overlay->window)) {
+        !waitForEventLoop(display, overlay->id)) {
         return std::nullopt;
     }
     return overlay;

@@ -75,8 +75,6 @@ class XSession {
     std::vector<std::string> environment() const;
 
   private:
-    void waitUntilWindowsAreManaged();
-
     std::string displayName_;
     ChildProcess server_;
     ChildProcess windowManager_;
@@ -95,8 +93,8 @@ class Dovetrel {
 
     ChildProcess& process() { return process_; }
     std::string settingsPath() const;
-    // Standard error, less its empty lines.
-    std::string unexpectedOutput() const;
+    // What it said on standard error, which a test expects to be nothing unless it says.
+    std::string unexpectedOutput() const { return process_.errorOutput(); }
 
   private:
     std::unique_ptr<QTemporaryDir> configHome_;
@@ -139,30 +137,12 @@ void movePointer(_XDisplay* display, int x, int y);
 void pressButton(_XDisplay* display, int button);
 void releaseButton(_XDisplay* display, int button);
 void click(_XDisplay* display, int button);
+void holdKey(_XDisplay* display, const char* keysymName, bool down);
 void tapKey(_XDisplay* display, const char* keysymName);
 int pointerX(_XDisplay* display);
 
 // The whole text of a file; empty when there is none.
 std::string readText(const std::string& path);
-void holdKey(_XDisplay* display, const char* keysymName, bool down);
-
-// The viewable override-redirect overlay window of dovetrel, if one is mapped.
-struct OverlayInfo {
-    unsigned long window = 0;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
-std::optional<OverlayInfo> findOverlay(_XDisplay* display);
-// Whether the overlay appears (or is gone) within `timeout`. Watching a whole period for
-// one that must stay away is `!overlayShows(display, period)`.
-bool overlayShows(_XDisplay* display, std::chrono::milliseconds timeout = 5s);
-bool overlayGoes(_XDisplay* display, std::chrono::milliseconds timeout = 3s);
-// The overlay once it guards: shown, and the program back in its event loop, which it only
-// returns to after switching the guard on. nullopt when that does not happen in time.
-std::optional<OverlayInfo> waitForGuardedOverlay(_XDisplay* display,
-                                                 std::chrono::milliseconds timeout = 10s);
 
 struct TopLevelWindow {
     unsigned long id = 0;
@@ -176,6 +156,17 @@ struct TopLevelWindow {
 };
 std::vector<TopLevelWindow> topLevelWindows(_XDisplay* display);
 
+// The viewable override-redirect overlay window of dovetrel, if one is mapped.
+std::optional<TopLevelWindow> findOverlay(_XDisplay* display);
+// Whether the overlay appears (or is gone) within `timeout`. Watching a whole period for
+// one that must stay away is `!overlayShows(display, period)`.
+bool overlayShows(_XDisplay* display, std::chrono::milliseconds timeout = 5s);
+bool overlayGoes(_XDisplay* display, std::chrono::milliseconds timeout = 3s);
+// The overlay once it guards: shown, and the program back in its event loop, which it only
+// returns to after switching the guard on. nullopt when that does not happen in time.
+std::optional<TopLevelWindow> waitForGuardedOverlay(_XDisplay* display,
+                                                    std::chrono::milliseconds timeout = 10s);
+
 // `window` and every window below it whose WM_CLASS class is `windowClass`.
 std::vector<unsigned long> windowsOfClass(_XDisplay* display, unsigned long window,
                                           const char* windowClass);
@@ -188,11 +179,6 @@ std::string windowText(_XDisplay* display, unsigned long window, const char* nam
 // root window as a request to the window manager.
 void sendClientMessage(_XDisplay* display, unsigned long window, const char* type,
                        std::initializer_list<long> data, bool toWindowManager = false);
-// Asks the program owning `window` to close it, as the window manager's close button does.
-void closeWindow(_XDisplay* display, unsigned long window);
-
-// Cuts the server's connection to the client that owns `resource`, as xkill does.
-void killClientOwning(_XDisplay* display, unsigned long resource);
 
 // Whether any client holds a passive grab on `button` with `modifiers` (tested by trying one
 // ourselves, which keeps a client that grabs meanwhile off that combination).
