@@ -12,9 +12,20 @@
 
 namespace dovetrel::app {
 
+namespace {
+
+// Null without a graphical application on X11. A plain QCoreApplication is not one, whatever
+// qGuiApp's cast would say.
+const QNativeInterface::QX11Application* qtX11() {
+    const auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    return application ? application->nativeInterface<QNativeInterface::QX11Application>()
+                       : nullptr;
+}
+
+}  // namespace
+
 _XDisplay* qtDisplay() {
-    const auto* x11 =
-        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    const auto* x11 = qtX11();
     return x11 != nullptr ? x11->display() : nullptr;
 }
 
@@ -33,8 +44,7 @@ bool hasCompositor() {
 }
 
 std::optional<QRect> windowGeometryOnRoot(WId window) {
-    const auto* x11 =
-        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    const auto* x11 = qtX11();
     if (x11 == nullptr || window == 0) {
         return std::nullopt;
     }
