@@ -416,12 +416,9 @@ void X11Platform::httpGet(const HttpRequest& request,
             reply->abort();
         }
     };
-    // A redirect may lead only where a feed could be: https, or http on this machine. Plain
-    // http elsewhere, or from https at all, would hand the answer to anyone on the way.
     QObject::connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl& to) {
-        const bool lessSafe = reply->url().scheme() == QLatin1String("https") &&
-                              to.scheme() != QLatin1String("https");
-        if (!lessSafe && isOpenableDownloadURL(to.toString(QUrl::FullyEncoded).toStdString())) {
+        if (mayFollowFeedRedirect(reply->url().toString(QUrl::FullyEncoded).toStdString(),
+                                  to.toString(QUrl::FullyEncoded).toStdString())) {
             Q_EMIT reply->redirectAllowed();
         } else {
             reply->abort();

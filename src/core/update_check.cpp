@@ -166,6 +166,13 @@ bool isOpenableDownloadURL(std::string_view url) {
     return scheme == "http" && isLoopbackHost(host);
 }
 
+bool mayFollowFeedRedirect(std::string_view from, std::string_view to) {
+    const auto isHttps = [](std::string_view url) {
+        return lowercase(url.substr(0, url.find(':'))) == "https";
+    };
+    return isOpenableDownloadURL(to) && (!isHttps(from) || isHttps(to));
+}
+
 bool isLoopbackHost(std::string_view host) {
     if (host == "localhost" || host == "[::1]") {
         return true;

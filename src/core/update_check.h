@@ -26,6 +26,11 @@ int compareVersions(std::string_view a, std::string_view b);
 // javascript: or a custom scheme's handler.
 bool isOpenableDownloadURL(std::string_view url);
 
+// Whether the feed's request at `from` may follow a redirect to `to`: only where a download
+// address could lead, and never from https to anything less. Plain http elsewhere would hand
+// the answer to anyone on the way.
+bool mayFollowFeedRedirect(std::string_view from, std::string_view to);
+
 // Whether `host` (lower case, as it stands in an address, without the port) is this machine:
 // exactly "localhost", "[::1]" or a dotted-quad IPv4 literal in 127.0.0.0/8.
 bool isLoopbackHost(std::string_view host);

@@ -69,6 +69,23 @@ TEST(IsOpenableDownloadURL, OpensHttpsAndPlainHttpOnlyToThisMachine) {
     }
 }
 
+TEST(MayFollowFeedRedirect, NeverToALessSafeAddress) {
+    const struct {
+        const char* from;
+        const char* to;
+        bool followed;
+    } cases[] = {
+        {"https://dovetrel.app/feed", "https://mirror.example/feed", true},
+        {"http://127.0.0.1:8000/feed", "http://localhost:8001/feed", true},
+        {"HTTPS://dovetrel.app/feed", "http://127.0.0.1/feed", false},
+        {"http://127.0.0.1/feed", "http://mirror.example/feed", false},
+        {"https://dovetrel.app/feed", "file:///tmp/feed", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(mayFollowFeedRedirect(c.from, c.to), c.followed) << c.from << " -> " << c.to;
+    }
+}
+
 class UpdateCheck : public CoreTest {
   protected:
     void answer(std::optional<std::string> body) {
