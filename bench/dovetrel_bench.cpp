@@ -19,11 +19,11 @@
 #include <thread>
 #include <vector>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace {
 
-using namespace dovetrel::e2e;
+using namespace dovetrel::support;
 using Clock = std::chrono::steady_clock;
 
 double microseconds(Clock::duration duration) {

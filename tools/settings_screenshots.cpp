@@ -10,7 +10,7 @@
 #include <QWidget>
 #include <cstdio>
 
-#include "app/settings_window_widget.h"
+#include "app/ui/settings/settings_window.h"
 #include "sim/simulated_platform.h"
 
 namespace {

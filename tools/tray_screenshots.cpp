@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 // Xlib after Qt: its macros break Qt's headers.
 #include <X11/Xlib.h>
 
-using namespace dovetrel::e2e;
+using namespace dovetrel::support;
 
 namespace {
 

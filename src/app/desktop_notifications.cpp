@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/x11_queries.h"
+#include "app/x11/ewmh.h"
 
 namespace dovetrel::app {
 namespace {

@@ -10,9 +10,9 @@
 #include <memory>
 #include <optional>
 
-#include "app/session_check.h"
-#include "app/single_instance.h"
-#include "app/tray_icon_painter.h"
+#include "app/ui/tray_icon_painter.h"
+#include "app/x11/session_check.h"
+#include "app/x11/single_instance.h"
 #include "app/x11_platform.h"
 #include "core/app_delegate.h"
 

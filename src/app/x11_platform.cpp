@@ -18,15 +18,15 @@
 #include <limits>
 #include <utility>
 
-#include "app/autostart.h"
-#include "app/overlay_surface.h"
-#include "app/screen_geometry.h"
-#include "app/settings_window_widget.h"
-#include "app/tray_status_item.h"
-#include "app/x11_click_guard.h"
-#include "app/x11_connection.h"
-#include "app/x11_input_monitor.h"
-#include "app/xlib.h"
+#include "app/qt/autostart.h"
+#include "app/qt/screen_geometry.h"
+#include "app/tray/status_item.h"
+#include "app/ui/overlay_surface.h"
+#include "app/ui/settings/settings_window.h"
+#include "app/x11/connection.h"
+#include "app/x11/input/click_guard.h"
+#include "app/x11/input/input_monitor.h"
+#include "app/x11/xlib.h"
 #include "core/app_delegate.h"
 #include "core/update_check.h"
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/desktop_notifications.h"
-#include "app/settings_file_store.h"
-#include "app/x11_desktop.h"
+#include "app/qt/settings_file_store.h"
+#include "app/x11/desktop_queries.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {

@@ -11,14 +11,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::app {
 namespace {
 
 const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/c7");
 
-using e2e::waitFor;
+using support::waitFor;
 
 // logind as far as the program asks it: the session named by XDG_SESSION_ID is unknown (as
 // for a process started outside the session), the one found by pid is c7.
@@ -43,7 +43,8 @@ class FakeLogindManager : public QDBusVirtualObject {
 class DesktopNotificationsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        e2e::ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
+        support::ensureApplication(
+            [](int& argc, char** argv) { new QCoreApplication(argc, argv); });
         const QString socket = folder_.filePath(QStringLiteral("bus"));
         daemon_.start(QStringLiteral("dbus-daemon"),
                       {QStringLiteral("--session"), QStringLiteral("--nofork"),

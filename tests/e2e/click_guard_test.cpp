@@ -4,12 +4,13 @@
 #include <csignal>
 #include <fstream>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 // X defines macros (None, Bool) that break gtest's headers: it comes last.
 #include <X11/X.h>
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 // Where the pointer rests: over the client window, so the overlay comes up centred here.

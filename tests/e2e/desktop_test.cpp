@@ -4,13 +4,14 @@
 #include <initializer_list>
 
 #include "e2e/panel_bus.h"
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 // Last: Xlib's macros (None, Bool, Status) break gtest's headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 const std::string kSettings = "[General]\nidleTimeout=1\n";

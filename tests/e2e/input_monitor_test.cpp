@@ -5,13 +5,14 @@
 #include <thread>
 #include <vector>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 // Xlib defines macros (None, Bool, Status) that break gtest's headers: it comes last.
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 const std::string kQuickSettings = "[General]\nidleTimeout=1\nzoneSize=80\n";

@@ -4,9 +4,10 @@
 #include <csignal>
 #include <string>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 TEST(Launch, LeavesTheSettingsFileOfTheBuildThatRanLastAsItIs) {

@@ -2,9 +2,10 @@
 
 #include <thread>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 // A desktop of several monitors with Qt's scaling, twice the pixels per point where the

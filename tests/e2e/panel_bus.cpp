@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::e2e {
 
@@ -63,7 +63,7 @@ class PanelBus {
 
     QTemporaryDir folder_;
     std::string address_;
-    ChildProcess daemon_;
+    support::ChildProcess daemon_;
     QString name_;
     std::unique_ptr<QDBusConnection> bus_;
     // The items registered with the watcher, as "service/path".

@@ -3,12 +3,13 @@
 // free every click at once, and the guard must come back by itself.
 #include <gtest/gtest.h>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 // Xlib last: its macros break other headers.
 #include <X11/Xlib.h>
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 // The name of the unmapped window by which the connection can be told apart, and what the

@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "e2e/panel_bus.h"
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 // Xlib after Qt: its macros break Qt's headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 // The managed windows whose title, as the window manager shows it, begins with "Dovetrel

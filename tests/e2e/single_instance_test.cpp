@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <csignal>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 // Xlib last: its macros break other headers.
 #include <X11/Xlib.h>
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 const std::string kSettings = "[General]\nidleTimeout=60\n";

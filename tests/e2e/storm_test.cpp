@@ -17,9 +17,10 @@
 #include <random>
 #include <string>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -10,9 +10,10 @@
 
 #include "e2e/feed_server.h"
 #include "e2e/panel_bus.h"
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::e2e {
+using namespace support;
 namespace {
 
 const std::string kNewer = R"({"version": "0.2.0", "url": "https://dovetrel.app/"})";

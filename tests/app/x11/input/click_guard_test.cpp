@@ -1,4 +1,4 @@
-#include "app/x11_click_guard.h"
+#include "app/x11/input/click_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <thread>
 #include <tuple>
 
-#include "app/xlib.h"
-#include "e2e/x_session.h"
+#include "app/x11/xlib.h"
+#include "support/x_session.h"
 
 namespace dovetrel::app {
 namespace {
@@ -29,10 +29,10 @@ constexpr int kOffOverlayX = 600;
 class X11ClickGuardTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        session = new e2e::XSession({.windowManager = false, .width = 800, .height = 600});
+        session = new support::XSession({.windowManager = false, .width = 800, .height = 600});
         qputenv("DISPLAY", session->displayName().c_str());
         qputenv("QT_QPA_PLATFORM", "xcb");
-        e2e::ensureApplication([](int& argc, char** argv) { new QGuiApplication(argc, argv); });
+        support::ensureApplication([](int& argc, char** argv) { new QGuiApplication(argc, argv); });
     }
 
     static void TearDownTestSuite() {
@@ -65,7 +65,7 @@ class X11ClickGuardTest : public ::testing::Test {
         XCloseDisplay(input);
     }
 
-    static inline e2e::XSession* session = nullptr;
+    static inline support::XSession* session = nullptr;
     Display* input = XOpenDisplay(session->displayName().c_str());
     const std::thread::id mainThread = std::this_thread::get_id();
     int dismissals = 0;
@@ -79,12 +79,12 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
     std::vector<double> answerMilliseconds;
     std::thread presser([&] {
         for (int i = 0; i < kPresses; ++i) {
-            e2e::movePointer(input, kCentreX, kCentreY);
+            support::movePointer(input, kCentreX, kCentreY);
             const auto start = Clock::now();
             XTestFakeButtonEvent(input, 1, True, CurrentTime);
             // Motion behind a held press waits in the server until the press is answered.
-            e2e::movePointer(input, kCentreX + 5, kCentreY);
-            while (e2e::pointerX(input) != kCentreX + 5 && Clock::now() - start < 1s) {
+            support::movePointer(input, kCentreX + 5, kCentreY);
+            while (support::pointerX(input) != kCentreX + 5 && Clock::now() - start < 1s) {
             }
             answerMilliseconds.push_back(
                 std::chrono::duration<double, std::milli>(Clock::now() - start).count());
@@ -98,13 +98,13 @@ TEST_F(X11ClickGuardTest, AnswersEveryPressWithin50MillisecondsWhileTheMainThrea
     for (const double milliseconds : answerMilliseconds) {
         EXPECT_LT(milliseconds, 50.0);
     }
-    EXPECT_TRUE(e2e::waitFor([&] { return dismissals == kPresses; }));
+    EXPECT_TRUE(support::waitFor([&] { return dismissals == kPresses; }));
 }
 
 TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
-    e2e::movePointer(input, kCentreX, kCentreY);
-    e2e::click(input, 1);  // grabbed and dropped
-    e2e::click(input, 4);  // the wheel: not a press
+    support::movePointer(input, kCentreX, kCentreY);
+    support::click(input, 1);  // grabbed and dropped
+    support::click(input, 4);  // the wheel: not a press
     const std::vector<std::tuple<unsigned, const char*, uint32_t, uint64_t>> modifiedPresses{
         {1, "Shift_L", 1, kShiftFlag},
         {3, "Control_L", 3, kControlFlag},
@@ -112,27 +112,27 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
         {9, "Super_L", 25, kCommandFlag},
     };
     for (const auto& [button, modifier, type, flag] : modifiedPresses) {
-        e2e::holdKey(input, modifier, true);
-        e2e::click(input, button);
+        support::holdKey(input, modifier, true);
+        support::click(input, button);
         const size_t before = ungrabbed.size();
-        ASSERT_TRUE(e2e::waitFor([&] { return ungrabbed.size() > before; }));
+        ASSERT_TRUE(support::waitFor([&] { return ungrabbed.size() > before; }));
         EXPECT_EQ(ungrabbed.back(), (std::pair{type, flag})) << modifier;
-        e2e::holdKey(input, modifier, false);
+        support::holdKey(input, modifier, false);
     }
-    e2e::movePointer(input, kOffOverlayX, kCentreY);
-    e2e::click(input, 2);  // grabbed and passed; its dismissal queues behind everything above
-    ASSERT_TRUE(e2e::waitFor([&] { return dismissals == 2; }));
+    support::movePointer(input, kOffOverlayX, kCentreY);
+    support::click(input, 2);  // grabbed and passed; its dismissal queues behind everything above
+    ASSERT_TRUE(support::waitFor([&] { return dismissals == 2; }));
     EXPECT_EQ(ungrabbed.size(), modifiedPresses.size());
 
     // While disabled, presses reach nothing here.
     guard->setEnabled(false);
-    e2e::holdKey(input, "Shift_L", true);
-    e2e::click(input, 1);
-    e2e::holdKey(input, "Shift_L", false);
-    e2e::click(input, 1);
+    support::holdKey(input, "Shift_L", true);
+    support::click(input, 1);
+    support::holdKey(input, "Shift_L", false);
+    support::click(input, 1);
     guard->setEnabled(true);
-    e2e::click(input, 2);
-    ASSERT_TRUE(e2e::waitFor([&] { return dismissals == 3; }));
+    support::click(input, 2);
+    ASSERT_TRUE(support::waitFor([&] { return dismissals == 3; }));
     EXPECT_EQ(ungrabbed.size(), modifiedPresses.size());
 }
 

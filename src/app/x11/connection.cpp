@@ -1,11 +1,11 @@
-#include "app/x11_connection.h"
+#include "app/x11/connection.h"
 
 #include <QGuiApplication>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
-#include "app/xlib.h"
+#include "app/x11/xlib.h"
 
 // After Qt and Xlib, as elsewhere.
 #include <xcb/xcb.h>

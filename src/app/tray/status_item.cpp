@@ -1,4 +1,4 @@
-#include "app/tray_status_item.h"
+#include "app/tray/status_item.h"
 
 #include <QAction>
 #include <QCursor>
@@ -22,8 +22,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "app/tray_icon_painter.h"
-#include "app/x11_connection.h"
+#include "app/ui/tray_icon_painter.h"
+#include "app/x11/connection.h"
 
 namespace dovetrel::app {
 namespace {

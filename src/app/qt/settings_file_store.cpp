@@ -1,4 +1,4 @@
-#include "app/settings_file_store.h"
+#include "app/qt/settings_file_store.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/logging.h"
+#include "app/qt/logging.h"
 
 namespace dovetrel::app {
 

@@ -1,4 +1,4 @@
-#include "app/settings_window_widget.h"
+#include "app/ui/settings/settings_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -26,8 +26,8 @@
 #include <optional>
 #include <utility>
 
-#include "app/logging.h"
-#include "app/settings_widgets.h"
+#include "app/qt/logging.h"
+#include "app/ui/settings/controls.h"
 #include "core/app_delegate.h"
 #include "core/settings_model.h"
 

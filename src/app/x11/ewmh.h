@@ -14,7 +14,7 @@
 #include <span>
 #include <vector>
 
-#include "app/screen_geometry.h"
+#include "app/qt/screen_geometry.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {

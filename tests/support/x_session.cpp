@@ -1,4 +1,4 @@
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 #include <QtCore/qtestsupport_core.h>
 #include <poll.h>
@@ -22,7 +22,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/extensions/Xrandr.h>
 
-namespace dovetrel::e2e {
+namespace dovetrel::support {
 namespace {
 
 int lastError = 0;
@@ -514,4 +514,4 @@ bool waitForEventLoop(Display* display, unsigned long window, std::chrono::milli
     return answered;
 }
 
-}  // namespace dovetrel::e2e
+}  // namespace dovetrel::support

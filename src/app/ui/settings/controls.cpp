@@ -1,4 +1,4 @@
-#include "app/settings_widgets.h"
+#include "app/ui/settings/controls.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -16,7 +16,7 @@
 #include <cmath>
 #include <utility>
 
-#include "app/pointer_glyph.h"
+#include "app/ui/pointer_glyph.h"
 #include "core/release_notes.h"
 
 namespace dovetrel::app {

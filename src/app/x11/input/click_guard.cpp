@@ -1,4 +1,4 @@
-#include "app/x11_click_guard.h"
+#include "app/x11/input/click_guard.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -21,10 +21,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/logging.h"
-#include "app/screen_geometry.h"
-#include "app/x11_connection.h"
-#include "app/xlib.h"
+#include "app/qt/logging.h"
+#include "app/qt/screen_geometry.h"
+#include "app/x11/connection.h"
+#include "app/x11/xlib.h"
 
 // xcb and POSIX after Qt and Xlib, as elsewhere.
 #include <poll.h>

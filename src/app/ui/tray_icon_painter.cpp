@@ -1,4 +1,4 @@
-#include "app/tray_icon_painter.h"
+#include "app/ui/tray_icon_painter.h"
 
 #include <QGuiApplication>
 #include <QIconEngine>
@@ -9,7 +9,7 @@
 #include <QPixmap>
 #include <algorithm>
 
-#include "app/pointer_glyph.h"
+#include "app/ui/pointer_glyph.h"
 
 namespace dovetrel::app {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/x11_queries.h"
+#include "app/x11/ewmh.h"
 
 namespace dovetrel::app {
 namespace {

@@ -1,5 +1,7 @@
 // The settings window on Qt Widgets, driven with synthetic mouse events on the offscreen
 // platform over the simulated desktop's preference store.
+#include "app/ui/settings/settings_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -16,12 +18,11 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "app/settings_widgets.h"
-#include "app/settings_window_widget.h"
+#include "app/ui/settings/controls.h"
 #include "core/preferences.h"
 #include "core/settings_model.h"
-#include "e2e/x_session.h"
 #include "sim/simulated_platform.h"
+#include "support/x_session.h"
 
 // Lets the leak checker pass over the font caches that fontconfig keeps for the whole
 // process.
@@ -38,7 +39,7 @@ class SettingsWindowTest : public ::testing::Test {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
-        e2e::ensureApplication([](int& argc, char** argv) { new QApplication(argc, argv); });
+        support::ensureApplication([](int& argc, char** argv) { new QApplication(argc, argv); });
     }
 
     void SetUp() override {
@@ -240,7 +241,7 @@ TEST_F(SettingsWindowTest, TabsAndReleasesCrossFadeUnlessTheDesktopWantsThemStil
     const qsizetype widgetsAtRest = countOf<QWidget>(panel);
     StillStyle still;
     const auto waitUntilStill = [&] {
-        e2e::waitFor([&] {
+        support::waitFor([&] {
             return whatsNew->graphicsEffect() == nullptr &&
                    notes->widget()->graphicsEffect() == nullptr &&
                    countOf<QWidget>(panel) == widgetsAtRest;

@@ -1,4 +1,4 @@
-#include "app/autostart.h"
+#include "app/qt/autostart.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,7 +6,7 @@
 #include <QSaveFile>
 #include <algorithm>
 
-#include "app/logging.h"
+#include "app/qt/logging.h"
 
 namespace dovetrel::app {
 namespace {

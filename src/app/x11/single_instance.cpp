@@ -1,4 +1,4 @@
-#include "app/single_instance.h"
+#include "app/x11/single_instance.h"
 
 #include <poll.h>
 #include <xcb/xcb.h>

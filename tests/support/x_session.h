@@ -17,7 +17,7 @@ struct _XDisplay;
 class QProcess;
 class QTemporaryDir;
 
-namespace dovetrel::e2e {
+namespace dovetrel::support {
 
 using namespace std::chrono_literals;
 
@@ -207,4 +207,4 @@ class XErrorTrap {
     void (*previous_)() = nullptr;
 };
 
-}  // namespace dovetrel::e2e
+}  // namespace dovetrel::support

@@ -1,4 +1,4 @@
-#include "app/logging.h"
+#include "app/qt/logging.h"
 
 Q_LOGGING_CATEGORY(lcGuard, "dovetrel.guard", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcMonitor, "dovetrel.monitor", QtWarningMsg)

@@ -1,6 +1,6 @@
 // The XDG autostart entry: where it goes, and whether its Exec key starts exactly the
 // program it names, however odd that program's path, as read by the readers a session uses.
-#include "app/autostart.h"
+#include "app/qt/autostart.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::app {
 namespace {
@@ -49,7 +49,7 @@ TEST_F(AutostartTest, TheEntryStartsTheProgramUnderAnAwkwardPath) {
         // The validator's complaints reach the test's output.
         EXPECT_EQ(QProcess::execute(validator, {autostartFilePath()}), 0);
         EXPECT_EQ(QProcess::execute(gio, {QStringLiteral("launch"), autostartFilePath()}), 0);
-        EXPECT_TRUE(e2e::waitFor([&] { return QFile::exists(started); }))
+        EXPECT_TRUE(support::waitFor([&] { return QFile::exists(started); }))
             << "GLib did not start it";
     }
 

@@ -1,4 +1,4 @@
-#include "app/overlay_surface.h"
+#include "app/ui/overlay_surface.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -6,8 +6,8 @@
 #include <QRegion>
 #include <cmath>
 
-#include "app/screen_geometry.h"
-#include "app/x11_connection.h"
+#include "app/qt/screen_geometry.h"
+#include "app/x11/connection.h"
 #include "core/overlay_window.h"
 
 namespace dovetrel::app {

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "app/tray_icon_painter.h"
+#include "app/ui/tray_icon_painter.h"
 
 namespace dovetrel::app {
 namespace {

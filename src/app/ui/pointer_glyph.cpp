@@ -1,4 +1,4 @@
-#include "app/pointer_glyph.h"
+#include "app/ui/pointer_glyph.h"
 
 #include <QPainter>
 #include <QPolygonF>

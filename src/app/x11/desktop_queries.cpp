@@ -1,4 +1,4 @@
-#include "app/x11_desktop.h"
+#include "app/x11/desktop_queries.h"
 
 #include <xcb/res.h>
 #include <xcb/xfixes.h>
@@ -11,9 +11,9 @@
 #include <memory>
 #include <string_view>
 
-#include "app/x11_connection.h"
-#include "app/x11_queries.h"
-#include "app/xlib.h"
+#include "app/x11/connection.h"
+#include "app/x11/ewmh.h"
+#include "app/x11/xlib.h"
 
 namespace dovetrel::app {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/screen_geometry.h"
+#include "app/qt/screen_geometry.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/settings_file_store.h"
+#include "app/qt/settings_file_store.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,13 +15,13 @@
 #include <thread>
 
 #include "core/preferences.h"
-#include "e2e/x_session.h"
+#include "support/x_session.h"
 
 namespace dovetrel::app {
 namespace {
 
 using namespace std::chrono_literals;
-using e2e::waitFor;
+using support::waitFor;
 
 std::filesystem::file_type typeAt(const QString& path) {
     return std::filesystem::symlink_status(path.toStdString()).type();
@@ -30,13 +30,16 @@ std::filesystem::file_type typeAt(const QString& path) {
 class SettingsFileStoreTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        e2e::ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
+        support::ensureApplication(
+            [](int& argc, char** argv) { new QCoreApplication(argc, argv); });
     }
 
     QTemporaryDir home;
     QString path = home.path() + QStringLiteral("/dovetrel/dovetrel.conf");
 
-    QString fileText() const { return QString::fromStdString(e2e::readText(path.toStdString())); }
+    QString fileText() const {
+        return QString::fromStdString(support::readText(path.toStdString()));
+    }
 
     // Writes `text` to the settings file, or to `other`, making the folder.
     void writeByHand(const QString& text, const QString& other = {}) {

@@ -1,4 +1,4 @@
-#include "app/x11_input_monitor.h"
+#include "app/x11/input/input_monitor.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -16,10 +16,10 @@
 #include <mutex>
 #include <optional>
 
-#include "app/logging.h"
-#include "app/screen_geometry.h"
-#include "app/x11_connection.h"
-#include "app/xlib.h"
+#include "app/qt/logging.h"
+#include "app/qt/screen_geometry.h"
+#include "app/x11/connection.h"
+#include "app/x11/xlib.h"
 #include "core/app_delegate.h"
 
 // Like every X header, after Qt's.

@@ -1,4 +1,4 @@
-#include "app/session_check.h"
+#include "app/x11/session_check.h"
 
 #include <gtest/gtest.h>
 

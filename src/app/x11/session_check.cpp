@@ -1,6 +1,6 @@
-#include "app/session_check.h"
+#include "app/x11/session_check.h"
 
-#include "app/xlib.h"
+#include "app/x11/xlib.h"
 
 namespace dovetrel::app {
 
