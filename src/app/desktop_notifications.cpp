@@ -218,8 +218,8 @@ class BusListener : public QObject {
 struct DesktopNotifications::State {
     std::function<void(WorkspaceNotification)> onWorkspace;
     BusListener* listener = nullptr;
-    XcbConnection x;
-    EwmhAtoms atoms{x.get()};
+    XConnection x = XConnection::toQtServer();
+    EwmhAtoms atoms{x};
     std::unique_ptr<QSocketNotifier> notifier;
     std::optional<uint32_t> currentDesktop;
     std::optional<int32_t> frontPid;
@@ -228,8 +228,7 @@ struct DesktopNotifications::State {
     uint16_t dpmsPowerLevel = kDpmsModeOn;
 
     std::optional<uint32_t> readCurrentDesktop() const {
-        const auto values =
-            readProperty(x.get(), x.root(), atoms.currentDesktop, XCB_ATOM_CARDINAL);
+        const auto values = readProperty(x, x.root(), atoms.currentDesktop, XCB_ATOM_CARDINAL);
         if (!values || values->empty()) {
             return std::nullopt;
         }
@@ -254,12 +253,12 @@ struct DesktopNotifications::State {
         if (!x.has(xcb_dpms_id)) {
             return;
         }
-        const ReplyPtr<xcb_dpms_get_version_reply_t> version(xcb_dpms_get_version_reply(
+        const Reply<xcb_dpms_get_version_reply_t> version(xcb_dpms_get_version_reply(
             connection, xcb_dpms_get_version(connection, 1, 2), nullptr));
         if (!version || (version->server_major_version == 1 && version->server_minor_version < 2)) {
             return;
         }
-        if (const ReplyPtr<xcb_dpms_info_reply_t> info(
+        if (const Reply<xcb_dpms_info_reply_t> info(
                 xcb_dpms_info_reply(connection, xcb_dpms_info(connection), nullptr));
             info) {
             dpmsPowerLevel = info->power_level;
@@ -275,15 +274,14 @@ struct DesktopNotifications::State {
             return false;
         }
         if (screenSaverEvent) {
-            const ReplyPtr<xcb_screensaver_query_info_reply_t> info(
-                xcb_screensaver_query_info_reply(
-                    connection, xcb_screensaver_query_info(connection, x.root()), nullptr));
+            const Reply<xcb_screensaver_query_info_reply_t> info(xcb_screensaver_query_info_reply(
+                connection, xcb_screensaver_query_info(connection, x.root()), nullptr));
             if (info && info->state == XCB_SCREENSAVER_STATE_ON) {
                 return true;
             }
         }
         if (x.has(xcb_dpms_id)) {
-            const ReplyPtr<xcb_dpms_info_reply_t> info(
+            const Reply<xcb_dpms_info_reply_t> info(
                 xcb_dpms_info_reply(connection, xcb_dpms_info(connection), nullptr));
             if (info && info->state != 0 && info->power_level != kDpmsModeOn) {
                 return true;

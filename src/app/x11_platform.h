@@ -1,25 +1,22 @@
 // The desktop as the core sees it, on Qt and X11.
 #pragma once
 
-#include <QNetworkAccessManager>
-#include <QObject>
 #include <QPointer>
 #include <QWidget>
-#include <chrono>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "app/desktop_notifications.h"
+#include "app/qt/feed_download.h"
+#include "app/qt/run_loop.h"
 #include "app/qt/settings_file_store.h"
 #include "app/x11/desktop_queries.h"
+#include "app/x11/input/input_access.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {
 
-class QtTimer;
-class X11ClickGuard;
 class X11InputMonitor;
 
 // What the build compiles into the program.
@@ -29,15 +26,11 @@ struct BuildInfo {
     std::string releaseFeedURL;
 };
 
+// Forwards each of the core's questions to the part of the adapter that answers it.
 class X11Platform : public Platform {
   public:
     explicit X11Platform(BuildInfo build);
     ~X11Platform() override;
-
-    // While one of our own menus is open, default-mode timers hold their firings until it
-    // closes, so that the menu's state does not change under the user.
-    void setTrackingMenu(bool tracking);
-    bool isTrackingMenu() const { return trackingMenu_; }
 
     double now() override;
     TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) override;
@@ -77,45 +70,17 @@ class X11Platform : public Platform {
     void terminate() override;
 
   private:
-    friend class QtTimer;
-    void timerFinished(QtTimer* timer);
-    void timerWaiting(QtTimer* timer);
     void notifyWorkspace(WorkspaceNotification name);
     void notifyDistributed(const std::string& name);
     void ensureNotifications();
-    void refreshClickGuard();
-
-    // Connecting to the server anew costs it a client and us a round trip: tries come a second
-    // apart at most, and after each failed one the next waits twice as long, up to half a
-    // minute.
-    class Backoff {
-      public:
-        bool due() const { return std::chrono::steady_clock::now() >= next_; }
-        void failed();
-        void succeeded();
-
-      private:
-        static constexpr std::chrono::milliseconds kFirstDelay{1000};
-        static constexpr std::chrono::milliseconds kLongestDelay{30000};
-        std::chrono::steady_clock::time_point next_{};
-        std::chrono::milliseconds delay_ = kFirstDelay;
-    };
 
     BuildInfo build_;
+    RunLoop runLoop_;
     SettingsFileStore store_;
-    std::unique_ptr<QNetworkAccessManager> network_;
-    bool trackingMenu_ = false;
-    // Scheduled timers stay alive here until they are done, whoever else holds them.
-    std::set<std::shared_ptr<QtTimer>> liveTimers_;
-    std::vector<std::weak_ptr<QtTimer>> waitingTimers_;
+    FeedDownload feed_;
     X11Desktop desktop_;
     std::shared_ptr<X11InputMonitor> monitor_;
-    std::weak_ptr<X11ClickGuard> clickGuard_;
-    Backoff guardRetry_;
-    Backoff monitorRetry_;
-    bool monitorLossAnswered_ = false;
-    Backoff serverProbe_;
-    bool serverReachable_ = true;
+    InputAccess access_;
     QPointer<QWidget> overlay_;
     std::unique_ptr<DesktopNotifications> notifications_;
     std::vector<std::pair<WorkspaceNotification, std::function<void()>>> workspaceObservers_;

@@ -36,6 +36,9 @@ void AppDelegate::applicationDidFinishLaunching() {
                                      weakly(&AppDelegate::screenSleepOrLock));
     platform_.addWorkspaceObserver(WorkspaceNotification::didWake,
                                    weakly(&AppDelegate::systemDidWake));
+    // A press is placed on the overlay by the primary screen's height.
+    platform_.addWorkspaceObserver(WorkspaceNotification::screenParametersDidChange,
+                                   weakly(&AppDelegate::publishGuardState));
     // The settings window and hand edits of the settings file switch the guard too.
     followedEnabled_ = isEnabled();
     platform_.preferences().addChangeObserver(weakly(&AppDelegate::followEnabledPreference));

@@ -92,6 +92,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     void setupEventTap();
     // What a press is judged by right now.
     ClickGuardSnapshot clickGuardSnapshot() const;
+    // Hands the tap what a press is judged by; called wherever that may have changed.
+    void publishGuardState();
 
     // Status menu, snooze and icon.
     void setupMenuBar();

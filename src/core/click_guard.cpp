@@ -43,14 +43,11 @@ void AppDelegate::setupEventTap() {
     handlers.callback = [weak](uint32_t type, const TapEvent& event) {
         return eventTapCallback(type, event, weak.lock().get());
     };
-    handlers.snapshot = [weak] {
-        const auto self = weak.lock();
-        return self ? self->clickGuardSnapshot() : ClickGuardSnapshot{};
-    };
     handlers.dismissOverlay = weakly(&AppDelegate::dismissOverlay);
     eventTap = platform_.createEventTap(kTapEventMask, std::move(handlers));
     if (eventTap) {
         eventTap->setEnabled(false);
+        publishGuardState();
         return;
     }
     if (accessibilityTimer) {
@@ -67,6 +64,12 @@ void AppDelegate::setupEventTap() {
             self->accessibilityTimer = nullptr;
         }
     });
+}
+
+void AppDelegate::publishGuardState() {
+    if (eventTap) {
+        eventTap->publish(clickGuardSnapshot());
+    }
 }
 
 bool eventTapCallback(uint32_t type, const TapEvent& event, AppDelegate* delegate) {

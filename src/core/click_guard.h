@@ -8,7 +8,10 @@
 
 namespace dovetrel {
 
-// Event types the tap listens to: left (1), right (3) and other (25) mouse-button presses.
+// The press types the tap reports, and the mask of all three.
+inline constexpr uint32_t kLeftMouseDown = 1;
+inline constexpr uint32_t kRightMouseDown = 3;
+inline constexpr uint32_t kOtherMouseDown = 25;
 inline constexpr uint64_t kTapEventMask = 0x200000A;
 // Pseudo event types sent when the system switched the tap off by itself.
 inline constexpr uint32_t kTapDisabledByTimeout = 0xFFFFFFFE;

@@ -74,6 +74,7 @@ void AppDelegate::showOverlay() {
     }
     overlayWindow->updateSize(side);
     overlayWindow->show(pointer);
+    publishGuardState();
     if (eventTap) {
         eventTap->setEnabled(true);
     }
@@ -105,6 +106,7 @@ void AppDelegate::dismissOverlay() {
     if (overlayWindow) {
         overlayWindow->dismiss();
     }
+    publishGuardState();
     resetIdleTimer();
 }
 

@@ -61,9 +61,7 @@ struct EventTapHandlers {
     // Judges one event on the main thread; returns true to let it pass.
     std::function<bool(uint32_t type, const TapEvent& event)> callback;
     // For a platform that must answer presses without waiting for the main thread: the
-    // state that decidePress() judges by, read on the main thread whenever it may have
-    // changed, and the dismissal to queue onto the main thread after a decision.
-    std::function<ClickGuardSnapshot()> snapshot;
+    // dismissal to queue onto the main thread after it decided a press by the published state.
     std::function<void()> dismissOverlay;
 };
 
@@ -76,6 +74,10 @@ class EventTap {
     virtual bool isEnabled() const = 0;
     // After this the tap delivers and blocks nothing, for good.
     virtual void invalidate() = 0;
+    // The state that decidePress() judges by, handed over whenever it may have changed, for a
+    // platform that answers presses without waiting for the main thread. Nothing before the
+    // first call is judged by it.
+    virtual void publish(const ClickGuardSnapshot& snapshot) = 0;
 };
 
 // A pointer image as the platform shows it.
@@ -155,6 +157,8 @@ enum class WorkspaceNotification {
     didActivateApplication,
     // The machine woke from suspend or hibernation.
     didWake,
+    // A screen was added, removed or moved, or another became the primary one.
+    screenParametersDidChange,
 };
 
 enum class ActivationPolicy { regular = 0, accessory = 1, prohibited = 2 };

@@ -81,6 +81,7 @@ void AppDelegate::followEnabledPreference() {
         return;
     }
     followedEnabled_ = enabled;
+    publishGuardState();
     if (!enabled) {
         // Monitored events are ignored while the guard is off: nothing else would take a
         // shown overlay down.

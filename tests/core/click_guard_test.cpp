@@ -136,10 +136,26 @@ TEST_F(ClickGuard, ASystemDisabledTapIsReenabledAndGuardingGoesOn) {
 TEST_F(ClickGuard, AGoneDelegatePassesEverything) {
     showOverlay();
     const auto callback = platform.tap()->handlers().callback;
-    const auto snapshot = platform.tap()->handlers().snapshot;
     delegate.reset();
     EXPECT_TRUE(callback(1, TapEvent{centre(), 0}));
-    EXPECT_FALSE(snapshot().guardOn);
+}
+
+// A platform that answers presses off the main thread judges by what was published last, so
+// that must follow the overlay, the guard switch and the screens.
+TEST_F(ClickGuard, PublishesWhatPressesAreJudgedByWheneverItChanges) {
+    const auto published = [&] { return platform.tap()->published().value(); };
+    launch();
+    EXPECT_FALSE(published().overlayVisible);
+    platform.advance(3.0);
+    EXPECT_TRUE(published().overlayVisible);
+    EXPECT_EQ(published().overlayFrame, delegate->overlayWindow->frame());
+    platform.store.editByHand("isEnabled", "false");
+    EXPECT_FALSE(published().guardOn);
+    platform.store.editByHand("isEnabled", "true");
+    EXPECT_TRUE(published().guardOn);
+    platform.screens = {Rect{{0, 0}, {1280, 800}}};
+    platform.post(WorkspaceNotification::screenParametersDidChange);
+    EXPECT_EQ(published().primaryScreenHeight, 800);
 }
 
 TEST_F(ClickGuard, WithoutATapTheOverlayStillComesAndGoes) {

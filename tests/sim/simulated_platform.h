@@ -81,16 +81,20 @@ class SimEventTap : public EventTap {
     void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
     void invalidate() override { valid_ = false; }
+    void publish(const ClickGuardSnapshot& snapshot) override { published_ = snapshot; }
 
     bool isValid() const { return valid_; }
     bool watches(uint32_t type) const { return type < 64 && ((mask_ >> type) & 1); }
     const EventTapHandlers& handlers() const { return handlers_; }
+    // What the core published last; nullopt before it published anything.
+    const std::optional<ClickGuardSnapshot>& published() const { return published_; }
 
   private:
     uint64_t mask_;
     EventTapHandlers handlers_;
-    bool enabled_ = true;  // taps start enabled; the core disables it right away
+    bool enabled_ = false;
     bool valid_ = true;
+    std::optional<ClickGuardSnapshot> published_;
 };
 
 class SimStatusItem : public StatusItem {

@@ -1,17 +1,20 @@
 #include "app/x11/connection.h"
 
-#include <QGuiApplication>
-#include <cstdlib>
-#include <memory>
-#include <string>
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+#include <xcb/xinput.h>
 
+#include <QGuiApplication>
+#include <string>
+#include <utility>
+
+#include "app/qt/logging.h"
 #include "app/x11/xlib.h"
 
-// After Qt and Xlib, as elsewhere.
-#include <xcb/xcb.h>
+// Xlib's bridge to its own xcb connection, after Xlib itself.
+#include <X11/Xlib-xcb.h>
 
 namespace dovetrel::app {
-
 namespace {
 
 // Null without a graphical application on X11. A plain QCoreApplication is not one, whatever
@@ -24,7 +27,197 @@ const QNativeInterface::QX11Application* qtX11() {
 
 }  // namespace
 
-_XDisplay* qtDisplay() {
+XConnection::XConnection(const char* displayName) {
+    int screenNumber = 0;
+    connection_ = xcb_connect(displayName, &screenNumber);
+    owned_ = true;
+    if (xcb_connection_has_error(connection_) != 0) {
+        givenUp_ = true;
+        return;
+    }
+    findRoot(screenNumber);
+}
+
+XConnection XConnection::toQtServer() {
+    Display* qt = qtDisplay();
+    return qt != nullptr ? XConnection(DisplayString(qt)) : XConnection();
+}
+
+XConnection XConnection::sharing(Display* display) {
+    XConnection shared;
+    if (display != nullptr) {
+        shared.connection_ = XGetXCBConnection(display);
+        shared.findRoot(DefaultScreen(display));
+    }
+    return shared;
+}
+
+XConnection::~XConnection() {
+    if (owned_ && connection_ != nullptr) {
+        xcb_disconnect(connection_);
+    }
+}
+
+XConnection::XConnection(XConnection&& other) noexcept
+    : connection_(std::exchange(other.connection_, nullptr)),
+      owned_(std::exchange(other.owned_, false)),
+      givenUp_(other.givenUp_),
+      root_(other.root_),
+      screenNumber_(other.screenNumber_) {}
+
+XConnection& XConnection::operator=(XConnection&& other) noexcept {
+    if (this != &other) {
+        if (owned_ && connection_ != nullptr) {
+            xcb_disconnect(connection_);
+        }
+        connection_ = std::exchange(other.connection_, nullptr);
+        owned_ = std::exchange(other.owned_, false);
+        givenUp_ = other.givenUp_;
+        root_ = other.root_;
+        screenNumber_ = other.screenNumber_;
+    }
+    return *this;
+}
+
+void XConnection::findRoot(int screenNumber) {
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
+    for (int skip = screenNumber; skip > 0 && screens.rem > 0; --skip) {
+        xcb_screen_next(&screens);
+    }
+    if (screens.rem == 0) {
+        givenUp_ = true;
+        return;
+    }
+    root_ = screens.data->root;
+    screenNumber_ = screenNumber;
+}
+
+xcb_connection_t* XConnection::get() const {
+    return connection_ != nullptr && !givenUp_ && xcb_connection_has_error(connection_) == 0
+               ? connection_
+               : nullptr;
+}
+
+int XConnection::fileDescriptor() const {
+    return connection_ != nullptr ? xcb_get_file_descriptor(connection_) : -1;
+}
+
+bool XConnection::has(xcb_extension_t& extension) const {
+    xcb_connection_t* connection = get();
+    if (connection == nullptr) {
+        return false;
+    }
+    const auto* data = xcb_get_extension_data(connection, &extension);
+    return data != nullptr && data->present != 0;
+}
+
+std::optional<ExtensionVersion> XConnection::announceXInput(ExtensionVersion spoken) {
+    if (!has(xcb_input_id)) {
+        return std::nullopt;
+    }
+    const Reply<xcb_input_xi_query_version_reply_t> version(xcb_input_xi_query_version_reply(
+        connection_,
+        xcb_input_xi_query_version(connection_, uint16_t(spoken.major), uint16_t(spoken.minor)),
+        nullptr));
+    if (!version) {
+        return std::nullopt;
+    }
+    return ExtensionVersion{version->major_version, version->minor_version};
+}
+
+std::optional<ExtensionVersion> XConnection::announceXFixes(ExtensionVersion spoken) {
+    if (!has(xcb_xfixes_id)) {
+        return std::nullopt;
+    }
+    const Reply<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
+        connection_,
+        xcb_xfixes_query_version(connection_, uint32_t(spoken.major), uint32_t(spoken.minor)),
+        nullptr));
+    if (!version) {
+        return std::nullopt;
+    }
+    return ExtensionVersion{int(version->major_version), int(version->minor_version)};
+}
+
+xcb_atom_t XConnection::atom(std::string_view name) {
+    xcb_connection_t* connection = get();
+    if (connection == nullptr) {
+        return XCB_ATOM_NONE;
+    }
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.data()), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+void XConnection::markAs(std::string_view name) {
+    xcb_connection_t* connection = get();
+    if (connection == nullptr) {
+        return;
+    }
+    const xcb_window_t marker = xcb_generate_id(connection);
+    xcb_create_window(connection, 0, marker, root_, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, marker, XCB_ATOM_WM_NAME,
+                        XCB_ATOM_STRING, 8, uint32_t(name.size()), name.data());
+    xcb_flush(connection);
+}
+
+bool XConnection::roundTrip() {
+    xcb_connection_t* connection = get();
+    return connection != nullptr &&
+           Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(
+               connection, xcb_get_input_focus(connection), nullptr)) != nullptr;
+}
+
+Reply<xcb_generic_error_t> XConnection::check(xcb_void_cookie_t cookie) {
+    if (connection_ == nullptr) {
+        return nullptr;
+    }
+    return Reply<xcb_generic_error_t>(xcb_request_check(connection_, cookie));
+}
+
+void XConnection::ignore(xcb_void_cookie_t cookie) {
+    if (connection_ != nullptr) {
+        xcb_discard_reply(connection_, cookie.sequence);
+    }
+}
+
+bool XConnection::require(xcb_void_cookie_t cookie, const char* what) {
+    if (const Reply<xcb_generic_error_t> error = check(cookie)) {
+        qCWarning(lcMonitor, "X error %u on %s; giving that connection up",
+                  unsigned{error->error_code}, what);
+        givenUp_ = true;
+    }
+    return get() != nullptr;
+}
+
+Reply<xcb_generic_event_t> XConnection::skipErrors(xcb_generic_event_t* (*next)(xcb_connection_t*),
+                                                   const QLoggingCategory& log, const char* owner) {
+    xcb_connection_t* connection = get();
+    while (connection != nullptr) {
+        Reply<xcb_generic_event_t> event(next(connection));
+        if (!event || event->response_type != 0) {
+            return event;
+        }
+        const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event.get());
+        qCWarning(log, "X error %u on request %u.%u of the %s", unsigned{error->error_code},
+                  unsigned{error->major_code}, unsigned{error->minor_code}, owner);
+    }
+    return nullptr;
+}
+
+Reply<xcb_generic_event_t> XConnection::pollEvent(const QLoggingCategory& log, const char* owner) {
+    return skipErrors(xcb_poll_for_event, log, owner);
+}
+
+Reply<xcb_generic_event_t> XConnection::pollQueuedEvent(const QLoggingCategory& log,
+                                                        const char* owner) {
+    return skipErrors(xcb_poll_for_queued_event, log, owner);
+}
+
+// --- Qt's own connection
+
+Display* qtDisplay() {
     const auto* x11 = qtX11();
     return x11 != nullptr ? x11->display() : nullptr;
 }
@@ -54,10 +247,10 @@ std::optional<QRect> windowGeometryOnRoot(WId window) {
     const auto geometryCookie = xcb_get_geometry(connection, id);
     const auto cornerCookie =
         xcb_translate_coordinates(connection, id, DefaultRootWindow(x11->display()), 0, 0);
-    const std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(
-        xcb_get_geometry_reply(connection, geometryCookie, nullptr), &std::free);
-    const std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> corner(
-        xcb_translate_coordinates_reply(connection, cornerCookie, nullptr), &std::free);
+    const Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection, geometryCookie, nullptr));
+    const Reply<xcb_translate_coordinates_reply_t> corner(
+        xcb_translate_coordinates_reply(connection, cornerCookie, nullptr));
     if (!geometry || !corner) {
         return std::nullopt;
     }

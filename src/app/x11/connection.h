@@ -1,13 +1,119 @@
-// Small X11 facts read over Qt's own connection to the server.
+// The one way the program speaks to the X server.
+//
+// Which connection carries what, and why:
+// - Qt's own (qtDisplay()): the windows Qt made (where the overlay really is, its blur) and the
+//   selections that announce the screen's managers; asked only from the main thread.
+// - The input monitor's, opened through Xlib because Xlib decodes the XInput 2 and XKB events
+//   it reads; wrapped here for its other requests. Its own, so that a storm of input never
+//   queues behind Qt's traffic, and kept from ending the process when it is lost
+//   (process_hooks.h).
+// - The guard thread's, pure xcb: it answers frozen presses while the main thread may be busy,
+//   so it shares nothing with the main thread's connections.
+// - Short-lived or quiet ones of the main thread (desktop queries, screen events, the single
+//   instance's selection, the start-up checks): xcb, which reports each request's error with
+//   its reply and never ends the process when the server goes away.
+//
+// What an error means is chosen per request: check (the caller decides: a grab another client
+// holds), ignore (expected now and then: a window that went away meanwhile) or fatal (the
+// connection cannot do its job without it, and counts as lost from then on). A request sent
+// without a choice must not fail: its error arrives with the events and is logged there.
 #pragma once
 
+#include <xcb/xcb.h>
+
+#include <QLoggingCategory>
 #include <QRect>
 #include <QWindow>
+#include <compare>
+#include <cstdlib>
+#include <memory>
 #include <optional>
+#include <string_view>
 
 struct _XDisplay;
 
 namespace dovetrel::app {
+
+// An xcb reply, event or error, which xcb allocates with malloc.
+struct FreeWithStdFree {
+    void operator()(void* pointer) const { std::free(pointer); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeWithStdFree>;
+
+struct ExtensionVersion {
+    int major = 0;
+    int minor = 0;
+    auto operator<=>(const ExtensionVersion&) const = default;
+};
+
+class XConnection {
+  public:
+    // Connects to `displayName` (nullptr: $DISPLAY) and its screen. Empty when the server
+    // cannot be reached.
+    explicit XConnection(const char* displayName);
+    // A connection of our own to the server Qt talks to, even when it was named on the command
+    // line. Empty without a graphical application on X11.
+    static XConnection toQtServer();
+    // The xcb side of an Xlib display, which stays the display's to close.
+    static XConnection sharing(_XDisplay* display);
+    XConnection() = default;
+    ~XConnection();
+    XConnection(XConnection&& other) noexcept;
+    XConnection& operator=(XConnection&& other) noexcept;
+
+    // nullptr when there is no usable connection: none was made, the server went away, or a
+    // fatal request failed.
+    xcb_connection_t* get() const;
+    explicit operator bool() const { return get() != nullptr; }
+    // The root window of the connection's screen; XCB_NONE when empty.
+    xcb_window_t root() const { return root_; }
+    int screenNumber() const { return screenNumber_; }
+    int fileDescriptor() const;
+    // Whether the server offers `extension`; its requests would close the connection if not.
+    bool has(xcb_extension_t& extension) const;
+    // Announces the XInput version this client speaks and returns the server's; nullopt
+    // without XInput. The server sends raw events during other clients' grabs only to a client
+    // that announced 2.2 or later.
+    std::optional<ExtensionVersion> announceXInput(ExtensionVersion spoken);
+    // The same for XFixes, which answers GetCursorImage only to a client that announced 1.0.
+    std::optional<ExtensionVersion> announceXFixes(ExtensionVersion spoken);
+    xcb_atom_t atom(std::string_view name);
+    // An unmapped window that names this connection. The server ends a client only through a
+    // resource it owns, and a connection that owns none cannot be told apart from Qt's in
+    // xwininfo or xkill; with it, a session (or a test) can sever this connection alone.
+    void markAs(std::string_view name);
+    // A round trip: every request sent before it has been carried out, and every event the
+    // server wrote before its answer is in xcb's queue. False once the connection is lost.
+    bool roundTrip();
+
+    // The error of a request sent with its _checked variant, waited for; nullptr when it
+    // succeeded.
+    Reply<xcb_generic_error_t> check(xcb_void_cookie_t cookie);
+    // Drops whatever error a request sent with its _checked variant brings.
+    void ignore(xcb_void_cookie_t cookie);
+    // Waits for a request sent with its _checked variant; when it failed, says so with `what`
+    // and gives the connection up.
+    bool require(xcb_void_cookie_t cookie, const char* what);
+
+    // The next event already read (or readable without waiting); nullptr when there is none.
+    // Errors of requests sent without a choice are logged in `log` as the `owner`'s, and
+    // skipped.
+    Reply<xcb_generic_event_t> pollEvent(const QLoggingCategory& log, const char* owner);
+    // The same, from what xcb has already read only.
+    Reply<xcb_generic_event_t> pollQueuedEvent(const QLoggingCategory& log, const char* owner);
+
+  private:
+    void findRoot(int screenNumber);
+    Reply<xcb_generic_event_t> skipErrors(xcb_generic_event_t* (*next)(xcb_connection_t*),
+                                          const QLoggingCategory& log, const char* owner);
+
+    xcb_connection_t* connection_ = nullptr;
+    bool owned_ = false;
+    bool givenUp_ = false;
+    xcb_window_t root_ = XCB_NONE;
+    int screenNumber_ = 0;
+};
 
 // Qt's Xlib display; nullptr when Qt does not run on X11.
 _XDisplay* qtDisplay();

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string_view>
 
+#include "app/qt/screen_geometry.h"
 #include "app/x11/connection.h"
 #include "app/x11/ewmh.h"
-#include "app/x11/xlib.h"
 
 namespace dovetrel::app {
 namespace {
@@ -84,150 +84,11 @@ QSize logicalSize(QSize serverSize, double devicePixelRatio) {
     return serverSize * (1.0 / devicePixelRatio);
 }
 
-// --- shared X queries
-
-XcbConnection::XcbConnection() {
-    // Without a GUI application there is no display of Qt's to follow.
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-        return;
-    }
-    Display* qt = qtDisplay();
-    if (qt == nullptr) {
-        return;
-    }
-    int screenNumber = 0;
-    connection_ = xcb_connect(DisplayString(qt), &screenNumber);
-    if (xcb_connection_has_error(connection_) != 0) {
-        xcb_disconnect(connection_);
-        connection_ = nullptr;
-        return;
-    }
-    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) {
-        xcb_screen_next(&screens);
-    }
-    root_ = screens.rem > 0 ? screens.data->root : XCB_NONE;
-}
-
-XcbConnection::~XcbConnection() {
-    if (connection_ != nullptr) {
-        xcb_disconnect(connection_);
-    }
-}
-
-xcb_connection_t* XcbConnection::get() const {
-    return connection_ != nullptr && xcb_connection_has_error(connection_) == 0 ? connection_
-                                                                                : nullptr;
-}
-
-bool XcbConnection::has(xcb_extension_t& extension) const {
-    xcb_connection_t* connection = get();
-    if (connection == nullptr) {
-        return false;
-    }
-    const auto* data = xcb_get_extension_data(connection, &extension);
-    return data != nullptr && data->present != 0;
-}
-
-EwmhAtoms::EwmhAtoms(xcb_connection_t* connection) {
-    if (connection == nullptr) {
-        return;
-    }
-    const auto intern = [connection](std::string_view name) {
-        return xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.data());
-    };
-    const xcb_intern_atom_cookie_t cookies[] = {
-        intern("_NET_ACTIVE_WINDOW"), intern("_NET_CLIENT_LIST"), intern("_NET_CURRENT_DESKTOP"),
-        intern("_NET_WM_PID")};
-    xcb_atom_t* atoms[] = {&activeWindow, &clientList, &currentDesktop, &wmPid};
-    for (std::size_t i = 0; i < std::size(cookies); ++i) {
-        const ReplyPtr<xcb_intern_atom_reply_t> reply(
-            xcb_intern_atom_reply(connection, cookies[i], nullptr));
-        *atoms[i] = reply ? reply->atom : XCB_NONE;
-    }
-}
-
-namespace {
-
-std::optional<std::vector<uint32_t>> propertyValues(xcb_connection_t* connection,
-                                                    xcb_get_property_cookie_t cookie,
-                                                    xcb_atom_t type) {
-    const ReplyPtr<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(connection, cookie, nullptr));
-    if (!reply || reply->type != type || reply->format != 32) {
-        return std::nullopt;
-    }
-    const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
-    const int count = xcb_get_property_value_length(reply.get()) / 4;
-    return std::vector<uint32_t>(values, values + count);
-}
-
-xcb_get_property_cookie_t requestProperty(xcb_connection_t* connection, xcb_window_t window,
-                                          xcb_atom_t property, xcb_atom_t type) {
-    // _NET_CLIENT_LIST is the only long one; a million windows is more than any desktop.
-    return xcb_get_property(connection, 0, window, property, type, 0, 1u << 20);
-}
-
-std::optional<int32_t> pidFromValues(const std::optional<std::vector<uint32_t>>& values) {
-    if (!values || values->empty() || (*values)[0] == 0) {
-        return std::nullopt;
-    }
-    return static_cast<int32_t>((*values)[0]);
-}
-
-// The pid of the client that created `window`, as the server knows it.
-std::optional<int32_t> clientPid(const XcbConnection& connection, xcb_window_t window) {
-    if (!connection.has(xcb_res_id)) {
-        return std::nullopt;
-    }
-    xcb_connection_t* xcb = connection.get();
-    const xcb_res_client_id_spec_t query{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    const ReplyPtr<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(xcb, xcb_res_query_client_ids(xcb, 1, &query), nullptr));
-    if (!reply) {
-        return std::nullopt;
-    }
-    // Only the pid was asked for; a client on another machine has none.
-    const auto ids = xcb_res_query_client_ids_ids_iterator(reply.get());
-    if (ids.rem > 0 && xcb_res_client_id_value_value_length(ids.data) >= 1) {
-        return static_cast<int32_t>(*xcb_res_client_id_value_value(ids.data));
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
-std::optional<std::vector<uint32_t>> readProperty(xcb_connection_t* connection, xcb_window_t window,
-                                                  xcb_atom_t property, xcb_atom_t type) {
-    if (connection == nullptr || property == XCB_NONE) {
-        return std::nullopt;
-    }
-    return propertyValues(connection, requestProperty(connection, window, property, type), type);
-}
-
-std::optional<xcb_window_t> activeWindow(const XcbConnection& connection, const EwmhAtoms& atoms) {
-    const auto values =
-        readProperty(connection.get(), connection.root(), atoms.activeWindow, XCB_ATOM_WINDOW);
-    if (!values || values->empty() || (*values)[0] == XCB_NONE) {
-        return std::nullopt;
-    }
-    return (*values)[0];
-}
-
-std::optional<int32_t> windowOwnerPid(const XcbConnection& connection, const EwmhAtoms& atoms,
-                                      xcb_window_t window) {
-    if (const auto pid =
-            pidFromValues(readProperty(connection.get(), window, atoms.wmPid, XCB_ATOM_CARDINAL))) {
-        return pid;
-    }
-    return clientPid(connection, window);
-}
-
 // --- X11Desktop
 
 struct X11Desktop::State {
-    XcbConnection connection;
-    EwmhAtoms atoms{connection.get()};
+    XConnection connection = XConnection::toQtServer();
+    EwmhAtoms atoms{connection};
     bool hasXFixes = false;
     std::unique_ptr<QSocketNotifier> discardEvents;
 };
@@ -244,20 +105,14 @@ X11Desktop::X11Desktop() : state_(std::make_unique<State>()) {
                                                               QSocketNotifier::Read);
     QObject::connect(state_->discardEvents.get(), &QSocketNotifier::activated,
                      state_->discardEvents.get(), [this, connection] {
-                         while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
-                             std::free(event);
+                         while (Reply<xcb_generic_event_t>(xcb_poll_for_event(connection))) {
                          }
                          if (xcb_connection_has_error(connection) != 0) {
                              state_->discardEvents->setEnabled(false);
                          }
                      });
-    if (!state_->connection.has(xcb_xfixes_id)) {
-        return;
-    }
-    // XFixes answers GetCursorImage only to a client that announced its version.
-    const ReplyPtr<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
-        connection, xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, 0), nullptr));
-    state_->hasXFixes = version != nullptr && version->major_version >= 1;
+    const auto version = state_->connection.announceXFixes({XCB_XFIXES_MAJOR_VERSION, 0});
+    state_->hasXFixes = version && version->major >= 1;
 }
 
 X11Desktop::~X11Desktop() = default;
@@ -267,7 +122,7 @@ std::optional<CursorImage> X11Desktop::currentCursor(double devicePixelRatio) {
     if (connection == nullptr || !state_->hasXFixes) {
         return std::nullopt;
     }
-    const ReplyPtr<xcb_xfixes_get_cursor_image_reply_t> reply(xcb_xfixes_get_cursor_image_reply(
+    const Reply<xcb_xfixes_get_cursor_image_reply_t> reply(xcb_xfixes_get_cursor_image_reply(
         connection, xcb_xfixes_get_cursor_image(connection), nullptr));
     if (!reply) {
         return std::nullopt;
@@ -288,7 +143,7 @@ std::optional<int32_t> X11Desktop::activeApplicationPid() {
 
 std::optional<std::vector<WindowInfo>> X11Desktop::clientWindows() {
     xcb_connection_t* connection = state_->connection.get();
-    const auto clients = readProperty(connection, state_->connection.root(),
+    const auto clients = readProperty(state_->connection, state_->connection.root(),
                                       state_->atoms.clientList, XCB_ATOM_WINDOW);
     if (!clients) {
         return std::nullopt;
@@ -309,18 +164,18 @@ std::optional<std::vector<WindowInfo>> X11Desktop::clientWindows() {
             {window, xcb_get_window_attributes(connection, window),
              xcb_get_geometry(connection, window),
              xcb_translate_coordinates(connection, window, root, 0, 0),
-             requestProperty(connection, window, state_->atoms.wmPid, XCB_ATOM_CARDINAL)});
+             requestProperty(state_->connection, window, state_->atoms.wmPid, XCB_ATOM_CARDINAL)});
     }
     const auto monitors = currentMonitors();
     std::vector<WindowInfo> windows;
     for (const Pending& request : pending) {
-        const ReplyPtr<xcb_get_window_attributes_reply_t> attributes(
+        const Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(connection, request.attributes, nullptr));
-        const ReplyPtr<xcb_get_geometry_reply_t> geometry(
+        const Reply<xcb_get_geometry_reply_t> geometry(
             xcb_get_geometry_reply(connection, request.geometry, nullptr));
-        const ReplyPtr<xcb_translate_coordinates_reply_t> corner(
+        const Reply<xcb_translate_coordinates_reply_t> corner(
             xcb_translate_coordinates_reply(connection, request.corner, nullptr));
-        auto pid = pidFromValues(propertyValues(connection, request.pid, XCB_ATOM_CARDINAL));
+        auto pid = pidFromValues(readProperty(state_->connection, request.pid, XCB_ATOM_CARDINAL));
         // A window that went away meanwhile, or one not on screen (minimised, on another
         // desktop), is no on-screen window.
         if (!attributes || !geometry || !corner ||
@@ -348,9 +203,9 @@ std::optional<QRect> X11Desktop::activeWindowMonitor() {
     const auto geometryCookie = xcb_get_geometry(connection, *window);
     const auto cornerCookie =
         xcb_translate_coordinates(connection, *window, state_->connection.root(), 0, 0);
-    const ReplyPtr<xcb_get_geometry_reply_t> geometry(
+    const Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(connection, geometryCookie, nullptr));
-    const ReplyPtr<xcb_translate_coordinates_reply_t> corner(
+    const Reply<xcb_translate_coordinates_reply_t> corner(
         xcb_translate_coordinates_reply(connection, cornerCookie, nullptr));
     if (!geometry || !corner) {
         return std::nullopt;

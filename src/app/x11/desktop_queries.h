@@ -3,7 +3,11 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "core/platform.h"
@@ -29,5 +33,16 @@ class X11Desktop {
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// A pointer image from XFixes (premultiplied ARGB, one value a pixel, rows top to bottom) as
+// the core wants it: its size in points for `devicePixelRatio`, a cache key made of the size
+// and the pixels, and RGBA bytes. The bitmap is nullopt when `argb` is shorter than the size.
+CursorImage cursorImageFromArgb(int width, int height, std::span<const uint32_t> argb,
+                                double devicePixelRatio);
+
+// A size in server pixels in Qt's units on a monitor of `devicePixelRatio`, rounded the way
+// Qt rounds the monitor's own size, so that a window exactly as large as the monitor comes
+// out exactly as large as its geometry.
+QSize logicalSize(QSize serverSize, double devicePixelRatio);
 
 }  // namespace dovetrel::app

@@ -1,6 +1,10 @@
 #include "app/x11/session_check.h"
 
-#include "app/x11/xlib.h"
+#include <xcb/xfixes.h>
+
+#include <cstdlib>
+
+#include "app/x11/connection.h"
 
 namespace dovetrel::app {
 
@@ -19,25 +23,19 @@ std::optional<std::string> reasonCannotRun(const EnvironmentLookup& environment)
 }
 
 std::optional<std::string> reasonServerUnusable() {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        return "cannot open the X display " + std::string(XDisplayName(nullptr));
+    XConnection connection(nullptr);
+    if (!connection) {
+        const char* display = std::getenv("DISPLAY");
+        return "cannot open the X display " + std::string(display != nullptr ? display : "");
     }
-    std::optional<std::string> reason;
-    int opcode = 0;
-    int event = 0;
-    int error = 0;
-    int major = 2;
-    int minor = 2;
-    if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error) ||
-        XIQueryVersion(display, &major, &minor) != Success || major < 2 ||
-        (major == 2 && minor < 2)) {
-        reason = "the X server lacks XInput 2.2, which Dovetrel needs to watch input";
-    } else if (!XFixesQueryExtension(display, &event, &error)) {
-        reason = "the X server lacks the XFixes extension, which Dovetrel needs";
+    const auto xinput = connection.announceXInput({2, 2});
+    if (!xinput || *xinput < ExtensionVersion{2, 2}) {
+        return "the X server lacks XInput 2.2, which Dovetrel needs to watch input";
     }
-    XCloseDisplay(display);
-    return reason;
+    if (!connection.has(xcb_xfixes_id)) {
+        return "the X server lacks the XFixes extension, which Dovetrel needs";
+    }
+    return std::nullopt;
 }
 
 }  // namespace dovetrel::app

@@ -19,21 +19,11 @@ constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 // A later start tries again to claim when the owner ended while it was being asked.
 constexpr int kAttempts = 3;
 
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-using Event = std::unique_ptr<xcb_generic_event_t, FreeDeleter>;
-
-xcb_atom_t internAtom(xcb_connection_t* connection, const std::string& name) {
-    const std::unique_ptr<xcb_intern_atom_reply_t, FreeDeleter> reply(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.data()), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
+using Event = Reply<xcb_generic_event_t>;
 
 xcb_window_t selectionOwner(xcb_connection_t* connection, xcb_atom_t selection) {
-    const std::unique_ptr<xcb_get_selection_owner_reply_t, FreeDeleter> reply(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection),
-                                      nullptr));
+    const Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr));
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
@@ -65,22 +55,15 @@ uint8_t typeOf(const xcb_generic_event_t& event) {
 
 }  // namespace
 
-SingleInstance::SingleInstance() {
-    int screenNumber = 0;
-    connection_ = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection_) != 0) {
-        xcb_disconnect(connection_);
-        connection_ = nullptr;
+SingleInstance::SingleInstance() : x_(nullptr) {
+    connection_ = x_.get();
+    if (connection_ == nullptr) {
         return;
     }
-    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection_));
-    for (int skip = screenNumber; skip > 0 && screens.rem > 0; --skip) {
-        xcb_screen_next(&screens);
-    }
-    root_ = screens.data->root;
-    selection_ = internAtom(connection_, "_DOVETREL_S" + std::to_string(screenNumber));
-    openSettings_ = internAtom(connection_, "_DOVETREL_OPEN_SETTINGS");
-    nullType_ = internAtom(connection_, "NULL");
+    root_ = x_.root();
+    selection_ = x_.atom("_DOVETREL_S" + std::to_string(x_.screenNumber()));
+    openSettings_ = x_.atom("_DOVETREL_OPEN_SETTINGS");
+    nullType_ = x_.atom("NULL");
     window_ = xcb_generate_id(connection_);
     const uint32_t values[] = {1, XCB_EVENT_MASK_PROPERTY_CHANGE};
     xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, root_, -1, -1, 1, 1, 0,
@@ -90,9 +73,6 @@ SingleInstance::SingleInstance() {
 
 SingleInstance::~SingleInstance() {
     notifier_.reset();
-    if (connection_ != nullptr) {
-        xcb_disconnect(connection_);
-    }
 }
 
 std::optional<int> SingleInstance::claimOrHandOver() {
@@ -156,7 +136,7 @@ bool SingleInstance::claim() {
         manager.response_type = XCB_CLIENT_MESSAGE;
         manager.format = 32;
         manager.window = root_;
-        manager.type = internAtom(connection_, "MANAGER");
+        manager.type = x_.atom("MANAGER");
         manager.data.data32[0] = time;
         manager.data.data32[1] = selection_;
         manager.data.data32[2] = window_;
@@ -205,8 +185,9 @@ void SingleInstance::answerRequests() {
                 QTimer::singleShot(0, this, handler_);
             }
         }
-        xcb_send_event(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char*>(&answer));
+        // The asker may have given up and gone meanwhile.
+        x_.ignore(xcb_send_event_checked(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                                         reinterpret_cast<const char*>(&answer)));
     }
     xcb_flush(connection_);
     if (xcb_connection_has_error(connection_) != 0) {

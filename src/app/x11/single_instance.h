@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-struct xcb_connection_t;
+#include "app/x11/connection.h"
 
 namespace dovetrel::app {
 
@@ -34,6 +34,7 @@ class SingleInstance : public QObject {
     bool askOwnerToOpenSettings();
     void answerRequests();
 
+    XConnection x_;
     xcb_connection_t* connection_ = nullptr;
     uint32_t root_ = 0;
     uint32_t window_ = 0;

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
+#include "app/x11/desktop_queries.h"
 
-#include "app/x11/ewmh.h"
+#include <gtest/gtest.h>
 
 namespace dovetrel::app {
 namespace {

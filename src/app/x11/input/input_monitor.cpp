@@ -1,24 +1,22 @@
 #include "app/x11/input/input_monitor.h"
 
+#include <xcb/xinput.h>
+
 #include <QCursor>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <algorithm>
-#include <array>
-#include <atomic>
 #include <bit>
-#include <bitset>
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
-#include <mutex>
 #include <optional>
 
 #include "app/qt/logging.h"
 #include "app/qt/screen_geometry.h"
 #include "app/x11/connection.h"
+#include "app/x11/input/device_maps.h"
+#include "app/x11/input/input_model.h"
+#include "app/x11/process_hooks.h"
 #include "app/x11/xlib.h"
 #include "core/app_delegate.h"
 
@@ -27,10 +25,6 @@
 
 namespace dovetrel::app {
 namespace {
-
-constexpr uint64_t typeBit(uint32_t type) {
-    return uint64_t{1} << type;
-}
 
 // Input after a quiet spell is read at once. After each batch the monitor holds off reading
 // for this long, so that a storm of motions is handled in a few large batches rather than one
@@ -42,98 +36,6 @@ constexpr std::chrono::milliseconds kCoalescingWindow{16};
 // follows in the next batch.
 constexpr int kMaxEventsPerBatch = 4096;
 
-constexpr size_t kFirstWheelButton = 4;
-constexpr size_t kLastWheelButton = 7;
-
-// Keycodes fit in a byte; device ids and button numbers stay far below this in practice, and
-// any beyond it are ignored.
-constexpr int kIdCount = 256;
-
-// Xlib's I/O error handler is process-wide and its default ends the process, so connections
-// that must survive their loss are listed here and spared; the others go on to the handler
-// that was in place (Qt's, which ends the program when its own connection breaks).
-std::mutex survivingMutex;
-std::array<Display*, 8> survivingConnections{};
-XIOErrorHandler ioHandlerBeforeOurs = nullptr;
-
-int spareSurvivingConnections(Display* display) {
-    XIOErrorHandler previous = nullptr;
-    {
-        const std::lock_guard lock(survivingMutex);
-        for (Display* surviving : survivingConnections) {
-            if (surviving == display) {
-                return 0;
-            }
-        }
-        previous = ioHandlerBeforeOurs;
-    }
-    return previous != nullptr ? previous(display) : 0;
-}
-
-// Both hooks matter on libX11 1.8: the I/O error handler runs first and the default one exits
-// before the per-connection exit handler is ever reached.
-void keepLossFromEndingProcess(Display* display, XIOErrorExitHandler onLoss, void* context) {
-    {
-        const std::lock_guard lock(survivingMutex);
-        for (Display*& entry : survivingConnections) {
-            if (entry == nullptr) {
-                entry = display;
-                break;
-            }
-        }
-    }
-    static std::once_flag installed;
-    std::call_once(installed, [] {
-        const XIOErrorHandler previous = XSetIOErrorHandler(spareSurvivingConnections);
-        const std::lock_guard lock(survivingMutex);
-        ioHandlerBeforeOurs = previous;
-    });
-    XSetIOErrorExitHandler(display, onLoss, context);
-}
-
-void forgetSurvivingConnection(Display* display) {
-    const std::lock_guard lock(survivingMutex);
-    for (Display*& entry : survivingConnections) {
-        if (entry == display) {
-            entry = nullptr;
-        }
-    }
-}
-
-// Silences the protocol errors of one connection while it lives, around requests that may
-// legitimately fail; errors on other connections go on to the handler that was in place.
-class ErrorTrap {
-  public:
-    explicit ErrorTrap(Display* display) : display_(display) {
-        XSync(display_, False);
-        trappedDisplay = display_;
-        handlerBeforeTrap = XSetErrorHandler(ignore);
-    }
-
-    ~ErrorTrap() {
-        XSync(display_, False);
-        XSetErrorHandler(handlerBeforeTrap);
-        trappedDisplay = nullptr;
-    }
-
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-
-  private:
-    static int ignore(Display* display, XErrorEvent* error) {
-        if (display == trappedDisplay) {
-            return 0;
-        }
-        const XErrorHandler previous = handlerBeforeTrap;
-        return previous != nullptr ? previous(display, error) : 0;
-    }
-
-    static inline std::atomic<Display*> trappedDisplay{nullptr};
-    static inline std::atomic<XErrorHandler> handlerBeforeTrap{nullptr};
-
-    Display* display_;
-};
-
 template <size_t N>
 void setMaskBits(unsigned char (&mask)[N], std::initializer_list<int> events) {
     for (const int event : events) {
@@ -141,20 +43,45 @@ void setMaskBits(unsigned char (&mask)[N], std::initializer_list<int> events) {
     }
 }
 
-QPointF toQtGlobal(int rootX, int rootY) {
-    return rootToGlobal(QPointF(rootX, rootY), currentMonitors());
+std::optional<RawInput> rawInputOf(int evtype) {
+    switch (evtype) {
+        case XI_RawMotion:
+            return RawInput::motion;
+        case XI_RawButtonPress:
+            return RawInput::buttonPress;
+        case XI_RawButtonRelease:
+            return RawInput::buttonRelease;
+        case XI_RawKeyPress:
+            return RawInput::keyPress;
+        case XI_RawKeyRelease:
+            return RawInput::keyRelease;
+        case XI_GesturePinchBegin:
+        case XI_GesturePinchUpdate:
+        case XI_GesturePinchEnd:
+            return RawInput::pinch;
+        case XI_GestureSwipeBegin:
+        case XI_GestureSwipeUpdate:
+        case XI_GestureSwipeEnd:
+            return RawInput::swipe;
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace
 
 struct X11InputMonitor::State {
+    // Xlib reads the events, since it decodes XInput 2 and XKB; the other requests go through
+    // the same connection's xcb side.
     Display* display = nullptr;
+    XConnection x;
     int inputOpcode = 0;
     int keyboardEventBase = -1;
     uint64_t mask = 0;
     std::function<void(uint32_t)> handler;
     std::unique_ptr<QSocketNotifier> notifier;
     QTimer batchDue;
+    RawInputTypes types;
 
     bool connectionLost = false;
     bool lossReported = false;
@@ -168,19 +95,10 @@ struct X11InputMonitor::State {
     bool delivering = false;
     QPointF lastPointer;
 
-    // Raw events carry physical buttons; the user's mapping (a left-handed mouse, a wheel moved
-    // to other buttons) says which logical button each one is.
-    std::array<uint8_t, kIdCount> logicalButtons{};
-    std::bitset<kIdCount> heldButtons;
-    std::bitset<kIdCount> modifierKeys;
-    // By device id: bit n set when valuator n is a smooth-scroll axis.
-    std::array<uint64_t, kIdCount> scrollValuators{};
-
     static void lost(Display*, void* self) { static_cast<State*>(self)->connectionLost = true; }
 
     bool selectEvents();
-    void markConnection();
-    void learnScrollValuators();
+    void learnDevices();
     void learnModifierKeys();
     void learnButtonMap();
     void inputArrived();
@@ -188,9 +106,6 @@ struct X11InputMonitor::State {
     void drain();
     void stopAfterLoss();
     uint64_t typesOf(XEvent& event);
-    uint64_t typesOfRawEvent(int evtype, const XIRawEvent& raw);
-    uint64_t typesOfRawMotion(const XIRawEvent& raw) const;
-    uint32_t movementType() const;
     void deliver(uint64_t types);
     QPointF pointer();
 };
@@ -201,7 +116,8 @@ bool X11InputMonitor::State::selectEvents() {
     if (!XQueryExtension(display, "XInputExtension", &inputOpcode, &firstEvent, &firstError)) {
         return false;
     }
-    // 2.2 or later keeps raw events coming while another client holds a grab; 2.4 adds gestures.
+    // Asked through Xlib, which decodes the events by the version it was told. 2.2 or later
+    // keeps raw events coming while another client holds a grab; 2.4 adds gestures.
     int major = 2;
     int minor = 4;
     if (XIQueryVersion(display, &major, &minor) != Success || major < 2 ||
@@ -245,79 +161,35 @@ bool X11InputMonitor::State::selectEvents() {
         setMaskBits(withGestures,
                     {XI_GesturePinchBegin, XI_GesturePinchUpdate, XI_GesturePinchEnd,
                      XI_GestureSwipeBegin, XI_GestureSwipeUpdate, XI_GestureSwipeEnd});
-        XIEventMask gestureSelection{XIAllMasterDevices, sizeof withGestures, withGestures};
-        const ErrorTrap refusalIsExpected(display);
-        XISelectEvents(display, root, &gestureSelection, 1);
+        // Sent checked through xcb, after what Xlib holds, so that the refusal is dropped on
+        // this request alone rather than through Xlib's process-wide error handler.
+        XFlush(display);
+        constexpr std::size_t kWords = (sizeof withGestures + 3) / 4;
+        struct {
+            xcb_input_event_mask_t head;
+            uint32_t bits[kWords];
+        } selection{{XCB_INPUT_DEVICE_ALL_MASTER, uint16_t(kWords)}, {}};
+        std::memcpy(selection.bits, withGestures, sizeof withGestures);
+        x.ignore(xcb_input_xi_select_events_checked(x.get(), x.root(), 1, &selection.head));
     }
     XSync(display, False);
     return !connectionLost;
 }
 
-// An unmapped window that names this connection: the server ends a client only through a
-// resource it owns, so with it a session (or a test) can sever the monitor alone.
-void X11InputMonitor::State::markConnection() {
-    XSetWindowAttributes attributes{};
-    const Window marker = XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, 0,
-                                        InputOnly, CopyFromParent, 0, &attributes);
-    XStoreName(display, marker, "Dovetrel input monitor");
-    XFlush(display);
-}
-
-void X11InputMonitor::State::learnScrollValuators() {
+void X11InputMonitor::State::learnDevices() {
     devicesChanged = false;
-    // A device that went away took the releases of its held buttons with it.
-    heldButtons.reset();
-    scrollValuators.fill(0);
-    int count = 0;
-    XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &count);
-    for (int i = 0; devices != nullptr && i < count; ++i) {
-        const XIDeviceInfo& device = devices[i];
-        if (device.deviceid < 0 || device.deviceid >= kIdCount) {
-            continue;
-        }
-        for (int c = 0; c < device.num_classes; ++c) {
-            if (device.classes[c]->type != XIScrollClass) {
-                continue;
-            }
-            const int number =
-                reinterpret_cast<const XIScrollClassInfo*>(device.classes[c])->number;
-            if (number >= 0 && number < 64) {
-                scrollValuators[static_cast<size_t>(device.deviceid)] |= uint64_t{1} << number;
-            }
-        }
-    }
-    if (devices != nullptr) {
-        XIFreeDeviceInfo(devices);
-    }
+    types.setScrollValuators(readScrollValuators(x));
 }
 
 void X11InputMonitor::State::learnModifierKeys() {
     keyboardMapChanged = false;
-    modifierKeys.reset();
-    XModifierKeymap* map = XGetModifierMapping(display);
-    if (map == nullptr) {
-        return;
-    }
-    for (int i = 0; i < 8 * map->max_keypermod; ++i) {
-        if (const KeyCode code = map->modifiermap[i]; code != 0) {
-            modifierKeys.set(code);
-        }
-    }
-    XFreeModifiermap(map);
+    const auto map = readModifierMap(x);
+    types.setModifierKeys(map ? modifierKeys(*map) : std::bitset<RawInputTypes::kIdCount>());
 }
 
 void X11InputMonitor::State::learnButtonMap() {
     pointerMapChanged = false;
-    // A release under the new map could name another button than its press did.
-    heldButtons.reset();
-    for (size_t button = 0; button < logicalButtons.size(); ++button) {
-        logicalButtons[button] = static_cast<uint8_t>(button);
-    }
-    unsigned char map[kIdCount - 1] = {};
-    const int count = XGetPointerMapping(display, map, static_cast<int>(sizeof map));
-    for (int i = 0; i < count && i < static_cast<int>(sizeof map); ++i) {
-        logicalButtons[static_cast<size_t>(i) + 1] = map[i];
-    }
+    types.setPointerMap(readPointerMap(x));
 }
 
 void X11InputMonitor::State::inputArrived() {
@@ -340,15 +212,15 @@ void X11InputMonitor::State::drain() {
         stopAfterLoss();
         return;
     }
-    uint64_t types = 0;
+    uint64_t batch = 0;
     int read = 0;
     for (; read < kMaxEventsPerBatch && XPending(display) > 0; ++read) {
         XEvent event;
         XNextEvent(display, &event);
-        types |= typesOf(event);
+        batch |= typesOf(event);
     }
     if (devicesChanged) {
-        learnScrollValuators();
+        learnDevices();
     }
     if (keyboardMapChanged) {
         learnModifierKeys();
@@ -356,7 +228,7 @@ void X11InputMonitor::State::drain() {
     if (pointerMapChanged) {
         learnButtonMap();
     }
-    deliver(types & mask);
+    deliver(batch & mask);
     if (connectionLost) {
         stopAfterLoss();
         return;
@@ -404,117 +276,37 @@ uint64_t X11InputMonitor::State::typesOf(XEvent& event) {
         !XGetEventData(display, &cookie)) {
         return 0;
     }
-    uint64_t types = 0;
-    switch (cookie.evtype) {
-        case XI_RawMotion:
-        case XI_RawButtonPress:
-        case XI_RawButtonRelease:
-        case XI_RawKeyPress:
-        case XI_RawKeyRelease:
-            types = typesOfRawEvent(cookie.evtype, *static_cast<const XIRawEvent*>(cookie.data));
-            break;
-        // The core's own names for the two gestures: a pinch magnifies, a swipe swipes.
-        case XI_GesturePinchBegin:
-        case XI_GesturePinchUpdate:
-        case XI_GesturePinchEnd:
-            types = typeBit(eventtype::kMagnify);
-            break;
-        case XI_GestureSwipeBegin:
-        case XI_GestureSwipeUpdate:
-        case XI_GestureSwipeEnd:
-            types = typeBit(eventtype::kSwipe);
-            break;
-        case XI_HierarchyChanged:
-            devicesChanged = true;
-            break;
-        case XI_DeviceChanged:
-            // A master switching to another slave is routine; only a device whose own classes
-            // changed can have gained or lost scroll axes.
-            devicesChanged =
-                devicesChanged ||
-                static_cast<const XIDeviceChangedEvent*>(cookie.data)->reason == XIDeviceChange;
-            break;
-        default:
-            break;
+    uint64_t found = 0;
+    if (cookie.evtype == XI_HierarchyChanged) {
+        devicesChanged = true;
+    } else if (cookie.evtype == XI_DeviceChanged) {
+        // A master switching to another slave is routine; only a device whose own classes
+        // changed can have gained or lost scroll axes.
+        devicesChanged =
+            devicesChanged ||
+            static_cast<const XIDeviceChangedEvent*>(cookie.data)->reason == XIDeviceChange;
+    } else if (const auto input = rawInputOf(cookie.evtype)) {
+        if (*input == RawInput::pinch || *input == RawInput::swipe) {
+            found = types.typesOf(*input);
+        } else {
+            const auto& raw = *static_cast<const XIRawEvent*>(cookie.data);
+            found = types.typesOf(*input, raw.detail, raw.sourceid,
+                                  {raw.valuators.mask,
+                                   static_cast<std::size_t>(std::max(raw.valuators.mask_len, 0))});
+        }
     }
     XFreeEventData(display, &cookie);
-    return types;
+    return found;
 }
 
-uint64_t X11InputMonitor::State::typesOfRawEvent(int evtype, const XIRawEvent& raw) {
-    const bool knownId = raw.detail >= 0 && raw.detail < kIdCount;
-    const auto detail = static_cast<size_t>(knownId ? raw.detail : 0);
-    switch (evtype) {
-        case XI_RawMotion:
-            return typesOfRawMotion(raw);
-        case XI_RawButtonPress:
-        case XI_RawButtonRelease: {
-            const size_t button = logicalButtons[detail];
-            if (!knownId || button == 0) {
-                return 0;
-            }
-            if (button >= kFirstWheelButton && button <= kLastWheelButton) {
-                return evtype == XI_RawButtonPress ? typeBit(eventtype::kScrollWheel) : 0;
-            }
-            // Other presses are the click guard's; here they only turn motion into a drag.
-            heldButtons.set(button, evtype == XI_RawButtonPress);
-            return 0;
-        }
-        case XI_RawKeyPress:
-            return typeBit(knownId && modifierKeys.test(detail) ? eventtype::kFlagsChanged
-                                                                : eventtype::kKeyDown);
-        case XI_RawKeyRelease:
-            return knownId && modifierKeys.test(detail) ? typeBit(eventtype::kFlagsChanged) : 0;
-        default:
-            return 0;
-    }
-}
-
-uint64_t X11InputMonitor::State::typesOfRawMotion(const XIRawEvent& raw) const {
-    const uint64_t scroll = raw.sourceid >= 0 && raw.sourceid < kIdCount
-                                ? scrollValuators[static_cast<size_t>(raw.sourceid)]
-                                : 0;
-    bool moved = scroll == 0;
-    bool scrolled = false;
-    // Raw valuators keep the numbering of the slave that produced them (the source device).
-    for (int byte = 0; scroll != 0 && byte < raw.valuators.mask_len; ++byte) {
-        for (unsigned bits = raw.valuators.mask[byte]; bits != 0; bits &= bits - 1) {
-            const int number = byte * 8 + std::countr_zero(bits);
-            if (number < 64 && ((scroll >> number) & 1) != 0) {
-                scrolled = true;
-            } else {
-                moved = true;
-            }
-        }
-    }
-    uint64_t types = scrolled ? typeBit(eventtype::kScrollWheel) : 0;
-    if (moved || !scrolled) {
-        types |= typeBit(movementType());
-    }
-    return types;
-}
-
-uint32_t X11InputMonitor::State::movementType() const {
-    if (heldButtons.none()) {
-        return eventtype::kMouseMoved;
-    }
-    if (heldButtons.test(1)) {
-        return eventtype::kLeftMouseDragged;
-    }
-    if (heldButtons.test(3)) {
-        return eventtype::kRightMouseDragged;
-    }
-    return eventtype::kOtherMouseDragged;
-}
-
-void X11InputMonitor::State::deliver(uint64_t types) {
-    if (types == 0) {
+void X11InputMonitor::State::deliver(uint64_t batch) {
+    if (batch == 0) {
         return;
     }
     pointerThisBatch.reset();
     delivering = true;
-    for (; types != 0; types &= types - 1) {
-        handler(static_cast<uint32_t>(std::countr_zero(types)));
+    for (; batch != 0; batch &= batch - 1) {
+        handler(static_cast<uint32_t>(std::countr_zero(batch)));
     }
     delivering = false;
     pointerThisBatch.reset();
@@ -536,7 +328,7 @@ QPointF X11InputMonitor::State::pointer() {
     unsigned int modifiers = 0;
     if (XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX,
                       &windowY, &modifiers)) {
-        lastPointer = toQtGlobal(rootX, rootY);
+        lastPointer = rootToGlobal(QPointF(rootX, rootY), currentMonitors());
     }
     if (delivering) {
         pointerThisBatch = lastPointer;
@@ -565,7 +357,7 @@ void X11InputMonitor::disconnect() {
     state_->batchDue.stop();
     if (display != nullptr) {
         XCloseDisplay(display);
-        forgetSurvivingConnection(display);
+        forgetSurvivor(display);
     }
     state_.reset();
 }
@@ -581,15 +373,16 @@ bool X11InputMonitor::connect() {
     state_ = std::make_unique<State>();
     State& state = *state_;
     state.display = display;
-    keepLossFromEndingProcess(display, &State::lost, &state);
+    state.x = XConnection::sharing(display);
+    surviveLossOf(display, &State::lost, &state);
     state.mask = mask_;
     state.handler = handler_;
     if (!state.selectEvents()) {
         disconnect();
         return false;
     }
-    state.markConnection();
-    state.learnScrollValuators();
+    state.x.markAs("Dovetrel input monitor");
+    state.learnDevices();
     state.learnModifierKeys();
     state.learnButtonMap();
     state.notifier =

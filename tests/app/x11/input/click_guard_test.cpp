@@ -42,9 +42,6 @@ class X11ClickGuardTest : public ::testing::Test {
 
     void SetUp() override {
         EventTapHandlers handlers;
-        handlers.snapshot = [] {
-            return ClickGuardSnapshot{true, true, {{350, 250}, {100, 100}}, 600.0};
-        };
         handlers.dismissOverlay = [this] {
             offMainThread |= std::this_thread::get_id() != mainThread;
             ++dismissals;
@@ -56,6 +53,7 @@ class X11ClickGuardTest : public ::testing::Test {
         };
         guard = X11ClickGuard::create(std::move(handlers));
         ASSERT_TRUE(guard);
+        guard->publish({true, true, {{350, 250}, {100, 100}}, 600.0});
         guard->setEnabled(true);
     }
 
