@@ -28,6 +28,7 @@
 
 #include "app/qt/logging.h"
 #include "app/ui/settings/controls.h"
+#include "app/ui/settings/glyphs.h"
 #include "core/app_delegate.h"
 #include "core/settings_model.h"
 
