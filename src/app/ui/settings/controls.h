@@ -4,34 +4,20 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QColor>
 #include <QFont>
 #include <QLabel>
-#include <QPalette>
 #include <QSlider>
 #include <QString>
 #include <QWidget>
 #include <functional>
+
+#include "app/ui/settings/look.h"
 
 namespace dovetrel {
 struct Release;
 }
 
 namespace dovetrel::app {
-
-// Hierarchical text: the palette's text colour at decreasing opacity.
-enum class TextLevel { primary, secondary, tertiary, quaternary };
-
-QColor levelColor(const QPalette& palette, TextLevel level);
-// The palette's text colour at `opacity`, for fills and outlines.
-QColor textTint(const QPalette& palette, double opacity);
-QColor systemGreen(const QPalette& palette);
-QColor systemBlue(const QPalette& palette);
-QColor withOpacity(QColor color, double opacity);
-
-// The system font at `pixelSize` device-independent pixels.
-QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal);
-QFont monospacedFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 
 // A label whose text takes a hierarchical level of the palette's text colour. It wraps when
 // word wrap is on, measuring itself as QLabel does.
@@ -207,22 +193,5 @@ class ReleaseHeader : public QWidget {
     QString date_;
     bool isLatest_;
 };
-
-// A release-note symbol in a 14 x 14 frame: the icon theme's picture for it where the theme
-// has one, tinted to the text level, else a glyph drawn here.
-class SymbolGlyph : public QWidget {
-  public:
-    explicit SymbolGlyph(const QString& symbolName, QWidget* parent = nullptr);
-    QString symbolName() const { return symbolName_; }
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    QString symbolName_;
-};
-
-// The freedesktop icon name standing in for a system symbol name; empty when none fits.
-QString themeIconName(const QString& symbolName);
 
 }  // namespace dovetrel::app

@@ -1,5 +1,5 @@
-// The settings window on Qt Widgets: header, tab switcher, the Settings tab and What's New,
-// drawn from the core's SettingsModel.
+// The settings window behind the core's SettingsWindow seam: the settings panel as a
+// top-level window, centred with its frame on the screen the user is looking at.
 #pragma once
 
 #include <functional>

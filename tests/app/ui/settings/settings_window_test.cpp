@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "app/ui/settings/controls.h"
+#include "app/ui/settings/glyphs.h"
 #include "core/preferences.h"
 #include "core/settings_model.h"
 #include "sim/simulated_platform.h"
