@@ -18,19 +18,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/dbus/screen_savers.h"
 #include "app/x11/ewmh.h"
 
 namespace dovetrel::app {
 namespace {
 
 const QString kLogindService = QStringLiteral("org.freedesktop.login1");
-
-// Screen savers that announce blanking and locking with ActiveChanged(bool), whatever object
-// they put it on (KDE uses both /ScreenSaver and /org/freedesktop/ScreenSaver).
-const char* const kScreenSaverInterfaces[] = {
-    "org.freedesktop.ScreenSaver", "org.gnome.ScreenSaver", "org.cinnamon.ScreenSaver",
-    "org.mate.ScreenSaver",        "org.xfce.ScreenSaver",
-};
 
 // Servers with DPMS 1.2 report power-level changes, but xcb 1.15 has no request for them.
 constexpr uint8_t kDpmsSelectInput = 8;
@@ -66,35 +60,8 @@ class BusListener : public QObject {
           onWorkspace_(std::move(onWorkspace)),
           onScreenLocked_(std::move(onScreenLocked)) {}
 
-    void listenToSessionBus() {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected()) {
-            return;
-        }
-        for (const char* interface : kScreenSaverInterfaces) {
-            bus.connect(QString(), QString(), QString::fromLatin1(interface),
-                        QStringLiteral("ActiveChanged"), this,
-                        SLOT(screenSaverActiveChanged(bool)));
-        }
-        // A program started while the screen is locked hears no change; ask the two common
-        // services once, without starting either.
-        for (const auto& [service, path] :
-             {std::pair{"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver"},
-              std::pair{"org.gnome.ScreenSaver", "/org/gnome/ScreenSaver"}}) {
-            QDBusMessage get = QDBusMessage::createMethodCall(
-                QString::fromLatin1(service), QString::fromLatin1(path),
-                QString::fromLatin1(service), QStringLiteral("GetActive"));
-            get.setAutoStartService(false);
-            whenAnswered<bool>(bus, get, [this](bool active) {
-                if (active) {
-                    screenSaverActive_ = true;
-                }
-            });
-        }
-    }
-
-    // Locked or blanked, as the buses last said.
-    bool locked() const { return screenSaverActive_ || sessionLocked_.value_or(false); }
+    // Locked, as logind last said.
+    bool locked() const { return sessionLocked_.value_or(false); }
 
     void listenToLogind() {
         QDBusConnection bus = QDBusConnection::systemBus();
@@ -113,13 +80,6 @@ class BusListener : public QObject {
     }
 
   public Q_SLOTS:
-    void screenSaverActiveChanged(bool active) {
-        screenSaverActive_ = active;
-        if (active) {
-            onScreenLocked_();
-        }
-    }
-
     void prepareForSleep(bool start) {
         onWorkspace_(start ? WorkspaceNotification::screensDidSleep
                            : WorkspaceNotification::didWake);
@@ -210,13 +170,13 @@ class BusListener : public QObject {
     std::function<void()> onScreenLocked_;
     std::optional<bool> sessionActive_;
     std::optional<bool> sessionLocked_;
-    bool screenSaverActive_ = false;
 };
 
 }  // namespace
 
 struct DesktopNotifications::State {
     std::function<void(WorkspaceNotification)> onWorkspace;
+    ScreenSavers* screenSavers = nullptr;
     BusListener* listener = nullptr;
     XcbConnection x;
     EwmhAtoms atoms{x.get()};
@@ -372,8 +332,8 @@ DesktopNotifications::DesktopNotifications(std::function<void(WorkspaceNotificat
                                            std::function<void()> onScreenLocked)
     : state_(std::make_unique<State>()) {
     state_->onWorkspace = onWorkspace;
+    state_->screenSavers = new ScreenSavers(onScreenLocked, this);
     state_->listener = new BusListener(this, std::move(onWorkspace), std::move(onScreenLocked));
-    state_->listener->listenToSessionBus();
     state_->listener->listenToLogind();
 
     xcb_connection_t* connection = state_->x.get();
@@ -399,7 +359,7 @@ DesktopNotifications::DesktopNotifications(std::function<void(WorkspaceNotificat
 DesktopNotifications::~DesktopNotifications() = default;
 
 bool DesktopNotifications::isScreenLockedOrBlanked() {
-    if (state_->listener->locked()) {
+    if (state_->screenSavers->lockedOrBlanked() || state_->listener->locked()) {
         return true;
     }
     const bool dark = state_->screenIsDark();
