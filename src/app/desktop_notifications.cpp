@@ -5,26 +5,16 @@
 #include <xcb/screensaver.h>
 #include <xcb/xcbext.h>
 
-#include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDBusVariant>
 #include <QSocketNotifier>
-#include <QStringList>
-#include <QVariantMap>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/dbus/logind.h"
 #include "app/dbus/screen_savers.h"
 #include "app/x11/ewmh.h"
 
 namespace dovetrel::app {
 namespace {
-
-const QString kLogindService = QStringLiteral("org.freedesktop.login1");
 
 // Servers with DPMS 1.2 report power-level changes, but xcb 1.15 has no request for them.
 constexpr uint8_t kDpmsSelectInput = 8;
@@ -49,135 +39,12 @@ void selectDpmsInput(xcb_connection_t* connection) {
     xcb_send_request(connection, 0, parts + 2, &protocol);
 }
 
-// Receives the bus signals; QtDBus delivers them only to slots.
-class BusListener : public QObject {
-    Q_OBJECT
-
-  public:
-    BusListener(QObject* parent, std::function<void(WorkspaceNotification)> onWorkspace,
-                std::function<void()> onScreenLocked)
-        : QObject(parent),
-          onWorkspace_(std::move(onWorkspace)),
-          onScreenLocked_(std::move(onScreenLocked)) {}
-
-    // Locked, as logind last said.
-    bool locked() const { return sessionLocked_.value_or(false); }
-
-    void listenToLogind() {
-        QDBusConnection bus = QDBusConnection::systemBus();
-        if (!bus.isConnected()) {
-            return;
-        }
-        bus.connect(kLogindService, QStringLiteral("/org/freedesktop/login1"),
-                    QStringLiteral("org.freedesktop.login1.Manager"),
-                    QStringLiteral("PrepareForSleep"), this, SLOT(prepareForSleep(bool)));
-        const QString sessionId = qEnvironmentVariable("XDG_SESSION_ID");
-        if (!sessionId.isEmpty()) {
-            findSession(QStringLiteral("GetSession"), sessionId, true);
-        } else {
-            findSessionOfThisProcess();
-        }
-    }
-
-  public Q_SLOTS:
-    void prepareForSleep(bool start) {
-        onWorkspace_(start ? WorkspaceNotification::screensDidSleep
-                           : WorkspaceNotification::didWake);
-    }
-
-    void sessionPropertiesChanged(const QString& interface, const QVariantMap& changed,
-                                  const QStringList& /*invalidated*/) {
-        if (interface != QStringLiteral("org.freedesktop.login1.Session")) {
-            return;
-        }
-        // A property can be announced again without changing; only the turn counts.
-        if (const auto active = changed.find(QStringLiteral("Active")); active != changed.end()) {
-            const bool isActive = active->toBool();
-            if (!isActive && sessionActive_ != false) {
-                onWorkspace_(WorkspaceNotification::sessionDidResignActive);
-            }
-            sessionActive_ = isActive;
-        }
-        if (const auto locked = changed.find(QStringLiteral("LockedHint"));
-            locked != changed.end()) {
-            const bool isLocked = locked->toBool();
-            if (isLocked && sessionLocked_ != true) {
-                onScreenLocked_();
-            }
-            sessionLocked_ = isLocked;
-        }
-    }
-
-  private:
-    void findSessionOfThisProcess() {
-        findSession(QStringLiteral("GetSessionByPID"),
-                    static_cast<uint>(QCoreApplication::applicationPid()), false);
-    }
-
-    // Asks logind for our session's object and follows its properties; a process outside any
-    // session (started by a service manager) falls back from the session id to its pid.
-    void findSession(const QString& method, const QVariant& argument, bool fallBackToPid) {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            kLogindService, QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.login1.Manager"), method);
-        call << argument;
-        auto* watcher =
-            new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                [this, fallBackToPid](QDBusPendingCallWatcher* finished) {
-                    finished->deleteLater();
-                    const QDBusPendingReply<QDBusObjectPath> reply = *finished;
-                    if (reply.isValid()) {
-                        followSession(reply.value().path());
-                    } else if (fallBackToPid) {
-                        findSessionOfThisProcess();
-                    }
-                });
-    }
-
-    void followSession(const QString& path) {
-        QDBusConnection bus = QDBusConnection::systemBus();
-        bus.connect(kLogindService, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                    QStringLiteral("PropertiesChanged"), this,
-                    SLOT(sessionPropertiesChanged(QString, QVariantMap, QStringList)));
-        QDBusMessage get = QDBusMessage::createMethodCall(
-            kLogindService, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-            QStringLiteral("Get"));
-        get << QStringLiteral("org.freedesktop.login1.Session") << QStringLiteral("LockedHint");
-        whenAnswered<QDBusVariant>(bus, get, [this](const QDBusVariant& locked) {
-            // A change announced meanwhile is newer than this answer.
-            if (!sessionLocked_) {
-                sessionLocked_ = locked.variant().toBool();
-            }
-        });
-    }
-
-    // Calls `message` and hands a valid answer to `answered`; errors are dropped.
-    template <typename Answer, typename Handler>
-    void whenAnswered(QDBusConnection& bus, const QDBusMessage& message, Handler answered) {
-        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                [answered](QDBusPendingCallWatcher* finished) {
-                    finished->deleteLater();
-                    const QDBusPendingReply<Answer> reply = *finished;
-                    if (reply.isValid()) {
-                        answered(reply.value());
-                    }
-                });
-    }
-
-    std::function<void(WorkspaceNotification)> onWorkspace_;
-    std::function<void()> onScreenLocked_;
-    std::optional<bool> sessionActive_;
-    std::optional<bool> sessionLocked_;
-};
-
 }  // namespace
 
 struct DesktopNotifications::State {
     std::function<void(WorkspaceNotification)> onWorkspace;
     ScreenSavers* screenSavers = nullptr;
-    BusListener* listener = nullptr;
+    Logind* logind = nullptr;
     XcbConnection x;
     EwmhAtoms atoms{x.get()};
     std::unique_ptr<QSocketNotifier> notifier;
@@ -333,8 +200,7 @@ DesktopNotifications::DesktopNotifications(std::function<void(WorkspaceNotificat
     : state_(std::make_unique<State>()) {
     state_->onWorkspace = onWorkspace;
     state_->screenSavers = new ScreenSavers(onScreenLocked, this);
-    state_->listener = new BusListener(this, std::move(onWorkspace), std::move(onScreenLocked));
-    state_->listener->listenToLogind();
+    state_->logind = new Logind(std::move(onWorkspace), std::move(onScreenLocked), this);
 
     xcb_connection_t* connection = state_->x.get();
     if (connection == nullptr) {
@@ -359,7 +225,7 @@ DesktopNotifications::DesktopNotifications(std::function<void(WorkspaceNotificat
 DesktopNotifications::~DesktopNotifications() = default;
 
 bool DesktopNotifications::isScreenLockedOrBlanked() {
-    if (state_->screenSavers->lockedOrBlanked() || state_->listener->locked()) {
+    if (state_->screenSavers->lockedOrBlanked() || state_->logind->locked()) {
         return true;
     }
     const bool dark = state_->screenIsDark();
@@ -371,5 +237,3 @@ bool DesktopNotifications::isScreenLockedOrBlanked() {
 }
 
 }  // namespace dovetrel::app
-
-#include "desktop_notifications.moc"

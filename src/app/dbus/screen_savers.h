@@ -18,7 +18,7 @@ class ScreenSavers : public QObject {
     // Whether a screen saver last said it is on (blanked or locked); false when none said.
     bool lockedOrBlanked() const { return active_; }
 
-  public Q_SLOTS:
+  private Q_SLOTS:
     // QtDBus delivers bus signals only to slots.
     void activeChanged(bool active);
 
