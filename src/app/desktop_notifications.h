@@ -1,6 +1,7 @@
-// Workspace and lock notifications on X11 and the session and system buses: desktop switches,
-// a change of the program in front, screen blanking and sleep, lock, and session switches.
-// Sources that are missing (no bus, no logind, no EWMH window manager) are skipped.
+// Workspace and lock notifications gathered from the screen savers on the session bus, logind
+// on the system bus and the X server: desktop switches, a change of the program in front,
+// screen blanking and sleep, lock, and session switches. Sources that are missing (no bus, no
+// logind, no EWMH window manager) are skipped.
 #pragma once
 
 #include <QObject>
@@ -10,6 +11,10 @@
 #include "core/platform.h"
 
 namespace dovetrel::app {
+
+class Logind;
+class ScreenEvents;
+class ScreenSavers;
 
 class DesktopNotifications : public QObject {
   public:
@@ -24,8 +29,9 @@ class DesktopNotifications : public QObject {
     bool isScreenLockedOrBlanked();
 
   private:
-    struct State;
-    std::unique_ptr<State> state_;
+    std::unique_ptr<ScreenSavers> screenSavers_;
+    std::unique_ptr<Logind> logind_;
+    std::unique_ptr<ScreenEvents> screenEvents_;
 };
 
 }  // namespace dovetrel::app

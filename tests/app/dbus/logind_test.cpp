@@ -1,4 +1,4 @@
-#include "app/desktop_notifications.h"
+#include "app/dbus/logind.h"
 
 #include <gtest/gtest.h>
 
@@ -38,9 +38,8 @@ class FakeLogindManager : public QDBusVirtualObject {
     QStringList lookups;
 };
 
-// A private bus standing in for both the system and the session bus, with the fake logind on
-// it; the X server is absent, which the notifications skip.
-class DesktopNotificationsTest : public ::testing::Test {
+// A private bus standing in for the system bus, with the fake logind on it.
+class LogindTest : public ::testing::Test {
   protected:
     void SetUp() override {
         support::ensureApplication(
@@ -52,14 +51,13 @@ class DesktopNotificationsTest : public ::testing::Test {
         ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }));
         const QByteArray address = "unix:path=" + socket.toUtf8();
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", address);
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
         qputenv("XDG_SESSION_ID", "unknown");
         logind_ = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("logind")));
         ASSERT_TRUE(logind_->registerService(QStringLiteral("org.freedesktop.login1")));
         ASSERT_TRUE(
             logind_->registerVirtualObject(QStringLiteral("/org/freedesktop/login1"), &manager_));
-        notifications_ = std::make_unique<DesktopNotifications>(
+        listener_ = std::make_unique<Logind>(
             [this](WorkspaceNotification name) { told_.push_back(name); }, [this] { ++locked_; });
     }
 
@@ -90,10 +88,10 @@ class DesktopNotificationsTest : public ::testing::Test {
     std::unique_ptr<QDBusConnection> logind_;
     std::vector<WorkspaceNotification> told_;
     int locked_ = 0;
-    std::unique_ptr<DesktopNotifications> notifications_;
+    std::unique_ptr<Logind> listener_;
 };
 
-TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
+TEST_F(LogindTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
     // The session is followed once the answer has come back; until then announcements miss.
     ASSERT_TRUE(waitFor([&] {
         announceSession({{QStringLiteral("LockedHint"), true}});
@@ -117,12 +115,12 @@ TEST_F(DesktopNotificationsTest, FollowsTheLogindSessionAndReportsOnlyTurns) {
     EXPECT_EQ(locked_, 2);
 
     // Locked until logind says otherwise.
-    EXPECT_TRUE(notifications_->isScreenLockedOrBlanked());
+    EXPECT_TRUE(listener_->locked());
     announceSession({{QStringLiteral("LockedHint"), false}});
     announceSleep(false);
     ASSERT_TRUE(waitFor([&] { return told_.size() == 5; }));
     EXPECT_EQ(told_.back(), didWake);
-    EXPECT_FALSE(notifications_->isScreenLockedOrBlanked());
+    EXPECT_FALSE(listener_->locked());
 }
 
 }  // namespace
