@@ -1,20 +1,17 @@
 // The thread that holds the button grabs and answers every press they freeze.
 //
-// How the guard works, in short:
+// The guard in ten lines:
 // - Who grabs: this thread alone, on its own connection, when the main thread asks through the
-//   mailbox (the tap switched on or off); a grab is a passive synchronous grab of each pointer
-//   button under each mix of the lock-style modifiers, so a press with Shift, Control, Alt or
-//   Super held is never frozen. Grabs another client holds are refused and skipped.
-// - Who answers: this thread, for every frozen press, from the judgement the main thread last
-//   published and never waiting on the main thread: replayed to its client, or dropped with its
-//   release. Each decided press, and each raw press that went through ungrabbed, is queued to
-//   the main thread, which takes the square down.
-// - Teardown: asked to end, it lets go of the grabs, answers what is frozen and returns; the
-//   connection closes after it, which ends whatever grab the server still held for it.
-// - Ctrl-Z: the terminal's stop signals come here first; the grabs go, then the process stops,
-//   and the grabs return once continued if they are still wanted.
-// - Refusal: a lost connection ends the thread and marks the mailbox unhealthy, which the
-//   program takes as lost permission to guard.
+//   mailbox: a passive synchronous grab of each pointer button under each mix of the
+//   lock-style modifiers, so a press with Shift, Control, Alt or Super held is never frozen.
+// - Who answers: this thread, every frozen press, by the judgement the main thread published
+//   last, never waiting for the main thread: replayed, or dropped with its release. Decided
+//   presses, and raw presses that went through ungrabbed, are queued to the main thread.
+// - Teardown: asked to end, it lets go of the grabs and answers what is frozen; its connection
+//   closes after it, which ends whatever grab the server still held for it.
+// - Ctrl-Z: the terminal's stop signals come here first: the grabs go, then the process stops.
+// - Refusal: a grab another client holds is skipped and said once (its presses are that
+//   client's); a lost connection ends the thread, which the program takes as a lost right.
 #pragma once
 
 #include <xcb/xcb.h>

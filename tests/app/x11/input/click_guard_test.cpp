@@ -103,10 +103,10 @@ TEST_F(X11ClickGuardTest, HandsEachPressToTheDecisionExactlyOnce) {
     support::movePointer(input, kCentreX, kCentreY);
     support::click(input, 1);  // grabbed and dropped
     support::click(input, 4);  // the wheel: not a press
+    // Which flags and type each modifier and button makes is the input model's; these prove
+    // that an ungrabbed press reaches the decision with them.
     const std::vector<std::tuple<unsigned, const char*, uint32_t, uint64_t>> modifiedPresses{
         {1, "Shift_L", 1, kShiftFlag},
-        {3, "Control_L", 3, kControlFlag},
-        {2, "Alt_L", 25, kOptionFlag},
         {9, "Super_L", 25, kCommandFlag},
     };
     for (const auto& [button, modifier, type, flag] : modifiedPresses) {
