@@ -236,17 +236,14 @@ bool hasCompositor() {
     return screenSelectionHasOwner("_NET_WM_CM_S");
 }
 
-std::optional<QRect> windowGeometryOnRoot(WId window) {
-    const auto* x11 = qtX11();
-    if (x11 == nullptr || window == 0) {
+std::optional<QRect> windowRectOnRoot(xcb_connection_t* connection, xcb_window_t window,
+                                      xcb_window_t root) {
+    if (connection == nullptr || window == XCB_NONE) {
         return std::nullopt;
     }
-    xcb_connection_t* connection = x11->connection();
-    const auto id = static_cast<xcb_window_t>(window);
     // Both asked before either answer is awaited: one round trip.
-    const auto geometryCookie = xcb_get_geometry(connection, id);
-    const auto cornerCookie =
-        xcb_translate_coordinates(connection, id, DefaultRootWindow(x11->display()), 0, 0);
+    const auto geometryCookie = xcb_get_geometry(connection, window);
+    const auto cornerCookie = xcb_translate_coordinates(connection, window, root, 0, 0);
     const Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(connection, geometryCookie, nullptr));
     const Reply<xcb_translate_coordinates_reply_t> corner(
@@ -255,6 +252,15 @@ std::optional<QRect> windowGeometryOnRoot(WId window) {
         return std::nullopt;
     }
     return QRect(corner->dst_x, corner->dst_y, geometry->width, geometry->height);
+}
+
+std::optional<QRect> windowGeometryOnRoot(WId window) {
+    const auto* x11 = qtX11();
+    if (x11 == nullptr) {
+        return std::nullopt;
+    }
+    return windowRectOnRoot(x11->connection(), static_cast<xcb_window_t>(window),
+                            DefaultRootWindow(x11->display()));
 }
 
 void requestBlurBehind(WId window) {

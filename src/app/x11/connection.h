@@ -125,9 +125,14 @@ bool screenSelectionHasOwner(const char* prefix);
 // Whether a compositing manager runs on the default screen.
 bool hasCompositor();
 
-// Where the server shows top-level `window`, in root-window pixels: after whatever Qt has
-// asked of it so far, since the question travels on Qt's own connection. nullopt when the
+// Where `window` is, in root-window pixels. Its geometry's position is relative to the window
+// manager's frame, so the corner comes from a translation to the root. nullopt when the
 // window is unknown to the server.
+std::optional<QRect> windowRectOnRoot(xcb_connection_t* connection, xcb_window_t window,
+                                      xcb_window_t root);
+
+// The same for a top-level window of ours, after whatever Qt has asked of it so far, since the
+// question travels on Qt's own connection.
 std::optional<QRect> windowGeometryOnRoot(WId window);
 
 // Asks a compositor that blurs behind windows to blur behind the whole of `window`.

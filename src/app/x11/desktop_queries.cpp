@@ -24,11 +24,9 @@ void appendWord(std::vector<uint8_t>& bytes, uint32_t word) {
     }
 }
 
-// A window's centre in root-window pixels. The geometry's position is relative to the window
-// manager's frame, so the corner comes from a translation to the root.
-QPoint centreOf(const xcb_get_geometry_reply_t& geometry,
-                const xcb_translate_coordinates_reply_t& corner) {
-    return {corner.dst_x + geometry.width / 2, corner.dst_y + geometry.height / 2};
+// A window's centre in root-window pixels.
+QPoint centreOf(const QRect& window) {
+    return window.topLeft() + QPoint(window.width() / 2, window.height() / 2);
 }
 
 // The monitor of a window centred at `centre`, falling back to the first monitor so that a
@@ -186,7 +184,9 @@ std::optional<std::vector<WindowInfo>> X11Desktop::clientWindows() {
             pid = clientPid(state_->connection, request.window);
         }
         const QSize serverSize(geometry->width, geometry->height);
-        const auto monitor = monitorOrFirst(centreOf(*geometry, *corner), monitors);
+        const auto monitor = monitorOrFirst(
+            centreOf(QRect(corner->dst_x, corner->dst_y, geometry->width, geometry->height)),
+            monitors);
         const QSize size =
             monitor ? logicalSize(serverSize, monitors[*monitor].devicePixelRatio) : serverSize;
         windows.push_back({pid, Size{double(size.width()), double(size.height())}});
@@ -195,23 +195,15 @@ std::optional<std::vector<WindowInfo>> X11Desktop::clientWindows() {
 }
 
 std::optional<QRect> X11Desktop::activeWindowMonitor() {
-    xcb_connection_t* connection = state_->connection.get();
     const auto window = activeWindow(state_->connection, state_->atoms);
-    if (!window) {
-        return std::nullopt;
-    }
-    const auto geometryCookie = xcb_get_geometry(connection, *window);
-    const auto cornerCookie =
-        xcb_translate_coordinates(connection, *window, state_->connection.root(), 0, 0);
-    const Reply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(connection, geometryCookie, nullptr));
-    const Reply<xcb_translate_coordinates_reply_t> corner(
-        xcb_translate_coordinates_reply(connection, cornerCookie, nullptr));
-    if (!geometry || !corner) {
+    const auto rect =
+        window ? windowRectOnRoot(state_->connection.get(), *window, state_->connection.root())
+               : std::nullopt;
+    if (!rect) {
         return std::nullopt;
     }
     const auto monitors = currentMonitors();
-    const auto monitor = monitorHolding(centreOf(*geometry, *corner), monitors);
+    const auto monitor = monitorHolding(centreOf(*rect), monitors);
     if (!monitor) {
         return std::nullopt;
     }
