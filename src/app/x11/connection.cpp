@@ -11,7 +11,7 @@
 #include "app/qt/logging.h"
 #include "app/x11/xlib.h"
 
-// Xlib's bridge to its own xcb connection, after Xlib itself.
+// Xlib after Qt: its macros (None, Bool, Status) break Qt's headers.
 #include <X11/Xlib-xcb.h>
 
 namespace dovetrel::app {

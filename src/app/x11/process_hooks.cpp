@@ -1,14 +1,13 @@
 #include "app/x11/process_hooks.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <array>
 #include <atomic>
 #include <mutex>
 
 #include "app/x11/xlib.h"
-
-// POSIX after Xlib.
-#include <signal.h>
-#include <unistd.h>
 
 namespace dovetrel::app {
 namespace {

@@ -1,5 +1,10 @@
 #include "app/x11/input/guard_thread.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <xcb/xinput.h>
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <array>
@@ -10,12 +15,6 @@
 #include "app/x11/input/device_maps.h"
 #include "app/x11/input/input_model.h"
 #include "app/x11/process_hooks.h"
-
-// xcb and POSIX after Qt.
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-#include <xcb/xinput.h>
 
 namespace dovetrel::app {
 namespace {

@@ -20,7 +20,7 @@
 #include "app/x11/xlib.h"
 #include "core/app_delegate.h"
 
-// Like every X header, after Qt's.
+// Xlib after Qt: its macros (None, Bool, Status) break Qt's headers.
 #include <X11/XKBlib.h>
 
 namespace dovetrel::app {
