@@ -184,9 +184,13 @@ void XConnection::ignore(xcb_void_cookie_t cookie) {
 
 bool XConnection::require(xcb_void_cookie_t cookie, const char* what) {
     if (const Reply<xcb_generic_error_t> error = check(cookie)) {
-        qCWarning(lcMonitor, "X error %u on %s; giving that connection up",
+        qCWarning(lcMonitor, "X error %u on %s; closing that connection",
                   unsigned{error->error_code}, what);
         givenUp_ = true;
+        if (owned_) {
+            xcb_disconnect(std::exchange(connection_, nullptr));
+            owned_ = false;
+        }
     }
     return get() != nullptr;
 }

@@ -15,8 +15,9 @@
 //
 // What an error means is chosen per request: check (the caller decides: a grab another client
 // holds), ignore (expected now and then: a window that went away meanwhile) or fatal (the
-// connection cannot do its job without it, and counts as lost from then on). A request sent
-// without a choice must not fail: its error arrives with the events and is logged there.
+// connection cannot be trusted with its job any more: it is closed, which ends whatever the
+// server held for it, and counts as lost). A request sent without a choice must not fail: its
+// error arrives with the events and is logged there.
 #pragma once
 
 #include <xcb/xcb.h>
@@ -93,7 +94,8 @@ class XConnection {
     // Drops whatever error a request sent with its _checked variant brings.
     void ignore(xcb_void_cookie_t cookie);
     // Waits for a request sent with its _checked variant; when it failed, says so with `what`
-    // and gives the connection up.
+    // and closes the connection (an Xlib display's is only given up: it stays Xlib's to close).
+    // Returns whether the connection is still usable.
     bool require(xcb_void_cookie_t cookie, const char* what);
 
     // The next event already read (or readable without waiting); nullptr when there is none.

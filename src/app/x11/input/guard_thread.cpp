@@ -190,11 +190,14 @@ void GuardThread::stopGuarding() {
     }
     // Any button and any modifier are safe here: ungrabbing touches only this connection's
     // grabs, whatever the pointer's map was when they were made.
-    xcb_ungrab_button(xcb, XCB_BUTTON_INDEX_ANY, connection_.root(), XCB_MOD_MASK_ANY);
+    const auto ungrab =
+        xcb_ungrab_button_checked(xcb, XCB_BUTTON_INDEX_ANY, connection_.root(), XCB_MOD_MASK_ANY);
     selectRawPresses(connection_, false);
     // Nothing is judged any more: let through a press caught before the grabs went.
     xcb_allow_events(xcb, XCB_ALLOW_REPLAY_POINTER, XCB_CURRENT_TIME);
-    connection_.roundTrip();
+    // Waiting for the ungrab waits for all of the above. A connection that cannot let go of
+    // the pointer is closed, which does.
+    connection_.require(ungrab, "letting go of the pointer buttons");
 }
 
 void GuardThread::drainEvents() {
