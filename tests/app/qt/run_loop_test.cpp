@@ -29,7 +29,7 @@ TEST(RunLoop, TimersHoldTheirFiringsWhileOurMenuIsOpenAndFireOnceWhenItCloses) {
     int dropped = 0;
     loop.setTrackingMenu(true);
     const auto single = loop.scheduleTimer(0, false, [&] { ++once; });
-    const auto repeated = loop.scheduleTimer(0.001, true, [&] { ++repeating; });
+    auto repeated = loop.scheduleTimer(0.001, true, [&] { ++repeating; });
     const auto invalidated = loop.scheduleTimer(0, false, [&] { ++dropped; });
     runEventLoop();
     invalidated->invalidate();
@@ -42,12 +42,21 @@ TEST(RunLoop, TimersHoldTheirFiringsWhileOurMenuIsOpenAndFireOnceWhenItCloses) {
     EXPECT_GT(repeating, 1);
     EXPECT_EQ(once, 1);
     EXPECT_EQ(dropped, 0);
+
+    // An invalidated timer fires no more, and the loop lets go of it.
     repeated->invalidate();
+    EXPECT_FALSE(repeated->isValid());
+    const int fired = repeating;
+    const std::weak_ptr<Timer> released = repeated;
+    repeated.reset();
+    runEventLoop();
+    EXPECT_EQ(repeating, fired);
+    EXPECT_TRUE(released.expired());
 }
 
 TEST(RunLoop, DelaysBecomeWholeMillisecondsThatNeverWrap) {
     using std::chrono::milliseconds;
-    EXPECT_EQ(timerMilliseconds(1.0), milliseconds(1000));
+    EXPECT_EQ(timerMilliseconds(10.0), milliseconds(10000));
     EXPECT_EQ(timerMilliseconds(0.0015), milliseconds(2));
     EXPECT_EQ(timerMilliseconds(-1), milliseconds(0));
     EXPECT_EQ(timerMilliseconds(std::nan("")), milliseconds(0));

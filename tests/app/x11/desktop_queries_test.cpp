@@ -14,19 +14,22 @@ TEST(CursorImageFromXFixes, GivesRgbaInRowOrderASizeInPointsAndAKeyOfSizeAndPixe
     EXPECT_EQ(image.bitmap->rgba, (std::vector<uint8_t>{0x80, 0, 0, 0x80, 0, 0xff, 0, 0xff,  //
                                                         0, 0, 0xff, 0xff, 0, 0, 0, 0}));
     EXPECT_EQ(image.size, (Size{1, 1}));
-    EXPECT_EQ(cursorImageFromArgb(4, 1, argb, 2.0).size, (Size{2, 0.5}));
+    EXPECT_EQ(cursorImageFromArgb(4, 1, argb, 0.5).size, (Size{8, 2}));
+    EXPECT_EQ(cursorImageFromArgb(4, 1, argb, 0).size, (Size{4, 1}));
 
     const auto key = [](int width, int height, const std::vector<uint32_t>& pixels) {
         return cursorImageFromArgb(width, height, pixels, 1.0).bytes.value();
     };
     // The same pixels in another shape are another image.
-    EXPECT_NE(key(4, 1, argb), key(1, 4, argb));
+    const std::vector<uint32_t> six(6, 0xff000000);
+    EXPECT_NE(key(3, 2, six), key(2, 3, six));
     std::vector<uint32_t> oneChanged = argb;
     oneChanged[3] = 0x0a000000;
     EXPECT_NE(key(2, 2, argb), key(2, 2, oneChanged));
 
-    // An image whose pixels fell short cannot be examined.
+    // An image whose pixels fell short cannot be examined; an empty one can.
     EXPECT_FALSE(cursorImageFromArgb(3, 3, argb, 1.0).bitmap);
+    EXPECT_TRUE(cursorImageFromArgb(0, 0, {}, 1.0).bitmap);
 }
 
 TEST(MonitorChoice, WindowAsLargeAsAMonitorMeasuresAsItsGeometry) {

@@ -30,23 +30,23 @@ KeyboardMap keyboard(std::vector<uint32_t> keysyms, std::vector<std::vector<uint
 }
 
 TEST(InputModel, LockStyleModifiersAreThoseBoundOnlyToLocksOrToNothing) {
-    // Keys 10 Caps_Lock, 11 Num_Lock, 12 ISO_Level3_Shift, 13 Hyper_L, 14 Scroll_Lock,
+    // Keys 10 Hyper_L, 11 Num_Lock, 12 ISO_Level3_Shift, 13 Caps_Lock, 14 Scroll_Lock,
     // 15 Shift_L, 16 without a symbol.
-    const std::vector<uint32_t> keys{0xffe5, 0xff7f, 0xfe03, 0xffed, 0xff14, 0xffe1, 0};
+    const std::vector<uint32_t> keys{0xffed, 0xff7f, 0xfe03, 0xffe5, 0xff14, 0xffe1, 0};
     const struct {
         const char* name;
         std::vector<std::vector<uint8_t>> bound;  // Shift, Lock, Control, Mod1 ... Mod5
         uint16_t expected;
     } cases[] = {
         {"usual layout: Caps, Num Lock, AltGr",
-         {{15}, {10}, {}, {}, {11}, {}, {}, {12}},
+         {{15}, {13}, {}, {}, {11}, {}, {}, {12}},
          kLock | kMod2 | kMod3},
-        {"Hyper on Mod3 is held", {{}, {10}, {}, {}, {11}, {13}, {}, {12}}, kLock | kMod2},
+        {"Hyper on Mod3 is held", {{}, {13}, {}, {}, {11}, {10}, {}, {12}}, kLock | kMod2},
         {"Scroll Lock on Mod5 locks",
-         {{}, {10}, {}, {}, {11}, {}, {}, {14}},
+         {{}, {13}, {}, {}, {11}, {}, {}, {14}},
          kLock | kMod2 | kMod3 | kMod5},
         {"a lock and a held key on one bit",
-         {{}, {10, 13}, {}, {}, {}, {}, {}, {}},
+         {{}, {13, 10}, {}, {}, {}, {}, {}, {}},
          kMod2 | kMod3 | kMod5},
         {"a key without a symbol does nothing held",
          {{}, {16}, {}, {}, {}, {}, {}, {12}},
@@ -132,17 +132,24 @@ TEST(InputModel, RawEventsBecomeTheCoreTypesTheyStandFor) {
     EXPECT_EQ(types.typesOf(buttonPress, 4), bit(eventtype::kScrollWheel));
     types.setPointerMap({});
     EXPECT_EQ(types.typesOf(motion), bit(eventtype::kMouseMoved));
+    // A button switched off in the map presses nothing.
+    types.setPointerMap(std::vector<uint8_t>{1, 0});
+    types.typesOf(buttonPress, 2);
+    EXPECT_EQ(types.typesOf(motion), bit(eventtype::kMouseMoved));
 
-    // Device 11 scrolls smoothly on valuators 2 and 3; its other valuators move.
+    // Device 11 scrolls smoothly on valuators 2 and 11, device 12 on valuator 0 alone; their
+    // other valuators move.
     std::array<uint64_t, RawInputTypes::kIdCount> scroll{};
-    scroll[11] = 0b1100;
+    scroll[11] = 0b1000'0000'0100;
+    scroll[12] = 1;
     types.setScrollValuators(scroll);
-    const uint8_t scrollOnly[] = {0b0100};
-    const uint8_t scrollAndMove[] = {0b1001};
+    const uint8_t scrollOnly[] = {0b0100, 0b1000};
+    const uint8_t scrollAndMove[] = {0b0001, 0b1000};
+    const uint64_t both = bit(eventtype::kScrollWheel) | bit(eventtype::kMouseMoved);
     EXPECT_EQ(types.typesOf(motion, 0, 11, scrollOnly), bit(eventtype::kScrollWheel));
-    EXPECT_EQ(types.typesOf(motion, 0, 11, scrollAndMove),
-              bit(eventtype::kScrollWheel) | bit(eventtype::kMouseMoved));
-    EXPECT_EQ(types.typesOf(motion, 0, 12, scrollOnly), bit(eventtype::kMouseMoved));
+    EXPECT_EQ(types.typesOf(motion, 0, 11, scrollAndMove), both);
+    EXPECT_EQ(types.typesOf(motion, 0, 12, scrollAndMove), both);
+    EXPECT_EQ(types.typesOf(motion, 0, 13, scrollOnly), bit(eventtype::kMouseMoved));
 }
 
 }  // namespace
