@@ -43,14 +43,18 @@ TEST(RunLoop, TimersHoldTheirFiringsWhileOurMenuIsOpenAndFireOnceWhenItCloses) {
     EXPECT_EQ(once, 1);
     EXPECT_EQ(dropped, 0);
 
-    // An invalidated timer fires no more, and the loop lets go of it.
+    // An invalidated timer fires no more, even while its holder keeps it, and the loop lets
+    // go of it.
     repeated->invalidate();
     EXPECT_FALSE(repeated->isValid());
     const int fired = repeating;
-    const std::weak_ptr<Timer> released = repeated;
-    repeated.reset();
+    int later = 0;
+    RunLoop::dispatchAfter(0.001, [&] { ++later; });
     runEventLoop();
     EXPECT_EQ(repeating, fired);
+    EXPECT_EQ(later, 1);
+    const std::weak_ptr<Timer> released = repeated;
+    repeated.reset();
     EXPECT_TRUE(released.expired());
 }
 
