@@ -238,9 +238,10 @@ TEST(OverlaySide, FitsTheScreenUnderThePointerAndKeepsAFewPixels) {
         {70000, {100, 100}, screens, 900},
         {70000, {1500, 10}, screens, 400},
         {70000, {-50, -50}, screens, 900},  // on no screen
-        {1e-9, {100, 100}, screens, kMinimumOverlaySide},
-        {nan, {100, 100}, screens, kMinimumOverlaySide},
-        {1e308, {0, 0}, {}, kMaximumOverlaySideWithoutScreens},
+        {1e-9, {100, 100}, screens, 8},
+        {nan, {100, 100}, screens, 8},
+        // Without a screen, the largest size the settings offer.
+        {1e308, {0, 0}, {}, 200},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(overlaySide(c.size, c.pointer, c.screens), c.side) << c.size;

@@ -9,6 +9,9 @@ TEST(OverlayDrawing, InsetsTheOutlineAndNeverGivesANegativeCorner) {
     EXPECT_EQ(overlayDrawing(80).outer, (Rect{{2, 2}, {76, 76}}));
     // Far below the sliders the inner outline gets square corners.
     EXPECT_EQ(overlayDrawing(22.75).innerRadius, 0);
+    const OverlayDrawing smallest = overlayDrawing(overlaySide(0, {}, {}));
+    EXPECT_GT(smallest.inner.size.width, 0);
+    EXPECT_GE(smallest.innerRadius, 0);
 }
 
 class OverlayWindowTest : public CoreTest {
