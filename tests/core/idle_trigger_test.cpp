@@ -183,9 +183,11 @@ TEST_F(IdleTrigger, SwitchingTheGuardOffByAnyRouteTakesTheOverlayDownForGood) {
         EXPECT_FALSE(delegate->cursorVisibilityTimer);
         EXPECT_TRUE(platform.sendPress({500, 500}));
         EXPECT_FALSE(platform.statusItem()->image()->active);
-        // The pointer rests on: the square does not come back.
+        // The pointer rests on: the square does not come back, and input arms nothing.
         platform.advance(30.0);
         EXPECT_FALSE(overlayUp());
+        platform.movePointer({600, 300});
+        EXPECT_FALSE(idleTimerPending());
     }
 }
 

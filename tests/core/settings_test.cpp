@@ -94,6 +94,7 @@ TEST_F(Settings, TheLatestNotesAreThoseOfThisVersion) {
     for (const auto& release : releases) {
         EXPECT_EQ(release.id, release.version);
         EXPECT_FALSE(release.items.empty());
+        EXPECT_EQ(isLatestRelease(release), &release == &releases.front()) << release.id;
     }
 }
 

@@ -1,6 +1,7 @@
 // The tray menu, the Enabled toggle, snooze and the icon.
 #include "core/status_menu.h"
 
+#include "core/settings_model.h"
 #include "core/test_support.h"
 
 namespace dovetrel::testing {
@@ -65,8 +66,10 @@ TEST_F(StatusMenu, ChangesMadeElsewhereShowAtOnceAndNothingElseWakesTheMenu) {
     EXPECT_EQ(item().shownMenu().front(), "[ ] Enabled");
     EXPECT_FALSE(active());
 
-    // At rest with no square only the idle timer is left; it fires once and all sleeps.
+    // At rest with no square only the idle timer is left; it fires once and all sleeps. A
+    // slider step in the settings leaves the menu be.
     platform.calls.clear();
+    SettingsModel(platform).setIdleTimeout(5.5);
     platform.advance(3600);
     EXPECT_FALSE(platform.called("statusItem."));
     EXPECT_FALSE(platform.nextDeadline());
@@ -100,6 +103,7 @@ TEST_F(StatusMenu, SnoozeShowsTheTimeLeftTruncated) {
 TEST_F(StatusMenu, ASnoozeKeepsTheOverlayAwayUntilItEnds) {
     showOverlay();
     item().choose(choice(0));
+    EXPECT_FALSE(active()) << "crossed out at once";
     EXPECT_FALSE(delegate->eventTap->isEnabled());
     EXPECT_TRUE(delegate->isEnabled());
     for (int i = 0; i < 10; ++i) {
@@ -122,6 +126,7 @@ TEST_F(StatusMenu, AnotherSnoozeReplacesTheRunningOne) {
     item().choose(choices->items()[0]);  // 5 minutes
     platform.advance(100);
     item().choose(choices->items()[4]);  // 1 hour from now
+    EXPECT_EQ(platform.liveTimerCount(), 2) << "the countdown and one recheck";
     platform.advance(3600 - 0.5);
     EXPECT_TRUE(delegate->isSnoozed());
     EXPECT_FALSE(active());
