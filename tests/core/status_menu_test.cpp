@@ -25,6 +25,8 @@ TEST_F(StatusMenu, IsBuiltOnceAtLaunchWithItsItems) {
     EXPECT_EQ(titles(*delegate->snoozeMenuItem->submenu),
               (std::vector<std::string>{"5 minutes", "10 minutes", "15 minutes", "30 minutes",
                                         "1 hour"}));
+    EXPECT_EQ(items()[3]->keyEquivalent, ",");
+    EXPECT_EQ(items()[5]->keyEquivalent, "q");
     EXPECT_TRUE(active());
 }
 
@@ -192,6 +194,7 @@ TEST_F(StatusMenu, CancellingOrTogglingEndsTheSnoozeEitherWay) {
     // Enabled and snoozed: the toggle leaves it disabled and unsnoozed.
     item().openMenu();
     item().choose(choice(2));
+    EXPECT_EQ(delegate->snoozeEndDate, platform.now() + 15 * 60);
     item().choose(items()[0]);
     EXPECT_FALSE(delegate->isSnoozed());
     EXPECT_FALSE(delegate->isEnabled());

@@ -39,7 +39,7 @@ TEST(IsOpenableDownloadURL, OpensHttpsAndPlainHttpOnlyToThisMachine) {
          {"https://dovetrel.app/download", "HTTPS://Example.org", "http://localhost/x",
           "http://localhost:8000/x", "http://LOCALHOST:8000", "http://127.0.0.1/x",
           "http://127.255.3.4:80/", "http://[::1]/", "http://[::1]:8080/x",
-          "https://example.org:65535/%41"}) {
+          "https://example.org:65535/%41", "https://example.org:/"}) {
         EXPECT_TRUE(isOpenableDownloadURL(good)) << good;
     }
     // Besides the schemes and hosts the rule refuses, what a browser would rewrite or refuse, a
@@ -132,7 +132,9 @@ TEST_F(UpdateCheck, ANewerVersionAddsOneItemBelowSnoozeThatOpensItsAddress) {
               (std::vector<std::string>{"[x] Enabled", "Snooze", "Update Available (v0.1.10)",
                                         "---", "Settings\u2026", "---", "Quit Dovetrel"}));
     ASSERT_TRUE(delegate->updateMenuItem);
-    EXPECT_TRUE(delegate->updateMenuItem->accentTitle);
+    for (const auto& item : platform.statusItem()->menu()->items()) {
+        EXPECT_EQ(item->accentTitle, item == delegate->updateMenuItem) << item->title;
+    }
     platform.statusItem()->choose(delegate->updateMenuItem);
     EXPECT_EQ(platform.openedUrls, (std::vector<std::string>{"https://dovetrel.app/get"}));
 }
