@@ -17,8 +17,10 @@ TEST(OverlayDrawing, InsetsTheOutlineAndNeverGivesANegativeCorner) {
     EXPECT_EQ(drawing.outerStroke, (Rgba{0, 0, 0, 0.2}));
     EXPECT_EQ(drawing.innerStroke, (Rgba{1, 1, 1, 0.35}));
     EXPECT_EQ(std::pair(drawing.outerLineWidth, drawing.innerLineWidth), std::pair(1.5, 0.5));
-    // Far below the sliders the inner outline gets square corners.
+    // Far below the sliders the inner outline's corners go square, and only where the outer
+    // ones leave no room for a curve.
     EXPECT_EQ(overlayDrawing(22.75).innerRadius, 0);
+    EXPECT_GT(overlayDrawing(24).innerRadius, 0);
     const OverlayDrawing smallest = overlayDrawing(overlaySide(0, {}, {}));
     EXPECT_GT(smallest.inner.size.width, 0);
     EXPECT_GE(smallest.innerRadius, 0);

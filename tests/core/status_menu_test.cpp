@@ -28,6 +28,10 @@ TEST_F(StatusMenu, IsBuiltOnceAtLaunchWithItsItems) {
     EXPECT_EQ(items()[3]->keyEquivalent, ",");
     EXPECT_EQ(items()[5]->keyEquivalent, "q");
     EXPECT_TRUE(active());
+    item().choose(items()[3]);
+    EXPECT_EQ(platform.settingsWindows.size(), 1u);
+    item().choose(items()[5]);
+    EXPECT_TRUE(platform.called("terminate"));
 }
 
 // Some hosts show the menu without asking first: what they show must be right from the start.

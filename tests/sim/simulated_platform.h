@@ -291,7 +291,7 @@ class SimulatedPlatform : public Platform {
     }
     void setActivationPolicy(ActivationPolicy policy) override { activationPolicy = policy; }
     void activateIgnoringOtherApps() override { record("activateIgnoringOtherApps"); }
-    void terminate() override {}
+    void terminate() override { record("terminate"); }
 
     SimPreferenceStore store;
 
