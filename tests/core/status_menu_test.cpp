@@ -212,15 +212,5 @@ TEST_F(StatusMenu, CancellingOrTogglingEndsTheSnoozeEitherWay) {
     EXPECT_TRUE(active());
 }
 
-TEST_F(StatusMenu, QuittingAndRelaunchingDuringASnoozeStartsUnsnoozed) {
-    launch();
-    item().choose(choice(0));
-    delegate.reset();
-    delegate = std::make_shared<AppDelegate>(platform);
-    launch();
-    EXPECT_FALSE(delegate->isSnoozed());
-    EXPECT_TRUE(active());
-}
-
 }  // namespace
 }  // namespace dovetrel::testing
