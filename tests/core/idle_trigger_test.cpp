@@ -55,9 +55,13 @@ struct EventCase {
 
 TEST_F(IdleTrigger, EachEventTypePostponesOrTakesDownAsItsKindSays) {
     // Movement, here inside the square, only postpones; presses, key releases, entry and
-    // exit, tablet events and anything beyond the table do nothing.
-    std::vector<EventCase> cases = {{5, true, false}};
-    for (const uint32_t type : {6, 7, 10, 12, 18, 22, 27, 29, 30, 31, 32, 34}) {
+    // exit, tablet events and anything beyond the table do nothing. The adapter reports the
+    // named types, so their numbers must fall in the masks as their kinds say.
+    using namespace eventtype;
+    std::vector<EventCase> cases = {{kMouseMoved, true, false}};
+    for (const uint32_t type :
+         {kLeftMouseDragged, kRightMouseDragged, kKeyDown, kFlagsChanged, kRotate, kScrollWheel,
+          kOtherMouseDragged, kGesture, kMagnify, kSwipe, kSmartMagnify, kPressure}) {
         cases.push_back({type, true, true});
     }
     for (const uint32_t type : {1, 2, 3, 11, 8, 23, 35, 63}) {
@@ -183,9 +187,11 @@ TEST_F(IdleTrigger, SwitchingTheGuardOffByAnyRouteTakesTheOverlayDownForGood) {
         EXPECT_FALSE(delegate->cursorVisibilityTimer);
         EXPECT_TRUE(platform.sendPress({500, 500}));
         EXPECT_FALSE(platform.statusItem()->image()->active);
-        // The pointer rests on: the square does not come back.
+        // The pointer rests on: the square does not come back, and input arms nothing.
         platform.advance(30.0);
         EXPECT_FALSE(overlayUp());
+        platform.movePointer({600, 300});
+        EXPECT_FALSE(idleTimerPending());
     }
 }
 
@@ -237,10 +243,12 @@ TEST(OverlaySide, FitsTheScreenUnderThePointerAndKeepsAFewPixels) {
         {80, {100, 100}, screens, 80},
         {70000, {100, 100}, screens, 900},
         {70000, {1500, 10}, screens, 400},
-        {70000, {-50, -50}, screens, 900},  // on no screen
-        {1e-9, {100, 100}, screens, kMinimumOverlaySide},
-        {nan, {100, 100}, screens, kMinimumOverlaySide},
-        {1e308, {0, 0}, {}, kMaximumOverlaySideWithoutScreens},
+        {70000, {-50, -50}, screens, 900},                       // on no screen
+        {80, {100, 100}, {Rect{}, screens[1], screens[0]}, 80},  // an empty screen holds nothing
+        {1e-9, {100, 100}, screens, 8},
+        {nan, {100, 100}, screens, 8},
+        // Without a screen, the largest size the settings offer.
+        {1e308, {0, 0}, {}, 200},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(overlaySide(c.size, c.pointer, c.screens), c.side) << c.size;

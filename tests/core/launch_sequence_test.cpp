@@ -20,13 +20,6 @@ TEST_F(LaunchSequence, MakesTheTapDisabledAndOpensNoWindow) {
     EXPECT_TRUE(platform.settingsWindows.empty());
 }
 
-TEST_F(LaunchSequence, WithoutAMonitorLaunchingGoesOn) {
-    platform.monitorInstalled = false;
-    launch();
-    EXPECT_EQ(delegate->eventMonitor, nullptr);
-    EXPECT_TRUE(platform.called("addDistributedObserver com.apple.screenIsLocked"));
-}
-
 TEST_F(LaunchSequence, WithoutATrayLaunchingGoesOnAndTheGuardWorks) {
     platform.statusItemAvailable = false;
     showOverlay();

@@ -6,9 +6,24 @@ namespace dovetrel::testing {
 namespace {
 
 TEST(OverlayDrawing, InsetsTheOutlineAndNeverGivesANegativeCorner) {
-    EXPECT_EQ(overlayDrawing(80).outer, (Rect{{2, 2}, {76, 76}}));
-    // Far below the sliders the inner outline gets square corners.
+    // A faint light tile with a dark rim outside and a light rim inside: it shows on light
+    // and dark backgrounds alike.
+    const OverlayDrawing drawing = overlayDrawing(80);
+    EXPECT_EQ(drawing.outer, (Rect{{2, 2}, {76, 76}}));
+    EXPECT_EQ(drawing.inner, (Rect{{3.5, 3.5}, {73, 73}}));
+    EXPECT_DOUBLE_EQ(drawing.outerRadius, 6.08);
+    EXPECT_DOUBLE_EQ(drawing.innerRadius, 4.58);
+    EXPECT_EQ(drawing.outerFill, (Rgba{1, 1, 1, 0.15}));
+    EXPECT_EQ(drawing.outerStroke, (Rgba{0, 0, 0, 0.2}));
+    EXPECT_EQ(drawing.innerStroke, (Rgba{1, 1, 1, 0.35}));
+    EXPECT_EQ(std::pair(drawing.outerLineWidth, drawing.innerLineWidth), std::pair(1.5, 0.5));
+    // Far below the sliders the inner outline's corners go square, and only where the outer
+    // ones leave no room for a curve.
     EXPECT_EQ(overlayDrawing(22.75).innerRadius, 0);
+    EXPECT_GT(overlayDrawing(24).innerRadius, 0);
+    const OverlayDrawing smallest = overlayDrawing(overlaySide(0, {}, {}));
+    EXPECT_GT(smallest.inner.size.width, 0);
+    EXPECT_GE(smallest.innerRadius, 0);
 }
 
 class OverlayWindowTest : public CoreTest {

@@ -19,9 +19,14 @@ TEST_F(Settings, BadgesTruncateAndSlidersHoldAnyValue) {
     EXPECT_EQ(sizeBadgeText(199.999), "199px");
     EXPECT_EQ(sizeBadgeText(9223372036854775808.0), "\u2014px");
     EXPECT_EQ(sizeBadgeText(-std::numeric_limits<double>::infinity()), "\u2014px");
+    // 1 to 10 s by halves, 40 to 200 points by tens.
+    EXPECT_EQ(kTimeoutGrid.positions(), 19);
+    EXPECT_EQ(kSizeGrid.positions(), 17);
     EXPECT_EQ(kTimeoutGrid.positionNearest(3.0), 4);
     EXPECT_EQ(kSizeGrid.positionNearest(85.7), 5);
     EXPECT_EQ(kSizeGrid.positionNearest(1e300), kSizeGrid.positions() - 1);
+    EXPECT_EQ(kSizeGrid.positionNearest(std::numeric_limits<double>::infinity()), 16);
+    EXPECT_EQ(kSizeGrid.positionNearest(40), 0);
     EXPECT_EQ(kSizeGrid.positionNearest(-5), 0);
     EXPECT_EQ(kSizeGrid.positionNearest(std::numeric_limits<double>::quiet_NaN()), 0);
 }
@@ -91,9 +96,12 @@ TEST_F(Settings, TheLatestNotesAreThoseOfThisVersion) {
     const auto& releases = Release::all();
     ASSERT_FALSE(releases.empty());
     EXPECT_EQ(releases.front().version, kAppVersion);
+    EXPECT_EQ(rawValue(SettingsTab::whatsNew), "What's New");
     for (const auto& release : releases) {
         EXPECT_EQ(release.id, release.version);
         EXPECT_FALSE(release.items.empty());
+        EXPECT_EQ(isLatestRelease(release), &release == &releases.front()) << release.id;
+        EXPECT_EQ(findRelease(release.id), &release);
     }
 }
 
@@ -104,12 +112,17 @@ TEST_F(Settings, OneWindowIsReusedWhileOpenAndMadeAnewAfterClosing) {
     EXPECT_TRUE(first->isCentred());
     EXPECT_EQ(first->level(), WindowLevel::floating);
     EXPECT_EQ(platform.activationPolicy, ActivationPolicy::accessory);
-    platform.advance(0.3);
+    platform.advance(0.25);
+    EXPECT_EQ(first->level(), WindowLevel::floating);
+    platform.advance(0.05);
     EXPECT_EQ(first->level(), WindowLevel::normal);
 
     delegate->openSettings();
     EXPECT_EQ(platform.settingsWindows.size(), 1u);
     EXPECT_EQ(first->level(), WindowLevel::floating);
+    // Each opening brings the window and the program to the front.
+    EXPECT_EQ(platform.callCount("settingsWindow.makeKeyAndOrderFront"), 2);
+    EXPECT_EQ(platform.callCount("activateIgnoringOtherApps"), 2);
     platform.advance(0.3);
     EXPECT_EQ(first->level(), WindowLevel::normal);
 

@@ -47,6 +47,7 @@ TEST_F(Trust, WithoutPermissionAtLaunchOnePollWaitsAndThenInstallsTheTap) {
     ASSERT_NE(delegate->eventTap, nullptr);
     EXPECT_FALSE(delegate->eventTap->isEnabled());
     EXPECT_FALSE(delegate->accessibilityTimer);
+    EXPECT_FALSE(idleTimerPending()) << "the countdown from launch is not started again";
 }
 
 TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestoresIt) {
@@ -70,14 +71,18 @@ TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestor
     EXPECT_FALSE(overlayUp());
     EXPECT_EQ(platform.liveTimerCount(), 1);
 
+    // Permission comes back under such a square: the countdown the recovery restarts shows it
+    // anew, now guarded, with a single check running.
+    restAt({600, 300});
     platform.trusted = true;
     platform.tapCreationSucceeds = true;
     platform.advance(1.0);
     ASSERT_NE(delegate->eventTap, nullptr);
     EXPECT_FALSE(delegate->accessibilityTimer);
-    EXPECT_TRUE(delegate->idleTimer && delegate->idleTimer->isValid());
+    EXPECT_TRUE(idleTimerPending());
     platform.advance(3.0);
     EXPECT_TRUE(overlayUp());
+    EXPECT_EQ(platform.liveTimerCount(), 1);
     EXPECT_FALSE(platform.sendPress({600, 600}));
 }
 

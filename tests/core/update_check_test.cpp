@@ -38,9 +38,12 @@ TEST(IsOpenableDownloadURL, OpensHttpsAndPlainHttpOnlyToThisMachine) {
     for (const char* good :
          {"https://dovetrel.app/download", "HTTPS://Example.org", "http://localhost/x",
           "http://localhost:8000/x", "http://LOCALHOST:8000", "http://127.0.0.1/x",
-          "http://127.255.3.4:80/", "http://[::1]/", "http://[::1]:8080/x"}) {
+          "http://127.255.3.4:80/", "http://[::1]/", "http://[::1]:8080/x",
+          "https://example.org:65535/%41", "https://example.org:/"}) {
         EXPECT_TRUE(isOpenableDownloadURL(good)) << good;
     }
+    // Besides the schemes and hosts the rule refuses, what a browser would rewrite or refuse, a
+    // port beyond 65535 and a label that starts with a hyphen.
     const char* const bad[] = {"file:///etc/passwd",
                                "javascript:alert(1)",
                                "dovetrel-custom://run",
@@ -63,7 +66,15 @@ TEST(IsOpenableDownloadURL, OpensHttpsAndPlainHttpOnlyToThisMachine) {
                                "http://0127.0.0.1/",
                                "http://127.0.0.-1/",
                                "http://[::2]/",
-                               "http://[::1].evil/"};
+                               "http://[::1].evil/",
+                               "https://example.org/a b",
+                               "https://example.org/[x]",
+                               "https://example.org/%4g",
+                               "https://example.org:123456/",
+                               "https://example.org:65536/",
+                               "https://example.org:x/",
+                               "https://[abc]/",
+                               "https://-example.org/"};
     for (const char* url : bad) {
         EXPECT_FALSE(isOpenableDownloadURL(url)) << url;
     }
@@ -121,12 +132,19 @@ TEST_F(UpdateCheck, ANewerVersionAddsOneItemBelowSnoozeThatOpensItsAddress) {
               (std::vector<std::string>{"[x] Enabled", "Snooze", "Update Available (v0.1.10)",
                                         "---", "Settings\u2026", "---", "Quit Dovetrel"}));
     ASSERT_TRUE(delegate->updateMenuItem);
-    EXPECT_TRUE(delegate->updateMenuItem->accentTitle);
+    for (const auto& item : platform.statusItem()->menu()->items()) {
+        EXPECT_EQ(item->accentTitle, item == delegate->updateMenuItem) << item->title;
+    }
     platform.statusItem()->choose(delegate->updateMenuItem);
     EXPECT_EQ(platform.openedUrls, (std::vector<std::string>{"https://dovetrel.app/get"}));
 }
 
 TEST_F(UpdateCheck, AnythingElseAddsNothingAndOpensNothing) {
+    // Up to 64 KiB of feed is read, and not a byte more.
+    std::string largest = R"({"version":"0.2.0","url":"https://dovetrel.app/get"})";
+    largest.resize(65536, ' ');
+    EXPECT_TRUE(offersAnUpdateFor(largest));
+    EXPECT_FALSE(offersAnUpdateFor(largest + ' '));
     const std::vector<std::optional<std::string>> bodies = {
         R"({"version":"0.1.3","url":"https://dovetrel.app/get"})",
         R"({"version":"0.1.2","url":"https://dovetrel.app/get"})", R"({"version":"0.2.0"})",

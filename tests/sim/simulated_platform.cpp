@@ -114,6 +114,10 @@ void SimStatusItem::choose(const std::shared_ptr<MenuItem>& item) {
     platform_.runMainQueue();
 }
 
+void SimSettingsWindow::makeKeyAndOrderFront() {
+    platform_.record("settingsWindow.makeKeyAndOrderFront");
+}
+
 void SimSettingsWindow::close() {
     if (windowWillClose_) {
         windowWillClose_(this);

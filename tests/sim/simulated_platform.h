@@ -135,7 +135,7 @@ class SimSettingsWindow : public SettingsWindow {
 
     void center() override { centred_ = true; }
     void setLevel(WindowLevel level) override { level_ = level; }
-    void makeKeyAndOrderFront() override {}
+    void makeKeyAndOrderFront() override;
 
     WindowLevel level() const { return level_; }
     bool isCentred() const { return centred_; }
@@ -294,8 +294,8 @@ class SimulatedPlatform : public Platform {
         return loginItemServiceSucceeds;
     }
     void setActivationPolicy(ActivationPolicy policy) override { activationPolicy = policy; }
-    void activateIgnoringOtherApps() override {}
-    void terminate() override {}
+    void activateIgnoringOtherApps() override { record("activateIgnoringOtherApps"); }
+    void terminate() override { record("terminate"); }
 
     SimPreferenceStore store;
 

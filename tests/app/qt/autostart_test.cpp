@@ -28,10 +28,11 @@ TEST_F(AutostartTest, TheEntryStartsTheProgramUnderAnAwkwardPath) {
     const QString validator =
         QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
     ASSERT_FALSE(gio.isEmpty() || validator.isEmpty()) << "scripts/install-deps installs both";
-    // Every character the Exec key's quoting treats specially, and a % that also defeats the
-    // readers' lookup of the program.
+    // Every character the Exec key's quoting treats specially, an apostrophe that needs the
+    // quotes by itself, and a % that also defeats the readers' lookup of the program.
     for (const QString& name : {QStringLiteral(R"(with space/"q" $x `y` back\slash 5%)"),
-                                QStringLiteral(R"(it's "quoted" here)"), QStringLiteral("plain")}) {
+                                QStringLiteral(R"(it's "quoted" here)"),
+                                QStringLiteral("o'neil/bin"), QStringLiteral("plain")}) {
         const QString folder = home.filePath(name);
         ASSERT_TRUE(QDir().mkpath(folder));
         const QString program = folder + QStringLiteral("/dovetrel");

@@ -185,6 +185,17 @@ TEST_F(SettingsFileStoreTest, SaysOnceWhenNothingCanBeSavedAndKeepsChangesForThe
     EXPECT_TRUE(text.contains("idleTimeout=5") && text.contains("zoneSize=100") &&
                 text.contains("isEnabled=false"))
         << text.toStdString();
+
+    // A file that holds the key already, with a name that leaves no room for the temporary
+    // file a save writes beside it: the change still wins over what the file says.
+    const QString longest = home.path() + "/dovetrel/" + QString(NAME_MAX, QLatin1Char('x'));
+    writeByHand("[General]\nidleTimeout=6.5\n", longest);
+    ::testing::internal::CaptureStderr();
+    SettingsFileStore unsaved(longest);
+    Preferences held(unsaved);
+    held.setIdleTimeout(4);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("cannot save"), std::string::npos);
+    EXPECT_EQ(held.idleTimeout(), 4.0);
 }
 
 TEST_F(SettingsFileStoreTest, SeesRewritesThatKeepTheSizeAndTime) {
