@@ -29,10 +29,12 @@ TEST_F(AutostartTest, TheEntryStartsTheProgramUnderAnAwkwardPath) {
         QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
     ASSERT_FALSE(gio.isEmpty() || validator.isEmpty()) << "scripts/install-deps installs both";
     // Every character the Exec key's quoting treats specially, an apostrophe that needs the
-    // quotes by itself, and a % that also defeats the readers' lookup of the program.
-    for (const QString& name : {QStringLiteral(R"(with space/"q" $x `y` back\slash 5%)"),
-                                QStringLiteral(R"(it's "quoted" here)"),
-                                QStringLiteral("o'neil/bin"), QStringLiteral("plain")}) {
+    // quotes by itself, a % that also defeats the readers' lookup of the program, and the
+    // control characters a desktop entry's strings escape.
+    for (const QString& name :
+         {QStringLiteral(R"(with space/"q" $x `y` back\slash 5%)"),
+          QStringLiteral(R"(it's "quoted" here)"), QStringLiteral("o'neil/bin"),
+          QStringLiteral("tab\tand\nline"), QStringLiteral("plain")}) {
         const QString folder = home.filePath(name);
         ASSERT_TRUE(QDir().mkpath(folder));
         const QString program = folder + QStringLiteral("/dovetrel");
