@@ -3,6 +3,8 @@
 // free every click at once, and the guard must come back by itself.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "support/x_session.h"
 
 // Xlib last: its macros break other headers.
@@ -16,16 +18,21 @@ namespace {
 // program says when it is cut.
 using CutConnection = std::pair<std::string, std::string>;
 
+// The unmapped window of that name, if there is one.
+std::optional<unsigned long> markerNamed(_XDisplay* display, const std::string& name) {
+    for (const auto& window : topLevelWindows(display)) {
+        if (window.name == name) {
+            return window.id;
+        }
+    }
+    return std::nullopt;
+}
+
 class PermissionLoss : public ::testing::TestWithParam<CutConnection> {};
 
 TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
-    const auto guardMarker = [](_XDisplay* display) -> std::optional<unsigned long> {
-        for (const auto& window : topLevelWindows(display)) {
-            if (window.name == GetParam().first) {
-                return window.id;
-            }
-        }
-        return std::nullopt;
+    const auto guardMarker = [](_XDisplay* display) {
+        return markerNamed(display, GetParam().first);
     };
     XSession session;
     _XDisplay* display = session.display();
@@ -54,6 +61,21 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     EXPECT_TRUE(overlayGoes(display));
     EXPECT_TRUE(client.receives({})) << "the press on the restored guard was not dropped";
     EXPECT_EQ(dovetrel.unexpectedOutput(), GetParam().second);
+}
+
+TEST(GuardConnectionCut, CtrlZStillStopsTheProgramWithNoSquareUp) {
+    XSession session;
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=60\n");
+    std::optional<unsigned long> marker;
+    ASSERT_TRUE(waitFor([&] {
+        return (marker = markerNamed(session.display(), "Dovetrel click guard")).has_value();
+    }));
+    XKillClient(session.display(), *marker);
+    XSync(session.display(), False);
+    EXPECT_TRUE(waitFor([&] { return !markerNamed(session.display(), "Dovetrel click guard"); }));
+    dovetrel.process().signal(SIGTSTP);
+    EXPECT_TRUE(waitFor([&] { return isStopped(dovetrel.process().pid()); }, 1s));
+    dovetrel.process().signal(SIGCONT);
 }
 
 INSTANTIATE_TEST_SUITE_P(

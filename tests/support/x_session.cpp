@@ -359,6 +359,13 @@ int pointerX(Display* display) {
     return x;
 }
 
+bool isStopped(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string number, name, state;
+    stat >> number >> name >> state;
+    return state == "T";
+}
+
 std::string readText(const std::string& path) {
     std::ifstream file(path);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

@@ -141,6 +141,9 @@ void holdKey(_XDisplay* display, const char* keysymName, bool down);
 void tapKey(_XDisplay* display, const char* keysymName);
 int pointerX(_XDisplay* display);
 
+// Whether process `pid` is stopped by a signal, as Ctrl-Z stops a job (state T).
+bool isStopped(pid_t pid);
+
 // The whole text of a file; empty when there is none.
 std::string readText(const std::string& path);
 
