@@ -90,7 +90,10 @@ void AppDelegate::overlayCheckFired() {
         handlePermissionLoss();
         return;
     }
-    if (!cursorVisibility_.isCursorVisible()) {
+    // Another program can move the pointer without any input event (a window manager
+    // centring it on a new window, an accessibility tool): the square must not stay behind.
+    if (!cursorVisibility_.isCursorVisible() ||
+        (overlayWindow && !rectContainsPoint(overlayWindow->frame(), platform_.mouseLocation()))) {
         dismissOverlay();
     }
 }

@@ -147,7 +147,7 @@ TEST_F(IdleTrigger, ConditionsAtTheFiringAreTestedInOrderAndAFailureLeavesItDorm
     restAt({600, 400});
 }
 
-TEST_F(IdleTrigger, TheCheckWhileUpTakesTheOverlayDownWhenThePointerIsHidden) {
+TEST_F(IdleTrigger, TheCheckWhileUpTakesTheOverlayDownWhenThePointerIsHiddenOrElsewhere) {
     showOverlay();
     platform.advance(1.0);
     EXPECT_TRUE(overlayUp());
@@ -164,6 +164,10 @@ TEST_F(IdleTrigger, TheCheckWhileUpTakesTheOverlayDownWhenThePointerIsHidden) {
     platform.windows = std::vector<WindowInfo>{{42, Size{1440, 900}}};
     platform.advance(2.0);
     EXPECT_TRUE(overlayUp());
+    // Moved by another program, the pointer brings no input event.
+    platform.pointer.x += 100;
+    platform.advance(0.25);
+    EXPECT_FALSE(delegate->cursorVisibilityTimer);
 }
 
 TEST_F(IdleTrigger, SwitchingTheGuardOffByAnyRouteTakesTheOverlayDownForGood) {
