@@ -3,7 +3,10 @@
 // free every click at once, and the guard must come back by itself.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
+#include <vector>
 
 #include "support/x_session.h"
 
@@ -76,6 +79,33 @@ TEST(GuardConnectionCut, CtrlZStillStopsTheProgramWithNoSquareUp) {
     dovetrel.process().signal(SIGTSTP);
     EXPECT_TRUE(waitFor([&] { return isStopped(dovetrel.process().pid()); }, 1s));
     dovetrel.process().signal(SIGCONT);
+}
+
+// Cut with no square up, the monitor must leave no square under a pointer that moves and
+// clicks on, and make its connection anew by itself.
+TEST(InputMonitorCut, LeavesNoSquareUnderAMovingPointerAndComesBackByItself) {
+    XSession session({.windowManager = false});
+    _XDisplay* display = session.display();
+    ClientWindow client(session, 0, 0, 1280, 800);
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
+    std::optional<unsigned long> marker;
+    ASSERT_TRUE(waitFor(
+        [&] { return (marker = markerNamed(display, "Dovetrel input monitor")).has_value(); }));
+    XKillClient(display, *marker);
+    XSync(display, False);
+    int clicks = 0;
+    for (const auto start = std::chrono::steady_clock::now();
+         std::chrono::steady_clock::now() - start < 3s; ++clicks) {
+        movePointer(display, 100 + clicks % 600, 300);
+        click(display, 1);
+        std::this_thread::sleep_for(60ms);
+    }
+    EXPECT_TRUE(client.receives(std::vector<int>(size_t(clicks), 1)));
+    EXPECT_TRUE(
+        waitFor([&] { return markerNamed(display, "Dovetrel input monitor").has_value(); }));
+    EXPECT_EQ(dovetrel.unexpectedOutput(),
+              "dovetrel.monitor: lost the input monitor's X connection; the guard stands down "
+              "until it is back\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
