@@ -27,15 +27,21 @@ xcb_window_t selectionOwner(xcb_connection_t* connection, xcb_atom_t selection) 
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
-// The first event that `wanted` accepts, dropping the others; none when nothing fits before
-// `deadline` or the connection fails.
-template <typename Wanted>
-Event waitForEvent(xcb_connection_t* connection, Clock::time_point deadline, Wanted wanted) {
-    xcb_flush(connection);
-    while (xcb_connection_has_error(connection) == 0) {
-        while (Event event{xcb_poll_for_event(connection)}) {
+uint8_t typeOf(const xcb_generic_event_t& event) {
+    return event.response_type & 0x7f;
+}
+
+}  // namespace
+
+Event SingleInstance::waitForEvent(Clock::time_point deadline,
+                                   const std::function<bool(const xcb_generic_event_t&)>& wanted) {
+    while (xcb_connection_has_error(connection_) == 0) {
+        while (Event event{xcb_poll_for_event(connection_)}) {
             if (wanted(*event)) {
                 return event;
+            }
+            if (typeOf(*event) == XCB_SELECTION_REQUEST) {
+                answer(*reinterpret_cast<xcb_selection_request_event_t*>(event.get()));
             }
         }
         const auto left =
@@ -43,17 +49,13 @@ Event waitForEvent(xcb_connection_t* connection, Clock::time_point deadline, Wan
         if (left.count() <= 0) {
             break;
         }
-        pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
+        // Our request, and the answers given meanwhile, go out before the wait.
+        xcb_flush(connection_);
+        pollfd readable{xcb_get_file_descriptor(connection_), POLLIN, 0};
         ::poll(&readable, 1, int(left.count()) + 1);
     }
     return nullptr;
 }
-
-uint8_t typeOf(const xcb_generic_event_t& event) {
-    return event.response_type & 0x7f;
-}
-
-}  // namespace
 
 SingleInstance::SingleInstance() : x_(nullptr) {
     connection_ = x_.get();
@@ -85,6 +87,9 @@ std::optional<int> SingleInstance::claimOrHandOver() {
                                                           QSocketNotifier::Read);
             connect(notifier_.get(), &QSocketNotifier::activated, this,
                     &SingleInstance::answerRequests);
+            // A request that came with the claim's own replies already sits in xcb's queue,
+            // where the notifier never looks.
+            answerRequests();
             return std::nullopt;
         }
         if (xcb_connection_has_error(connection_) != 0) {
@@ -114,8 +119,8 @@ bool SingleInstance::claim() {
     // zero-length append to our own window brings one back.
     xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, selection_, XCB_ATOM_STRING, 8,
                         0, nullptr);
-    const Event changed = waitForEvent(
-        connection_, Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
+    const Event changed =
+        waitForEvent(Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
             return typeOf(event) == XCB_PROPERTY_NOTIFY &&
                    reinterpret_cast<const xcb_property_notify_event_t&>(event).window == window_;
         });
@@ -150,8 +155,8 @@ bool SingleInstance::claim() {
 bool SingleInstance::askOwnerToOpenSettings() {
     xcb_convert_selection(connection_, window_, selection_, openSettings_, openSettings_,
                           XCB_CURRENT_TIME);
-    const Event answer = waitForEvent(
-        connection_, Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
+    const Event answer =
+        waitForEvent(Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
             return typeOf(event) == XCB_SELECTION_NOTIFY &&
                    reinterpret_cast<const xcb_selection_notify_event_t&>(event).requestor ==
                        window_;
@@ -162,38 +167,43 @@ bool SingleInstance::askOwnerToOpenSettings() {
 
 void SingleInstance::answerRequests() {
     while (const Event event{xcb_poll_for_event(connection_)}) {
-        if (typeOf(*event) != XCB_SELECTION_REQUEST) {
-            continue;
+        if (typeOf(*event) == XCB_SELECTION_REQUEST) {
+            answer(*reinterpret_cast<xcb_selection_request_event_t*>(event.get()));
         }
-        const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event.get());
-        xcb_selection_notify_event_t answer{};
-        answer.response_type = XCB_SELECTION_NOTIFY;
-        answer.time = request.time;
-        answer.requestor = request.requestor;
-        answer.selection = request.selection;
-        answer.target = request.target;
-        answer.property = XCB_ATOM_NONE;
-        if (request.selection == selection_ && request.target == openSettings_ &&
-            request.property != XCB_ATOM_NONE) {
-            // A target done for its side effect answers with an empty property of type NULL
-            // (ICCCM 2.6.3).
-            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor,
-                                request.property, nullType_, 32, 0, nullptr);
-            answer.property = request.property;
-            if (handler_) {
-                // After this answer is on its way: opening a window takes a while.
-                QTimer::singleShot(0, this, handler_);
-            }
-        }
-        // The asker may have given up and gone meanwhile.
-        x_.ignore(xcb_send_event_checked(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                                         reinterpret_cast<const char*>(&answer)));
     }
     xcb_flush(connection_);
     if (xcb_connection_has_error(connection_) != 0) {
         // The display is gone; the program ends through its main connection.
         notifier_->setEnabled(false);
     }
+}
+
+void SingleInstance::answer(const xcb_selection_request_event_t& request) {
+    xcb_selection_notify_event_t answer{};
+    answer.response_type = XCB_SELECTION_NOTIFY;
+    answer.time = request.time;
+    answer.requestor = request.requestor;
+    answer.selection = request.selection;
+    answer.target = request.target;
+    answer.property = XCB_ATOM_NONE;
+    if (request.selection == selection_ && request.target == openSettings_ &&
+        request.property != XCB_ATOM_NONE) {
+        // A target done for its side effect answers with an empty property of type NULL
+        // (ICCCM 2.6.3).
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                            nullType_, 32, 0, nullptr);
+        answer.property = request.property;
+        // After this answer is on its way: opening a window takes a while. A request answered
+        // during the start runs its handler once the event loop, and the handler, are there.
+        QTimer::singleShot(0, this, [this] {
+            if (handler_) {
+                handler_();
+            }
+        });
+    }
+    // The asker may have given up and gone meanwhile.
+    x_.ignore(xcb_send_event_checked(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                                     reinterpret_cast<const char*>(&answer)));
 }
 
 }  // namespace dovetrel::app

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,7 +33,13 @@ class SingleInstance : public QObject {
   private:
     bool claim();
     bool askOwnerToOpenSettings();
+    // The first event that `wanted` accepts; none when nothing fits before `deadline` or the
+    // connection fails. Requests for the selection read meanwhile are answered, not dropped.
+    Reply<xcb_generic_event_t> waitForEvent(
+        std::chrono::steady_clock::time_point deadline,
+        const std::function<bool(const xcb_generic_event_t&)>& wanted);
     void answerRequests();
+    void answer(const xcb_selection_request_event_t& request);
 
     XConnection x_;
     xcb_connection_t* connection_ = nullptr;
