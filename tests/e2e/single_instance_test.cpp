@@ -115,5 +115,26 @@ TEST(SingleInstance, ARequestThatComesWhileTheFirstIsClaimingIsAnswered) {
     }
 }
 
+TEST(SingleInstance, AStartThatGaveUpOpensNothingWhenTheFirstComesBack) {
+    XSession session({.windowManager = false});
+    Display* display = session.display();
+    Dovetrel first(session, kSettings);
+    const Atom owned = XInternAtom(display, "_DOVETREL_S0", False);
+    ASSERT_TRUE(waitFor([&] { return XGetSelectionOwner(display, owned) != None; }, 10s))
+        << first.unexpectedOutput();
+    first.process().signal(SIGSTOP);
+    ASSERT_TRUE(waitFor([&] { return isStopped(first.process().pid()); }));
+
+    Dovetrel second(session, kSettings);
+    EXPECT_EQ(second.process().waitForExit(20s), 1);
+    EXPECT_EQ(second.unexpectedOutput(),
+              "dovetrel: another Dovetrel holds this display and does not answer\n");
+    first.process().signal(SIGCONT);
+    // A request answered after the abandoned one means the first has dealt with both.
+    EXPECT_EQ(askOwner(display, "TARGETS"), std::optional<Atom>(None));
+    EXPECT_FALSE(waitFor([&] { return settingsWindowIsOpen(display); }, 3s));
+    EXPECT_EQ(first.unexpectedOutput(), "");
+}
+
 }  // namespace
 }  // namespace dovetrel::e2e

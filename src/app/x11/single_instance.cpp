@@ -81,6 +81,7 @@ std::optional<int> SingleInstance::claimOrHandOver() {
     if (connection_ == nullptr) {
         return std::nullopt;
     }
+    bool answered = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (claim()) {
             notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_),
@@ -96,15 +97,15 @@ std::optional<int> SingleInstance::claimOrHandOver() {
             // Lost before anything was settled; the main connection decides what happens.
             return std::nullopt;
         }
-        if (askOwnerToOpenSettings()) {
-            std::fprintf(stderr,
-                         "dovetrel: already running on this display; opened its Settings "
-                         "window\n");
-            return EXIT_SUCCESS;
-        }
-        if (selectionOwner(connection_, selection_) != XCB_WINDOW_NONE) {
+        answered = askOwnerToOpenSettings();
+        if (answered || selectionOwner(connection_, selection_) != XCB_WINDOW_NONE) {
             break;
         }
+    }
+    if (answered || withdrawRequest()) {
+        std::fprintf(stderr,
+                     "dovetrel: already running on this display; opened its Settings window\n");
+        return EXIT_SUCCESS;
     }
     std::fprintf(stderr, "dovetrel: another Dovetrel holds this display and does not answer\n");
     return EXIT_FAILURE;
@@ -165,6 +166,21 @@ bool SingleInstance::askOwnerToOpenSettings() {
            reinterpret_cast<xcb_selection_notify_event_t*>(answer.get())->property != XCB_NONE;
 }
 
+bool SingleInstance::withdrawRequest() {
+    xcb_destroy_window(connection_, window_);
+    x_.roundTrip();
+    while (const Event event{xcb_poll_for_queued_event(connection_)}) {
+        if (typeOf(*event) != XCB_SELECTION_NOTIFY) {
+            continue;
+        }
+        const auto& answer = *reinterpret_cast<xcb_selection_notify_event_t*>(event.get());
+        if (answer.requestor == window_ && answer.property != XCB_ATOM_NONE) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void SingleInstance::answerRequests() {
     while (const Event event{xcb_poll_for_event(connection_)}) {
         if (typeOf(*event) == XCB_SELECTION_REQUEST) {
@@ -186,13 +202,22 @@ void SingleInstance::answer(const xcb_selection_request_event_t& request) {
     answer.selection = request.selection;
     answer.target = request.target;
     answer.property = XCB_ATOM_NONE;
-    if (request.selection == selection_ && request.target == openSettings_ &&
-        request.property != XCB_ATOM_NONE) {
+    const bool opensSettings = request.selection == selection_ && request.target == openSettings_ &&
+                               request.property != XCB_ATOM_NONE;
+    if (opensSettings) {
         // A target done for its side effect answers with an empty property of type NULL
-        // (ICCCM 2.6.3).
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
-                            nullType_, 32, 0, nullptr);
+        // (ICCCM 2.6.3). The asker may have given up and gone meanwhile.
+        x_.ignore(xcb_change_property_checked(connection_, XCB_PROP_MODE_REPLACE, request.requestor,
+                                              request.property, nullType_, 32, 0, nullptr));
         answer.property = request.property;
+    }
+    // An asker that gave up took its window away first: an answer that cannot reach it opens
+    // nothing, so an owner that was stopped for a while does not open its Settings for starts
+    // long gone.
+    const bool delivered =
+        !x_.check(xcb_send_event_checked(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                                         reinterpret_cast<const char*>(&answer)));
+    if (opensSettings && delivered) {
         // After this answer is on its way: opening a window takes a while. A request answered
         // during the start runs its handler once the event loop, and the handler, are there.
         QTimer::singleShot(0, this, [this] {
@@ -201,9 +226,6 @@ void SingleInstance::answer(const xcb_selection_request_event_t& request) {
             }
         });
     }
-    // The asker may have given up and gone meanwhile.
-    x_.ignore(xcb_send_event_checked(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                                     reinterpret_cast<const char*>(&answer)));
 }
 
 }  // namespace dovetrel::app
