@@ -125,8 +125,12 @@ std::optional<Rect> X11Platform::mainScreenFrame() {
 }
 
 std::optional<std::function<uint32_t()>> X11Platform::cursorVisibilityFunction() {
-    // X11 has no pointer-visibility flag; the pointer's image tells.
-    return std::nullopt;
+    // X11 has no pointer-visibility flag; the pointer's image tells. With several X screens,
+    // though, the pointer is out of sight on every screen but the one holding it.
+    if (!desktop_.hasOtherScreens()) {
+        return std::nullopt;
+    }
+    return [this]() -> uint32_t { return desktop_.pointerIsOnOwnScreen() ? 1 : 0; };
 }
 
 std::optional<CursorImage> X11Platform::currentSystemCursor() {

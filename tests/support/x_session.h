@@ -59,6 +59,8 @@ struct SessionOptions {
     bool windowManager = true;
     int width = 1280;
     int height = 800;
+    // X screens of that size, each with its own root window (DISPLAY=:N.1 for the second).
+    int screens = 1;
 };
 
 // Xvfb on a free display number, optionally with openbox, and a connection of the test's own.

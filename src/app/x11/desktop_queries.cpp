@@ -139,6 +139,21 @@ X11Desktop::X11Desktop() : state_(std::make_unique<State>()) {
 
 X11Desktop::~X11Desktop() = default;
 
+bool X11Desktop::hasOtherScreens() const {
+    xcb_connection_t* connection = state_->connection.get();
+    return connection != nullptr && xcb_setup_roots_length(xcb_get_setup(connection)) > 1;
+}
+
+bool X11Desktop::pointerIsOnOwnScreen() {
+    xcb_connection_t* connection = state_->connection.get();
+    if (connection == nullptr) {
+        return true;
+    }
+    const Reply<xcb_query_pointer_reply_t> reply(xcb_query_pointer_reply(
+        connection, xcb_query_pointer(connection, state_->connection.root()), nullptr));
+    return !reply || reply->same_screen != 0;
+}
+
 std::optional<CursorImage> X11Desktop::currentCursor(double devicePixelRatio) {
     State& state = *state_;
     xcb_connection_t* connection = state.connection.get();
