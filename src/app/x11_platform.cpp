@@ -10,6 +10,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <ctime>
+#include <limits>
 #include <utility>
 
 #include "app/qt/autostart.h"
@@ -26,6 +27,9 @@ namespace dovetrel::app {
 X11Platform::X11Platform(BuildInfo build)
     : build_(std::move(build)),
       store_(SettingsFileStore::defaultPath()),
+      idleWatch_(X11IdleWatch::open([this](std::function<void()> block) {
+          runLoop_.scheduleTimer(0, false, std::move(block));
+      })),
       access_([this] { return now(); }) {
     const auto* application = qGuiApp;
     const auto screensChanged = [this] {
@@ -64,9 +68,22 @@ void X11Platform::dispatchAfter(double delay, std::function<void()> block) {
     RunLoop::dispatchAfter(delay, std::move(block));
 }
 
+TimerRef X11Platform::scheduleIdleTimer(double interval, std::function<void()> block) {
+    return idleWatch_ ? idleWatch_->waitForRest(interval, std::move(block))
+                      : runLoop_.scheduleTimer(interval, false, std::move(block));
+}
+
+TimerRef X11Platform::scheduleInputTimer(std::function<void()> block) {
+    // Without the idle counters the monitor's events arm the countdown again by themselves.
+    return idleWatch_ ? idleWatch_->waitForInput(std::move(block))
+                      : runLoop_.scheduleTimer(std::numeric_limits<double>::infinity(), false,
+                                               std::move(block));
+}
+
 std::shared_ptr<MonitorToken> X11Platform::addGlobalMonitor(uint64_t mask,
                                                             std::function<void(uint32_t)> handler) {
     monitor_ = X11InputMonitor::start(mask, std::move(handler));
+    monitor_->listen(!idleWatch_);
     return monitor_;
 }
 
@@ -108,8 +125,12 @@ std::optional<Rect> X11Platform::mainScreenFrame() {
 }
 
 std::optional<std::function<uint32_t()>> X11Platform::cursorVisibilityFunction() {
-    // X11 has no pointer-visibility flag; the pointer's image tells.
-    return std::nullopt;
+    // X11 has no pointer-visibility flag; the pointer's image tells. With several X screens,
+    // though, the pointer is out of sight on every screen but the one holding it.
+    if (!desktop_.hasOtherScreens()) {
+        return std::nullopt;
+    }
+    return [this]() -> uint32_t { return desktop_.pointerIsOnOwnScreen() ? 1 : 0; };
 }
 
 std::optional<CursorImage> X11Platform::currentSystemCursor() {
@@ -133,6 +154,13 @@ bool X11Platform::isScreenLockedOrBlanked() {
 std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& contentRect) {
     auto surface = std::make_unique<QtOverlaySurface>(contentRect);
     overlay_ = surface->widget();
+    // While the square is up the core must tell movement inside it from movement out of it;
+    // the rest of the time the idle watch says all it needs.
+    surface->visibilityChanged = [this](bool visible) {
+        if (monitor_ && idleWatch_) {
+            monitor_->listen(visible);
+        }
+    };
     return surface;
 }
 

@@ -12,6 +12,7 @@
 #include "app/qt/run_loop.h"
 #include "app/qt/settings_file_store.h"
 #include "app/x11/desktop_queries.h"
+#include "app/x11/input/idle_watch.h"
 #include "app/x11/input/input_access.h"
 #include "core/platform.h"
 
@@ -36,6 +37,8 @@ class X11Platform : public Platform {
     TimerRef scheduleTimer(double interval, bool repeats, std::function<void()> block) override;
     void dispatchAsync(std::function<void()> block) override;
     void dispatchAfter(double delay, std::function<void()> block) override;
+    TimerRef scheduleIdleTimer(double interval, std::function<void()> block) override;
+    TimerRef scheduleInputTimer(std::function<void()> block) override;
     PreferenceStore& preferences() override { return store_; }
     std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
                                                    std::function<void(uint32_t)> handler) override;
@@ -79,6 +82,9 @@ class X11Platform : public Platform {
     SettingsFileStore store_;
     FeedDownload feed_;
     X11Desktop desktop_;
+    // nullptr without the server's idle counters: then the monitor listens all the time, and
+    // its events restart the idle timer.
+    std::unique_ptr<X11IdleWatch> idleWatch_;
     std::shared_ptr<X11InputMonitor> monitor_;
     InputAccess access_;
     QPointer<QWidget> overlay_;

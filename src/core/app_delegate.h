@@ -130,6 +130,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::shared_ptr<StatusItem> statusItem;
     std::shared_ptr<MenuItem> enabledMenuItem;
     TimerRef idleTimer;
+    // While no countdown runs for want of input (after a firing that showed nothing, or a
+    // sleep), the wait for the input that arms it again.
+    TimerRef inputTimer;
     TimerRef cursorVisibilityTimer;
     std::unique_ptr<OverlayWindow> overlayWindow;
     std::shared_ptr<SettingsWindow> settingsWindow;
@@ -147,6 +150,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::function<void()> weakly(void (AppDelegate::*operation)());
 
     void idleTimerFired();
+    // Waits for the next input to arm the countdown again.
+    void waitForInput();
+    void inputResumed();
     void overlayCheckFired();
     void refreshSnoozeItem();
     // Brings the check mark, the icon and the snooze item up to date and shows them.

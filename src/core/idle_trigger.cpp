@@ -46,19 +46,45 @@ void AppDelegate::resetIdleTimer() {
     if (idleTimer) {
         idleTimer->invalidate();
     }
+    if (inputTimer) {
+        inputTimer->invalidate();
+        inputTimer = nullptr;
+    }
     const double interval = std::clamp(idleTimeout(), kMinimumIdleTimeout, kMaximumIdleTimeout);
-    idleTimer = platform_.scheduleTimer(interval, false, weakly(&AppDelegate::idleTimerFired));
+    idleTimer = platform_.scheduleIdleTimer(interval, weakly(&AppDelegate::idleTimerFired));
 }
 
 void AppDelegate::idleTimerFired() {
-    // Over a locker or a blanked screen the square would guard nothing the user can see;
-    // the next input after unlocking arms the timer again.
-    if (!isEnabled() || isSnoozed() || platform_.isScreenLockedOrBlanked() ||
-        platform_.isPointerOverOwnWindow() || !cursorVisibility_.isCursorVisible() ||
-        isFullscreenAppActive(platform_)) {
+    if (!isEnabled()) {
+        return;
+    }
+    // A square shown without the right to guard, or with nothing watching the pointer, could
+    // stay under a pointer that moves on and swallow the clicks made there.
+    if (!platform_.isProcessTrusted(false)) {
+        handlePermissionLoss();
+        return;
+    }
+    // Over a locker or a blanked screen the square would guard nothing the user can see.
+    if (isSnoozed() || platform_.isScreenLockedOrBlanked() || platform_.isPointerOverOwnWindow() ||
+        !cursorVisibility_.isCursorVisible() || isFullscreenAppActive(platform_)) {
+        waitForInput();
         return;
     }
     showOverlay();
+}
+
+void AppDelegate::waitForInput() {
+    if (inputTimer) {
+        inputTimer->invalidate();
+    }
+    inputTimer = platform_.scheduleInputTimer(weakly(&AppDelegate::inputResumed));
+}
+
+void AppDelegate::inputResumed() {
+    // While the guard is off input arms nothing; switching it on waits for input again.
+    if (isEnabled()) {
+        resetIdleTimer();
+    }
 }
 
 void AppDelegate::showOverlay() {
@@ -90,7 +116,10 @@ void AppDelegate::overlayCheckFired() {
         handlePermissionLoss();
         return;
     }
-    if (!cursorVisibility_.isCursorVisible()) {
+    // Another program can move the pointer without any input event (a window manager
+    // centring it on a new window, an accessibility tool): the square must not stay behind.
+    if (!cursorVisibility_.isCursorVisible() ||
+        (overlayWindow && !rectContainsPoint(overlayWindow->frame(), platform_.mouseLocation()))) {
         dismissOverlay();
     }
 }
@@ -112,12 +141,14 @@ void AppDelegate::dismissOverlay() {
 
 void AppDelegate::screenSleepOrLock() {
     // The idle timer is stopped but kept: with no overlay up, nothing is shown until the next
-    // monitored event after wake-up.
+    // input after wake-up.
     if (idleTimer) {
         idleTimer->invalidate();
     }
     if (overlayIsUp()) {
         dismissOverlay();
+    } else if (isEnabled()) {
+        waitForInput();
     }
 }
 

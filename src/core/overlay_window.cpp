@@ -66,6 +66,12 @@ void OverlayWindow::show(Point at) {
 }
 
 void OverlayWindow::dismiss() {
+    // Every motion out of the square dismisses again while the pointer keeps moving; a fade
+    // restarted each time would leave the square up until the hand rests.
+    if (dismissedGeneration_ == *showGeneration_) {
+        return;
+    }
+    dismissedGeneration_ = *showGeneration_;
     std::weak_ptr<OverlaySurface> surface = surface_;
     std::weak_ptr<uint64_t> generation = showGeneration_;
     const uint64_t dismissedGeneration = *showGeneration_;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/geometry.h"
@@ -66,7 +67,8 @@ class OverlayWindow {
     // Centres the window on `at` (window coordinates, not clamped to any screen), orders it
     // in and fades it in. Returns at once.
     void show(Point at);
-    // Fades the window out and orders it out when the fade ends, unless a show came since.
+    // Fades the window out and orders it out when the fade ends, unless a show came since. A
+    // fade-out already under way keeps its end: dismissing again does not put it off.
     void dismiss();
     // Takes the window off screen at once, with no fade.
     void orderOut();
@@ -79,6 +81,8 @@ class OverlayWindow {
     std::shared_ptr<OverlaySurface> surface_;
     // Counts shows; a fade-out started before the latest show must not hide it.
     std::shared_ptr<uint64_t> showGeneration_;
+    // The show whose fade-out is under way or done; nullopt before the first dismissal.
+    std::optional<uint64_t> dismissedGeneration_;
 };
 
 }  // namespace dovetrel

@@ -182,12 +182,22 @@ class Platform {
     // Runs `block` on the main thread after the current callback has returned.
     virtual void dispatchAsync(std::function<void()> block) = 0;
     virtual void dispatchAfter(double delay, std::function<void()> block) = 0;
+    // Input as the platform sees it (any pointer or keyboard input, to any program), watched on
+    // the platform's side so that input costs the program nothing while it only waits for a
+    // rest. Both are one-shot timers of the default mode.
+    // Runs `block` once input has been still for `interval`, counted from this call or from the
+    // last input after it.
+    virtual TimerRef scheduleIdleTimer(double interval, std::function<void()> block) = 0;
+    // Runs `block` at the first input after this call.
+    virtual TimerRef scheduleInputTimer(std::function<void()> block) = 0;
 
     virtual PreferenceStore& preferences() = 0;
 
     // Input.
     // Calls `handler` with the event type for each watched event (bit n of `mask` = type n)
-    // delivered to other programs. nullptr when the platform cannot watch input.
+    // delivered to other programs. nullptr when the platform cannot watch input. While no
+    // overlay is up it may leave events out: then input only restarts the idle timer, which
+    // the platform does by itself.
     virtual std::shared_ptr<MonitorToken> addGlobalMonitor(
         uint64_t mask, std::function<void(uint32_t type)> handler) = 0;
     // The pointer position in window coordinates.

@@ -86,6 +86,8 @@ void AppDelegate::followEnabledPreference() {
         // Monitored events are ignored while the guard is off: nothing else would take a
         // shown overlay down.
         dismissOverlay();
+    } else if (!idleTimer || !idleTimer->isValid()) {
+        waitForInput();
     }
     refreshStatusMenu();
 }

@@ -58,6 +58,9 @@ void AppDelegate::handlePermissionLoss() {
         idleTimer->invalidate();
         idleTimer = nullptr;
     }
+    // Input arms the countdown again as before, but nothing shows while the permission is
+    // missing: every firing finds it gone.
+    waitForInput();
     if (accessibilityTimer) {
         // The poll already running installs the tap when permission returns.
         return;

@@ -62,18 +62,17 @@ TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestor
     EXPECT_FALSE(overlayUp()) << "ordered out without a fade";
     EXPECT_FALSE(delegate->cursorVisibilityTimer);
     EXPECT_FALSE(delegate->idleTimer);
-    EXPECT_EQ(platform.liveTimerCount(), 1);  // the recovery poll alone
+    EXPECT_EQ(platform.liveTimerCount(), 2);  // the recovery poll and the wait for input
 
-    // Movement shows the overlay again without a tap; the next check ends it and no
-    // second poll starts.
-    restAt({600, 300});
-    platform.advance(0.25);
+    // Input arms the countdown again, but a rest shows nothing while the permission is
+    // missing, and no second poll starts.
+    platform.movePointer({600, 300});
+    platform.advance(3.0);
     EXPECT_FALSE(overlayUp());
-    EXPECT_EQ(platform.liveTimerCount(), 1);
+    EXPECT_EQ(platform.liveTimerCount(), 2);
 
-    // Permission comes back under such a square: the countdown the recovery restarts shows it
-    // anew, now guarded, with a single check running.
-    restAt({600, 300});
+    // Permission comes back: the countdown the recovery restarts shows the square, guarded,
+    // with a single check running.
     platform.trusted = true;
     platform.tapCreationSucceeds = true;
     platform.advance(1.0);
@@ -96,16 +95,18 @@ TEST_F(Trust, ThePollMakesNoSecondTapWhenOneExists) {
     EXPECT_EQ(platform.callCount("createEventTap"), 1);
 }
 
-TEST_F(Trust, ALossWhileTheLaunchPollRunsStartsNoSecondPoll) {
+TEST_F(Trust, ALossWhileTheLaunchPollRunsStartsNoSecondPollAndInputStillArmsTheCountdown) {
     platform.trusted = false;
-    showOverlay();  // the tap exists (made before), but permission is missing
+    launch();  // the tap exists (made before), but permission is missing
     const auto poll = delegate->accessibilityTimer;
-    platform.advance(0.25);
+    platform.advance(3.0);
+    EXPECT_FALSE(overlayUp());
     EXPECT_EQ(delegate->accessibilityTimer, poll);
     platform.trusted = true;
     platform.advance(1.0);
     EXPECT_NE(delegate->eventTap, nullptr);
     EXPECT_FALSE(delegate->accessibilityTimer);
+    restAt({600, 300});
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,6 +89,41 @@ TEST(InputMonitor, RestShowsTheSquareOnThePointerOnlyMovementOutOfItTakesItDownA
         EXPECT_EQ(again->x, x - side / 2);
         EXPECT_EQ(dovetrel.unexpectedOutput(), "");
     }
+}
+
+TEST(InputMonitor, TheSquareLeavesWithinItsFadeWhileThePointerMovesOnOrIsMovedForIt) {
+    XSession session;
+    Display* display = session.display();
+    ClientWindow client(session, 100, 100, 800, 500);
+    movePointer(display, kRestX, kRestY);
+    Dovetrel dovetrel(session, kQuickSettings);
+    ASSERT_TRUE(waitForGuardedOverlay(display));
+
+    // Motion every 40 ms far from the square, for a second: each batch of it dismisses again,
+    // and none may put off the end of the fade-out.
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    std::optional<Clock::duration> gone;
+    int x = kRestX + 100;
+    while (Clock::now() - start < 1s) {
+        movePointer(display, x += 5, kRestY);
+        if (!gone && !findOverlay(display)) {
+            gone = Clock::now() - start;
+        }
+        std::this_thread::sleep_for(40ms);
+    }
+    ASSERT_TRUE(gone) << "the square stayed up as long as the pointer moved";
+    EXPECT_LT(*gone, 400ms);
+    const auto again = waitForGuardedOverlay(display);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->x, x - 40);
+
+    // Moved by another program, the pointer brings no input event (XWarpPointer, as xdotool
+    // and window managers do).
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, x - 200, kRestY);
+    XSync(display, False);
+    EXPECT_TRUE(overlayGoes(display, 500ms));
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 
 TEST(InputMonitor, KeysModifiersWheelAndDragsTakeTheSquareDownEvenWithoutGestures) {

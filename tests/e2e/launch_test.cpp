@@ -2,7 +2,10 @@
 
 #include <QTemporaryDir>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "support/x_session.h"
 
@@ -36,6 +39,21 @@ TEST(Launch, LeavesTheSettingsFileOfTheBuildThatRanLastAsItIs) {
         EXPECT_TRUE(dovetrel.process().waitForExit(5s).has_value());
         EXPECT_EQ(readText(dovetrel.settingsPath()), text) << trap;
     }
+}
+
+TEST(Launch, FollowsTheSettingsFolderDeletedAndMadeAgain) {
+    XSession session({.windowManager = false});
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
+    ASSERT_TRUE(waitForGuardedOverlay(session.display()));
+    // As a dotfiles manager restores the folder: gone for a moment, then back with the guard
+    // switched off.
+    const auto folder = std::filesystem::path(dovetrel.settingsPath()).parent_path();
+    std::filesystem::remove_all(folder);
+    std::this_thread::sleep_for(500ms);
+    std::filesystem::create_directories(folder);
+    std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=1\nisEnabled=false\n";
+    EXPECT_TRUE(overlayGoes(session.display(), 1s));
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 
 TEST(Launch, RunsQuietlyWithoutWindowManagerOrAnyBusAndExitsWhenTheXServerGoesAway) {

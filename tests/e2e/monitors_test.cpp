@@ -4,6 +4,9 @@
 
 #include "support/x_session.h"
 
+// Xlib last: its macros break other headers.
+#include <X11/Xlib.h>
+
 namespace dovetrel::e2e {
 using namespace support;
 namespace {
@@ -105,6 +108,26 @@ TEST(FirstSquare, AppearsUnderAPointerThatOnlyMovedSinceLaunch) {
     EXPECT_NEAR(overlay->x + overlay->width / 2, 340, 1);
     EXPECT_NEAR(overlay->y + overlay->height / 2, 250, 1);
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
+TEST(MonitorsOfSeveralScreens, ShowTheSquareOnlyOnTheScreenHoldingThePointer) {
+    XSession session({.windowManager = false, .screens = 2});
+    _XDisplay* display = session.display();
+    movePointer(display, 640, 400);
+    const std::string settings = "[General]\nidleTimeout=1\n";
+    Dovetrel onFirst(session, settings, {"DISPLAY=" + session.displayName() + ".0"});
+    Dovetrel onSecond(session, settings, {"DISPLAY=" + session.displayName() + ".1"});
+    Display* second = XOpenDisplay((session.displayName() + ".1").c_str());
+    ASSERT_NE(second, nullptr);
+    // Both are up and past their first idle time-out well within the watch (the first square
+    // comes now and then three seconds late).
+    EXPECT_FALSE(overlayShows(second, 8s)) << onSecond.unexpectedOutput();
+    XCloseDisplay(second);
+    const auto overlay = waitForGuardedOverlay(display);
+    ASSERT_TRUE(overlay) << onFirst.unexpectedOutput();
+    EXPECT_NEAR(overlay->x + overlay->width / 2, 640, 1);
+    EXPECT_EQ(onFirst.unexpectedOutput(), "");
+    EXPECT_EQ(onSecond.unexpectedOutput(), "");
 }
 
 }  // namespace

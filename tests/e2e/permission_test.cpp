@@ -3,6 +3,11 @@
 // free every click at once, and the guard must come back by itself.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <vector>
+
 #include "support/x_session.h"
 
 // Xlib last: its macros break other headers.
@@ -16,16 +21,21 @@ namespace {
 // program says when it is cut.
 using CutConnection = std::pair<std::string, std::string>;
 
+// The unmapped window of that name, if there is one.
+std::optional<unsigned long> markerNamed(_XDisplay* display, const std::string& name) {
+    for (const auto& window : topLevelWindows(display)) {
+        if (window.name == name) {
+            return window.id;
+        }
+    }
+    return std::nullopt;
+}
+
 class PermissionLoss : public ::testing::TestWithParam<CutConnection> {};
 
 TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
-    const auto guardMarker = [](_XDisplay* display) -> std::optional<unsigned long> {
-        for (const auto& window : topLevelWindows(display)) {
-            if (window.name == GetParam().first) {
-                return window.id;
-            }
-        }
-        return std::nullopt;
+    const auto guardMarker = [](_XDisplay* display) {
+        return markerNamed(display, GetParam().first);
     };
     XSession session;
     _XDisplay* display = session.display();
@@ -54,6 +64,48 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     EXPECT_TRUE(overlayGoes(display));
     EXPECT_TRUE(client.receives({})) << "the press on the restored guard was not dropped";
     EXPECT_EQ(dovetrel.unexpectedOutput(), GetParam().second);
+}
+
+TEST(GuardConnectionCut, CtrlZStillStopsTheProgramWithNoSquareUp) {
+    XSession session;
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=60\n");
+    std::optional<unsigned long> marker;
+    ASSERT_TRUE(waitFor([&] {
+        return (marker = markerNamed(session.display(), "Dovetrel click guard")).has_value();
+    }));
+    XKillClient(session.display(), *marker);
+    XSync(session.display(), False);
+    EXPECT_TRUE(waitFor([&] { return !markerNamed(session.display(), "Dovetrel click guard"); }));
+    dovetrel.process().signal(SIGTSTP);
+    EXPECT_TRUE(waitFor([&] { return isStopped(dovetrel.process().pid()); }, 1s));
+    dovetrel.process().signal(SIGCONT);
+}
+
+// Cut with no square up, the monitor must leave no square under a pointer that moves and
+// clicks on, and make its connection anew by itself.
+TEST(InputMonitorCut, LeavesNoSquareUnderAMovingPointerAndComesBackByItself) {
+    XSession session({.windowManager = false});
+    _XDisplay* display = session.display();
+    ClientWindow client(session, 0, 0, 1280, 800);
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
+    std::optional<unsigned long> marker;
+    ASSERT_TRUE(waitFor(
+        [&] { return (marker = markerNamed(display, "Dovetrel input monitor")).has_value(); }));
+    XKillClient(display, *marker);
+    XSync(display, False);
+    int clicks = 0;
+    for (const auto start = std::chrono::steady_clock::now();
+         std::chrono::steady_clock::now() - start < 3s; ++clicks) {
+        movePointer(display, 100 + clicks % 600, 300);
+        click(display, 1);
+        std::this_thread::sleep_for(60ms);
+    }
+    EXPECT_TRUE(client.receives(std::vector<int>(size_t(clicks), 1)));
+    EXPECT_TRUE(
+        waitFor([&] { return markerNamed(display, "Dovetrel input monitor").has_value(); }));
+    EXPECT_EQ(dovetrel.unexpectedOutput(),
+              "dovetrel.monitor: lost the input monitor's X connection; the guard stands down "
+              "until it is back\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(

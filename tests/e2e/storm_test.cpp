@@ -16,6 +16,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "support/x_session.h"
 
@@ -172,7 +173,8 @@ class InputStorm : public ::testing::Test {
     }
 
     // Off only while a square is up, so that the program is seen to take note: it takes the
-    // square down. On takes effect at the next input, which reads the file afresh.
+    // square down. On is noticed through the file's watch; input before that is input to a
+    // guard that is still off, and arms nothing.
     void switchGuard(bool enabled) {
         if (!enabled && !steady) {
             restUntilTheSquareShows();
@@ -187,6 +189,8 @@ class InputStorm : public ::testing::Test {
         if (!enabled) {
             ASSERT_TRUE(waitFor([&] { return !findOverlay(display()); }))
                 << "switching the guard off left the square up";
+        } else {
+            std::this_thread::sleep_for(200ms);
         }
         steady.reset();
         guardOn = enabled;

@@ -12,6 +12,8 @@ struct SimulatedPlatform::SimTimer : Timer {
     double interval = 0;
     bool repeats = false;
     bool ofCore = false;  // recorded, counted, and held while a menu is tracked
+    bool restartsOnInput = false;
+    bool firesOnInput = false;
     bool valid = true;
     uint64_t sequence = 0;
     std::function<void()> block;
@@ -147,6 +149,36 @@ TimerRef SimulatedPlatform::scheduleTimer(double interval, bool repeats,
     return makeTimer(interval, repeats, true, std::move(block));
 }
 
+TimerRef SimulatedPlatform::scheduleIdleTimer(double interval, std::function<void()> block) {
+    record("scheduleIdleTimer");
+    auto timer = makeTimer(interval, false, true, std::move(block));
+    timer->restartsOnInput = true;
+    return timer;
+}
+
+TimerRef SimulatedPlatform::scheduleInputTimer(std::function<void()> block) {
+    record("scheduleInputTimer");
+    auto timer = makeTimer(std::numeric_limits<double>::infinity(), false, true, std::move(block));
+    timer->firesOnInput = true;
+    return timer;
+}
+
+void SimulatedPlatform::input() {
+    for (const auto& timer : std::vector(timers_)) {
+        if (timer->valid && timer->restartsOnInput) {
+            timer->deadline = now_ + timer->interval;
+        } else if (timer->valid && timer->firesOnInput) {
+            // Due now; held like any other timer of the core while a menu is tracked.
+            timer->deadline = now_;
+            timer->firesOnInput = false;
+            if (!trackingMenu_) {
+                fire(timer);
+            }
+        }
+    }
+    prune();
+}
+
 TimerRef SimulatedPlatform::scheduleInternal(double delay, std::function<void()> block) {
     return makeTimer(delay, false, false, std::move(block));
 }
@@ -247,7 +279,10 @@ std::shared_ptr<MonitorToken> SimulatedPlatform::addGlobalMonitor(
 }
 
 void SimulatedPlatform::sendMonitorEvent(uint32_t type) {
-    if (monitorHandler_ && type < 64 && ((monitorMask_ >> type) & 1)) {
+    input();
+    // As the X11 platform does, events reach the monitor only while an overlay is up.
+    if (monitorHandler_ && type < 64 && ((monitorMask_ >> type) & 1) && overlay_ &&
+        overlay_->isVisible()) {
         monitorHandler_(type);
     }
     runMainQueue();
@@ -269,6 +304,7 @@ std::shared_ptr<EventTap> SimulatedPlatform::createEventTap(uint64_t eventMask,
 }
 
 bool SimulatedPlatform::sendPress(Point tapLocation, uint64_t flags, uint32_t type) {
+    input();
     if (!tap_ || !tap_->isValid() || !tap_->isEnabled() || !tap_->watches(type)) {
         return true;
     }

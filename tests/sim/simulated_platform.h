@@ -176,11 +176,12 @@ class SimulatedPlatform : public Platform {
     // Runs inside every pointer query, as a platform that hands out input it read meanwhile
     // would.
     std::function<void()> onMouseLocation;
-    // Delivers one monitored event, if the monitor is installed and watches its type.
+    // One input event: it restarts idle timers, fires input timers, and reaches the monitor if
+    // it is installed, watches its type and an overlay is up.
     void sendMonitorEvent(uint32_t type);
     void movePointer(Point to);
-    // A mouse-button press at `tapLocation` reaching the tap. Returns whether it passed
-    // (always true while there is no enabled tap watching its type).
+    // A mouse-button press at `tapLocation` reaching the tap, input like any other. Returns
+    // whether it passed (always true while there is no enabled tap watching its type).
     bool sendPress(Point tapLocation, uint64_t flags = 0, uint32_t type = 1);
     // The system switches the tap off and tells its callback.
     void disableTapBySystem(uint32_t pseudoType);
@@ -232,6 +233,8 @@ class SimulatedPlatform : public Platform {
         record("dispatchAfter");
         scheduleInternal(delay, std::move(block));
     }
+    TimerRef scheduleIdleTimer(double interval, std::function<void()> block) override;
+    TimerRef scheduleInputTimer(std::function<void()> block) override;
     PreferenceStore& preferences() override { return store; }
     std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
                                                    std::function<void(uint32_t)> handler) override;
@@ -317,6 +320,8 @@ class SimulatedPlatform : public Platform {
     void fire(const std::shared_ptr<SimTimer>& timer);
     std::shared_ptr<SimTimer> nextDue(double limit) const;
     void prune();
+    // Input as the platform watches it for the idle and input timers.
+    void input();
 
     double now_ = 1'000'000.0;
     uint64_t nextSequence_ = 0;

@@ -153,11 +153,14 @@ XSession::XSession(SessionOptions options) : runtimeDir_(std::make_unique<QTempo
     if (pipe(pipeFds) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    const std::string screen =
-        std::to_string(options.width) + "x" + std::to_string(options.height) + "x24";
-    server_ = ChildProcess({"Xvfb", "-displayfd", std::to_string(pipeFds[1]), "-screen", "0",
-                            screen, "-nolisten", "tcp", "-noreset"},
-                           {});
+    std::vector<std::string> arguments{"Xvfb",      "-displayfd", std::to_string(pipeFds[1]),
+                                       "-nolisten", "tcp",        "-noreset"};
+    for (int screen = 0; screen < options.screens; ++screen) {
+        arguments.insert(arguments.end(), {"-screen", std::to_string(screen),
+                                           std::to_string(options.width) + "x" +
+                                               std::to_string(options.height) + "x24"});
+    }
+    server_ = ChildProcess(arguments, {});
     close(pipeFds[1]);
     std::string number;
     pollfd readable{pipeFds[0], POLLIN, 0};
@@ -357,6 +360,13 @@ int pointerX(Display* display) {
     unsigned mask = 0;
     XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x, &y, &y, &y, &mask);
     return x;
+}
+
+bool isStopped(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string number, name, state;
+    stat >> number >> name >> state;
+    return state == "T";
 }
 
 std::string readText(const std::string& path) {

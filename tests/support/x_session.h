@@ -59,6 +59,8 @@ struct SessionOptions {
     bool windowManager = true;
     int width = 1280;
     int height = 800;
+    // X screens of that size, each with its own root window (DISPLAY=:N.1 for the second).
+    int screens = 1;
 };
 
 // Xvfb on a free display number, optionally with openbox, and a connection of the test's own.
@@ -140,6 +142,9 @@ void click(_XDisplay* display, int button);
 void holdKey(_XDisplay* display, const char* keysymName, bool down);
 void tapKey(_XDisplay* display, const char* keysymName);
 int pointerX(_XDisplay* display);
+
+// Whether process `pid` is stopped by a signal, as Ctrl-Z stops a job (state T).
+bool isStopped(pid_t pid);
 
 // The whole text of a file; empty when there is none.
 std::string readText(const std::string& path);

@@ -63,8 +63,16 @@ SettingsFileStore::SettingsFileStore(QString path) : path_(std::move(path)) {
     notified_ = effectiveValues();
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this,
             &SettingsFileStore::fileMayHaveChanged);
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
-            &SettingsFileStore::fileMayHaveChanged);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this](const QString& folder) {
+        // The folder above ours changes whenever any program's settings do; only a change of
+        // what our path names is ours.
+        if (folder == QFileInfo(QFileInfo(path_).absolutePath()).absolutePath() &&
+            fileSignature(path_) == signature_) {
+            watch();
+            return;
+        }
+        fileMayHaveChanged();
+    });
     watch();
 }
 
@@ -254,10 +262,14 @@ void SettingsFileStore::addChangeObserver(std::function<void()> handler) {
 
 void SettingsFileStore::watch() {
     // A save replaces the file, which ends a watch on the old one: watch the folder to see
-    // the new file arrive, and put the watch back on whatever file the path names now.
+    // the new file arrive, and put the watch back on whatever file the path names now. The
+    // folder above is watched as well, so that our folder deleted and made again (a dotfiles
+    // manager restoring it) is followed too.
     const QString folder = QFileInfo(path_).absolutePath();
-    if (QFileInfo::exists(folder) && !watcher_.directories().contains(folder)) {
-        watcher_.addPath(folder);
+    for (const QString& watched : {QFileInfo(folder).absolutePath(), folder}) {
+        if (QFileInfo::exists(watched) && !watcher_.directories().contains(watched)) {
+            watcher_.addPath(watched);
+        }
     }
     if (watcher_.files().contains(path_)) {
         watcher_.removePath(path_);

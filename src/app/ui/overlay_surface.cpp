@@ -117,6 +117,9 @@ void QtOverlaySurface::setAlpha(double alpha) {
 void QtOverlaySurface::orderFrontRegardless() {
     widget_->adaptToCompositor(hasCompositor());
     visible_ = true;
+    if (visibilityChanged) {
+        visibilityChanged(true);
+    }
     widget_->show();
     widget_->raise();
 }
@@ -125,6 +128,9 @@ void QtOverlaySurface::orderOut() {
     stopAnimation();
     visible_ = false;
     widget_->hide();
+    if (visibilityChanged) {
+        visibilityChanged(false);
+    }
 }
 
 void QtOverlaySurface::setBackgroundBlurRadius(double /*radius*/) {

@@ -30,6 +30,9 @@ class QtOverlaySurface : public OverlaySurface {
     unsigned long windowId() const;
     QWidget* widget() const;
 
+    // Told true when the window is ordered in, false when it is ordered out.
+    std::function<void(bool visible)> visibilityChanged;
+
   private:
     void stopAnimation();
 

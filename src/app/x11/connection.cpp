@@ -63,7 +63,8 @@ XConnection::XConnection(XConnection&& other) noexcept
       owned_(std::exchange(other.owned_, false)),
       givenUp_(other.givenUp_),
       root_(other.root_),
-      screenNumber_(other.screenNumber_) {}
+      screenNumber_(other.screenNumber_),
+      report_(std::move(other.report_)) {}
 
 XConnection& XConnection::operator=(XConnection&& other) noexcept {
     if (this != &other) {
@@ -75,6 +76,7 @@ XConnection& XConnection::operator=(XConnection&& other) noexcept {
         givenUp_ = other.givenUp_;
         root_ = other.root_;
         screenNumber_ = other.screenNumber_;
+        report_ = std::move(other.report_);
     }
     return *this;
 }
@@ -184,8 +186,8 @@ void XConnection::ignore(xcb_void_cookie_t cookie) {
 
 bool XConnection::require(xcb_void_cookie_t cookie, const char* what) {
     if (const Reply<xcb_generic_error_t> error = check(cookie)) {
-        qCWarning(lcMonitor, "X error %u on %s; closing that connection",
-                  unsigned{error->error_code}, what);
+        report("X error " + std::to_string(error->error_code) + " on " + what +
+               "; closing the connection");
         givenUp_ = true;
         if (owned_) {
             xcb_disconnect(std::exchange(connection_, nullptr));
@@ -195,8 +197,8 @@ bool XConnection::require(xcb_void_cookie_t cookie, const char* what) {
     return get() != nullptr;
 }
 
-Reply<xcb_generic_event_t> XConnection::skipErrors(xcb_generic_event_t* (*next)(xcb_connection_t*),
-                                                   const QLoggingCategory& log, const char* owner) {
+Reply<xcb_generic_event_t> XConnection::skipErrors(
+    xcb_generic_event_t* (*next)(xcb_connection_t*)) {
     xcb_connection_t* connection = get();
     while (connection != nullptr) {
         Reply<xcb_generic_event_t> event(next(connection));
@@ -204,19 +206,26 @@ Reply<xcb_generic_event_t> XConnection::skipErrors(xcb_generic_event_t* (*next)(
             return event;
         }
         const auto* error = reinterpret_cast<const xcb_generic_error_t*>(event.get());
-        qCWarning(log, "X error %u on request %u.%u of the %s", unsigned{error->error_code},
-                  unsigned{error->major_code}, unsigned{error->minor_code}, owner);
+        report("X error " + std::to_string(error->error_code) + " on request " +
+               std::to_string(error->major_code) + "." + std::to_string(error->minor_code));
     }
     return nullptr;
 }
 
-Reply<xcb_generic_event_t> XConnection::pollEvent(const QLoggingCategory& log, const char* owner) {
-    return skipErrors(xcb_poll_for_event, log, owner);
+void XConnection::report(const std::string& message) const {
+    if (report_) {
+        report_(message);
+    } else {
+        qCWarning(lcMonitor, "%s", message.c_str());
+    }
 }
 
-Reply<xcb_generic_event_t> XConnection::pollQueuedEvent(const QLoggingCategory& log,
-                                                        const char* owner) {
-    return skipErrors(xcb_poll_for_queued_event, log, owner);
+Reply<xcb_generic_event_t> XConnection::pollEvent() {
+    return skipErrors(xcb_poll_for_event);
+}
+
+Reply<xcb_generic_event_t> XConnection::pollQueuedEvent() {
+    return skipErrors(xcb_poll_for_queued_event);
 }
 
 // --- Qt's own connection

@@ -22,13 +22,14 @@
 
 #include <xcb/xcb.h>
 
-#include <QLoggingCategory>
 #include <QRect>
 #include <QWindow>
 #include <compare>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 struct _XDisplay;
@@ -98,23 +99,29 @@ class XConnection {
     // Returns whether the connection is still usable.
     bool require(xcb_void_cookie_t cookie, const char* what);
 
+    // Where the errors of requests sent without a choice, and the failures of fatal ones, are
+    // told. They are logged unless told elsewhere: a thread other than the main thread must not
+    // write to the terminal, where a background job would be stopped for it.
+    using ErrorReport = std::function<void(const std::string& message)>;
+    void reportErrorsTo(ErrorReport report) { report_ = std::move(report); }
+
     // The next event already read (or readable without waiting); nullptr when there is none.
-    // Errors of requests sent without a choice are logged in `log` as the `owner`'s, and
-    // skipped.
-    Reply<xcb_generic_event_t> pollEvent(const QLoggingCategory& log, const char* owner);
+    // Errors of requests sent without a choice are reported and skipped.
+    Reply<xcb_generic_event_t> pollEvent();
     // The same, from what xcb has already read only.
-    Reply<xcb_generic_event_t> pollQueuedEvent(const QLoggingCategory& log, const char* owner);
+    Reply<xcb_generic_event_t> pollQueuedEvent();
 
   private:
     void findRoot(int screenNumber);
-    Reply<xcb_generic_event_t> skipErrors(xcb_generic_event_t* (*next)(xcb_connection_t*),
-                                          const QLoggingCategory& log, const char* owner);
+    Reply<xcb_generic_event_t> skipErrors(xcb_generic_event_t* (*next)(xcb_connection_t*));
+    void report(const std::string& message) const;
 
     xcb_connection_t* connection_ = nullptr;
     bool owned_ = false;
     bool givenUp_ = false;
     xcb_window_t root_ = XCB_NONE;
     int screenNumber_ = 0;
+    ErrorReport report_;
 };
 
 // Qt's Xlib display; nullptr when Qt does not run on X11.

@@ -87,38 +87,83 @@ QSize logicalSize(QSize serverSize, double devicePixelRatio) {
 struct X11Desktop::State {
     XConnection connection = XConnection::toQtServer();
     EwmhAtoms atoms{connection};
-    bool hasXFixes = false;
-    std::unique_ptr<QSocketNotifier> discardEvents;
+    std::optional<uint8_t> cursorNotify;  // the XFixes event that the pointer's image changed
+    std::unique_ptr<QSocketNotifier> events;
+    // The pointer's image as last read, until the server says it changed.
+    std::optional<CursorImage> cursor;
+    double cursorRatio = 0;
+
+    // Reads what has come; only a change of the pointer's image matters. The server also sends
+    // every client each MappingNotify (every xmodmap or setxkbmap): read, they would otherwise
+    // pile up for as long as the program runs.
+    void drain(xcb_generic_event_t* (*next)(xcb_connection_t*)) {
+        xcb_connection_t* xcb = connection.get();
+        while (xcb != nullptr) {
+            const Reply<xcb_generic_event_t> event(next(xcb));
+            if (!event) {
+                break;
+            }
+            if (cursorNotify && (event->response_type & 0x7f) == *cursorNotify) {
+                cursor.reset();
+            }
+        }
+    }
 };
 
 X11Desktop::X11Desktop() : state_(std::make_unique<State>()) {
-    xcb_connection_t* connection = state_->connection.get();
+    State& state = *state_;
+    xcb_connection_t* connection = state.connection.get();
     if (connection == nullptr) {
         return;
     }
-    // Nothing here asks for events, yet the server sends every client each MappingNotify
-    // (every xmodmap, setxkbmap or button-map change): read and drop them as they come, or
-    // they pile up for as long as the program runs.
-    state_->discardEvents = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
-                                                              QSocketNotifier::Read);
-    QObject::connect(state_->discardEvents.get(), &QSocketNotifier::activated,
-                     state_->discardEvents.get(), [this, connection] {
-                         while (Reply<xcb_generic_event_t>(xcb_poll_for_event(connection))) {
-                         }
-                         if (xcb_connection_has_error(connection) != 0) {
-                             state_->discardEvents->setEnabled(false);
-                         }
-                     });
-    const auto version = state_->connection.announceXFixes({XCB_XFIXES_MAJOR_VERSION, 0});
-    state_->hasXFixes = version && version->major >= 1;
+    state.events = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
+                                                     QSocketNotifier::Read);
+    QObject::connect(state.events.get(), &QSocketNotifier::activated, state.events.get(), [&state] {
+        state.drain(xcb_poll_for_event);
+        if (!state.connection) {
+            state.events->setEnabled(false);
+        }
+    });
+    const auto version = state.connection.announceXFixes({XCB_XFIXES_MAJOR_VERSION, 0});
+    if (version && version->major >= 1) {
+        // Told of every change of the pointer's image, the square's check while it is up asks
+        // the server nothing about it.
+        xcb_xfixes_select_cursor_input(connection, state.connection.root(),
+                                       XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
+        state.cursorNotify =
+            uint8_t(xcb_get_extension_data(connection, &xcb_xfixes_id)->first_event +
+                    XCB_XFIXES_CURSOR_NOTIFY);
+        xcb_flush(connection);
+    }
 }
 
 X11Desktop::~X11Desktop() = default;
 
-std::optional<CursorImage> X11Desktop::currentCursor(double devicePixelRatio) {
+bool X11Desktop::hasOtherScreens() const {
     xcb_connection_t* connection = state_->connection.get();
-    if (connection == nullptr || !state_->hasXFixes) {
+    return connection != nullptr && xcb_setup_roots_length(xcb_get_setup(connection)) > 1;
+}
+
+bool X11Desktop::pointerIsOnOwnScreen() {
+    xcb_connection_t* connection = state_->connection.get();
+    if (connection == nullptr) {
+        return true;
+    }
+    const Reply<xcb_query_pointer_reply_t> reply(xcb_query_pointer_reply(
+        connection, xcb_query_pointer(connection, state_->connection.root()), nullptr));
+    return !reply || reply->same_screen != 0;
+}
+
+std::optional<CursorImage> X11Desktop::currentCursor(double devicePixelRatio) {
+    State& state = *state_;
+    xcb_connection_t* connection = state.connection.get();
+    if (connection == nullptr || !state.cursorNotify) {
         return std::nullopt;
+    }
+    // A notice read with another reply waits in xcb's queue, where the socket does not show.
+    state.drain(xcb_poll_for_queued_event);
+    if (state.cursor && state.cursorRatio == devicePixelRatio) {
+        return state.cursor;
     }
     const Reply<xcb_xfixes_get_cursor_image_reply_t> reply(xcb_xfixes_get_cursor_image_reply(
         connection, xcb_xfixes_get_cursor_image(connection), nullptr));
@@ -128,7 +173,9 @@ std::optional<CursorImage> X11Desktop::currentCursor(double devicePixelRatio) {
     const std::span<const uint32_t> pixels(
         xcb_xfixes_get_cursor_image_cursor_image(reply.get()),
         static_cast<std::size_t>(xcb_xfixes_get_cursor_image_cursor_image_length(reply.get())));
-    return cursorImageFromArgb(reply->width, reply->height, pixels, devicePixelRatio);
+    state.cursor = cursorImageFromArgb(reply->width, reply->height, pixels, devicePixelRatio);
+    state.cursorRatio = devicePixelRatio;
+    return state.cursor;
 }
 
 std::optional<int32_t> X11Desktop::activeApplicationPid() {

@@ -19,6 +19,11 @@ class X11Desktop {
     X11Desktop();
     ~X11Desktop();
 
+    // Whether the display has X screens besides the program's own, each with a root window
+    // of its own (DISPLAY=:0.1); false when it cannot be told.
+    bool hasOtherScreens() const;
+    // Whether the pointer is on the program's own X screen; true when it cannot be told.
+    bool pointerIsOnOwnScreen();
     // The displayed pointer image from XFixes, sized in points for `devicePixelRatio`.
     std::optional<CursorImage> currentCursor(double devicePixelRatio);
     // The process owning _NET_ACTIVE_WINDOW; nullopt without an EWMH window manager.

@@ -1,5 +1,6 @@
 #include "app/x11/process_hooks.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,6 +30,8 @@ int spareSurvivors(Display* display) {
     }
     return previous != nullptr ? previous(display) : 0;
 }
+
+constexpr int kJobControlSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // Where the stop signals go; -1 stops at once.
 std::atomic<int> stopSignalFd{-1};
@@ -82,7 +85,7 @@ void routeStopSignalsTo(int fd) {
         action.sa_handler = onStopSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+        for (const int signal : kJobControlSignals) {
             sigaction(signal, &action, nullptr);
         }
     });
@@ -94,7 +97,18 @@ void stopRoutingStopSignalsTo(int fd) {
 }
 
 void stopProcess() {
-    kill(getpid(), SIGSTOP);
+    // raise() directs the signal at this thread, which starts the group stop itself; kill()
+    // would let another thread start it while this one runs on for a moment.
+    raise(SIGSTOP);
+}
+
+void keepJobControlSignalsAway() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal : kJobControlSignals) {
+        sigaddset(&signals, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 }
 
 }  // namespace dovetrel::app

@@ -20,7 +20,10 @@ void forgetSurvivor(_XDisplay* display);
 void routeStopSignalsTo(int fd);
 // Routes them back to stopping at once, unless they have been routed elsewhere since.
 void stopRoutingStopSignalsTo(int fd);
-// Stops the whole process, as the terminal's signal would have.
+// Stops the whole process, as the terminal's signal would have, from the calling thread, which
+// stops first: it cannot run on (and take grabs again) while the stop reaches the others.
 void stopProcess();
+// Keeps the terminal's stop signals off the calling thread; the other threads take them.
+void keepJobControlSignalsAway();
 
 }  // namespace dovetrel::app

@@ -155,7 +155,7 @@ void ScreenEvents::drain() {
         bool activeTouched = false;
         bool wentDark = false;
         bool any = false;
-        while (const auto event = x_.pollEvent(lcMonitor(), "desktop watch")) {
+        while (const auto event = x_.pollEvent()) {
             any = true;
             if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
                 const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event.get());

@@ -27,15 +27,21 @@ xcb_window_t selectionOwner(xcb_connection_t* connection, xcb_atom_t selection) 
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
-// The first event that `wanted` accepts, dropping the others; none when nothing fits before
-// `deadline` or the connection fails.
-template <typename Wanted>
-Event waitForEvent(xcb_connection_t* connection, Clock::time_point deadline, Wanted wanted) {
-    xcb_flush(connection);
-    while (xcb_connection_has_error(connection) == 0) {
-        while (Event event{xcb_poll_for_event(connection)}) {
+uint8_t typeOf(const xcb_generic_event_t& event) {
+    return event.response_type & 0x7f;
+}
+
+}  // namespace
+
+Event SingleInstance::waitForEvent(Clock::time_point deadline,
+                                   const std::function<bool(const xcb_generic_event_t&)>& wanted) {
+    while (xcb_connection_has_error(connection_) == 0) {
+        while (Event event{xcb_poll_for_event(connection_)}) {
             if (wanted(*event)) {
                 return event;
+            }
+            if (typeOf(*event) == XCB_SELECTION_REQUEST) {
+                answer(*reinterpret_cast<xcb_selection_request_event_t*>(event.get()));
             }
         }
         const auto left =
@@ -43,17 +49,13 @@ Event waitForEvent(xcb_connection_t* connection, Clock::time_point deadline, Wan
         if (left.count() <= 0) {
             break;
         }
-        pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
+        // Our request, and the answers given meanwhile, go out before the wait.
+        xcb_flush(connection_);
+        pollfd readable{xcb_get_file_descriptor(connection_), POLLIN, 0};
         ::poll(&readable, 1, int(left.count()) + 1);
     }
     return nullptr;
 }
-
-uint8_t typeOf(const xcb_generic_event_t& event) {
-    return event.response_type & 0x7f;
-}
-
-}  // namespace
 
 SingleInstance::SingleInstance() : x_(nullptr) {
     connection_ = x_.get();
@@ -79,27 +81,31 @@ std::optional<int> SingleInstance::claimOrHandOver() {
     if (connection_ == nullptr) {
         return std::nullopt;
     }
+    bool answered = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (claim()) {
             notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_),
                                                           QSocketNotifier::Read);
             connect(notifier_.get(), &QSocketNotifier::activated, this,
                     &SingleInstance::answerRequests);
+            // A request that came with the claim's own replies already sits in xcb's queue,
+            // where the notifier never looks.
+            answerRequests();
             return std::nullopt;
         }
         if (xcb_connection_has_error(connection_) != 0) {
             // Lost before anything was settled; the main connection decides what happens.
             return std::nullopt;
         }
-        if (askOwnerToOpenSettings()) {
-            std::fprintf(stderr,
-                         "dovetrel: already running on this display; opened its Settings "
-                         "window\n");
-            return EXIT_SUCCESS;
-        }
-        if (selectionOwner(connection_, selection_) != XCB_WINDOW_NONE) {
+        answered = askOwnerToOpenSettings();
+        if (answered || selectionOwner(connection_, selection_) != XCB_WINDOW_NONE) {
             break;
         }
+    }
+    if (answered || withdrawRequest()) {
+        std::fprintf(stderr,
+                     "dovetrel: already running on this display; opened its Settings window\n");
+        return EXIT_SUCCESS;
     }
     std::fprintf(stderr, "dovetrel: another Dovetrel holds this display and does not answer\n");
     return EXIT_FAILURE;
@@ -114,8 +120,8 @@ bool SingleInstance::claim() {
     // zero-length append to our own window brings one back.
     xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, selection_, XCB_ATOM_STRING, 8,
                         0, nullptr);
-    const Event changed = waitForEvent(
-        connection_, Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
+    const Event changed =
+        waitForEvent(Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
             return typeOf(event) == XCB_PROPERTY_NOTIFY &&
                    reinterpret_cast<const xcb_property_notify_event_t&>(event).window == window_;
         });
@@ -150,8 +156,8 @@ bool SingleInstance::claim() {
 bool SingleInstance::askOwnerToOpenSettings() {
     xcb_convert_selection(connection_, window_, selection_, openSettings_, openSettings_,
                           XCB_CURRENT_TIME);
-    const Event answer = waitForEvent(
-        connection_, Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
+    const Event answer =
+        waitForEvent(Clock::now() + kAnswerTimeout, [this](const xcb_generic_event_t& event) {
             return typeOf(event) == XCB_SELECTION_NOTIFY &&
                    reinterpret_cast<const xcb_selection_notify_event_t&>(event).requestor ==
                        window_;
@@ -160,39 +166,65 @@ bool SingleInstance::askOwnerToOpenSettings() {
            reinterpret_cast<xcb_selection_notify_event_t*>(answer.get())->property != XCB_NONE;
 }
 
-void SingleInstance::answerRequests() {
-    while (const Event event{xcb_poll_for_event(connection_)}) {
-        if (typeOf(*event) != XCB_SELECTION_REQUEST) {
+bool SingleInstance::withdrawRequest() {
+    xcb_destroy_window(connection_, window_);
+    x_.roundTrip();
+    while (const Event event{xcb_poll_for_queued_event(connection_)}) {
+        if (typeOf(*event) != XCB_SELECTION_NOTIFY) {
             continue;
         }
-        const auto& request = *reinterpret_cast<xcb_selection_request_event_t*>(event.get());
-        xcb_selection_notify_event_t answer{};
-        answer.response_type = XCB_SELECTION_NOTIFY;
-        answer.time = request.time;
-        answer.requestor = request.requestor;
-        answer.selection = request.selection;
-        answer.target = request.target;
-        answer.property = XCB_ATOM_NONE;
-        if (request.selection == selection_ && request.target == openSettings_ &&
-            request.property != XCB_ATOM_NONE) {
-            // A target done for its side effect answers with an empty property of type NULL
-            // (ICCCM 2.6.3).
-            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, request.requestor,
-                                request.property, nullType_, 32, 0, nullptr);
-            answer.property = request.property;
-            if (handler_) {
-                // After this answer is on its way: opening a window takes a while.
-                QTimer::singleShot(0, this, handler_);
-            }
+        const auto& answer = *reinterpret_cast<xcb_selection_notify_event_t*>(event.get());
+        if (answer.requestor == window_ && answer.property != XCB_ATOM_NONE) {
+            return true;
         }
-        // The asker may have given up and gone meanwhile.
-        x_.ignore(xcb_send_event_checked(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                                         reinterpret_cast<const char*>(&answer)));
+    }
+    return false;
+}
+
+void SingleInstance::answerRequests() {
+    while (const Event event{xcb_poll_for_event(connection_)}) {
+        if (typeOf(*event) == XCB_SELECTION_REQUEST) {
+            answer(*reinterpret_cast<xcb_selection_request_event_t*>(event.get()));
+        }
     }
     xcb_flush(connection_);
     if (xcb_connection_has_error(connection_) != 0) {
         // The display is gone; the program ends through its main connection.
         notifier_->setEnabled(false);
+    }
+}
+
+void SingleInstance::answer(const xcb_selection_request_event_t& request) {
+    xcb_selection_notify_event_t answer{};
+    answer.response_type = XCB_SELECTION_NOTIFY;
+    answer.time = request.time;
+    answer.requestor = request.requestor;
+    answer.selection = request.selection;
+    answer.target = request.target;
+    answer.property = XCB_ATOM_NONE;
+    const bool opensSettings = request.selection == selection_ && request.target == openSettings_ &&
+                               request.property != XCB_ATOM_NONE;
+    if (opensSettings) {
+        // A target done for its side effect answers with an empty property of type NULL
+        // (ICCCM 2.6.3). The asker may have given up and gone meanwhile.
+        x_.ignore(xcb_change_property_checked(connection_, XCB_PROP_MODE_REPLACE, request.requestor,
+                                              request.property, nullType_, 32, 0, nullptr));
+        answer.property = request.property;
+    }
+    // An asker that gave up took its window away first: an answer that cannot reach it opens
+    // nothing, so an owner that was stopped for a while does not open its Settings for starts
+    // long gone.
+    const bool delivered =
+        !x_.check(xcb_send_event_checked(connection_, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                                         reinterpret_cast<const char*>(&answer)));
+    if (opensSettings && delivered) {
+        // After this answer is on its way: opening a window takes a while. A request answered
+        // during the start runs its handler once the event loop, and the handler, are there.
+        QTimer::singleShot(0, this, [this] {
+            if (handler_) {
+                handler_();
+            }
+        });
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +24,7 @@ class SingleInstance : public QObject {
     // Claims the display for this process and returns nullopt; or, when another Dovetrel
     // holds it, asks that one to open its Settings window, says so in one line on stderr,
     // and returns the status this process should exit with: 0 once the request was answered.
+    // A request that was not answered in time is withdrawn, and the owner opens nothing for it.
     // Without a connection of its own to the display it claims nothing and returns nullopt.
     std::optional<int> claimOrHandOver();
 
@@ -32,7 +34,16 @@ class SingleInstance : public QObject {
   private:
     bool claim();
     bool askOwnerToOpenSettings();
+    // Takes back an unanswered request by taking away the window its answer would go to;
+    // true when the answer came after all, before the window was gone.
+    bool withdrawRequest();
+    // The first event that `wanted` accepts; none when nothing fits before `deadline` or the
+    // connection fails. Requests for the selection read meanwhile are answered, not dropped.
+    Reply<xcb_generic_event_t> waitForEvent(
+        std::chrono::steady_clock::time_point deadline,
+        const std::function<bool(const xcb_generic_event_t&)>& wanted);
     void answerRequests();
+    void answer(const xcb_selection_request_event_t& request);
 
     XConnection x_;
     xcb_connection_t* connection_ = nullptr;

@@ -19,8 +19,6 @@
 namespace dovetrel::app {
 namespace {
 
-constexpr char kOwner[] = "click guard";
-
 // Grabs each button under each mix of the lock-style modifiers: pointer frozen until answered,
 // keyboard untouched. Returns the buttons the server refused under some mix (another client,
 // a key-binding daemon say, holds that button and mix); the grants stand. A press that
@@ -109,6 +107,8 @@ bool GuardThread::connect() {
     if (!connection_) {
         return false;
     }
+    connection_.reportErrorsTo(
+        [this](const std::string& error) { warn(error + " of the click guard"); });
     connection_.markAs("Dovetrel click guard");
     const auto version = connection_.announceXInput({2, 2});
     if (!version || *version < ExtensionVersion{2, 2}) {
@@ -119,10 +119,14 @@ bool GuardThread::connect() {
 }
 
 void GuardThread::run() {
+    // The terminal's stop signals go to the other threads, whose handler hands them here.
+    keepJobControlSignalsAway();
     while (serveRequests()) {
         drainEvents();
         if (!connection_) {
             mailbox_.connectionLost();
+            // Nothing here will hand a stop on any more: stop at once.
+            stopRoutingStopSignalsTo(stopFd_);
             break;
         }
         std::array<pollfd, 3> sources{{{connection_.fileDescriptor(), POLLIN, 0},
@@ -163,20 +167,22 @@ void GuardThread::startGuarding() {
     const std::set<uint8_t> refused =
         grabButtons(connection_, guardedButtons(pointerMap_), lockStyle_);
     if (!refused.empty() && refused != refusedReported_) {
-        qCWarning(lcGuard,
-                  "another program holds button %s on the whole screen; presses "
-                  "it takes go to that program and are not guarded",
-                  describeButtons(refused).c_str());
+        warn("another program holds button " + describeButtons(refused) +
+             " on the whole screen; presses it takes go to that program and are not guarded");
     }
     refusedReported_ = refused;
 }
 
 // A stopped process cannot answer a press it holds, and the pointer would stay frozen until it
 // is continued: let go first, stop, and take the grabs up again afterwards if they are still
-// wanted.
+// wanted. This thread stops first, so it cannot take them up again before the stop lands.
 void GuardThread::stopProcessWithoutGrabs() {
     if (grabbing_) {
         stopGuarding();
+        // Presses read before the stop were answered when the grabs went; answered again after
+        // it, they would settle a newer press.
+        while (connection_.pollQueuedEvent()) {
+        }
     }
     stopProcess();
 }
@@ -202,14 +208,14 @@ void GuardThread::stopGuarding() {
 
 void GuardThread::drainEvents() {
     while (true) {
-        while (const auto event = connection_.pollEvent(lcGuard(), kOwner)) {
+        while (const auto event = connection_.pollEvent()) {
             handleEvent(*event);
         }
         const auto awaited = matcher_.awaited();
         if (!awaited || !connection_.roundTrip()) {
             return;
         }
-        while (const auto event = connection_.pollQueuedEvent(lcGuard(), kOwner)) {
+        while (const auto event = connection_.pollQueuedEvent()) {
             handleEvent(*event);
         }
         reportUngrabbed(matcher_.roundTripReturned(*awaited));
@@ -289,6 +295,10 @@ void GuardThread::reportUngrabbed(std::optional<uint8_t> button) {
     toMainThread([callback = callbacks_.ungrabbedPress, type = pressType(*button), event] {
         callback(type, event);
     });
+}
+
+void GuardThread::warn(const std::string& message) const {
+    toMainThread([message] { qCWarning(lcGuard, "%s", message.c_str()); });
 }
 
 void GuardThread::toMainThread(std::function<void()> block) const {

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -59,6 +60,9 @@ class GuardThread {
     void answerPress(const xcb_button_press_event_t& press);
     void reportUngrabbed(std::optional<uint8_t> button);
     uint8_t logicalButton(uint32_t physical) const;
+    // Only the main thread writes to the terminal: a background job that writes there may be
+    // stopped for it, which this thread must never be while it holds the grabs.
+    void warn(const std::string& message) const;
     void toMainThread(std::function<void()> block) const;
 
     GuardMailbox& mailbox_;

@@ -8,9 +8,7 @@
 namespace dovetrel::app {
 
 InputAccess::InputAccess(std::function<double()> clock)
-    : guardRetry_(kReconnectBackoff, clock),
-      monitorRetry_(kReconnectBackoff, clock),
-      serverProbe_(kReconnectBackoff, std::move(clock)) {}
+    : guardRetry_(kReconnectBackoff, clock), serverProbe_(kReconnectBackoff, std::move(clock)) {}
 
 std::shared_ptr<X11ClickGuard> InputAccess::openGuard(
     EventTapHandlers handlers, X11ClickGuard::OverlayGeometry overlayOnScreen) {
@@ -27,17 +25,9 @@ std::shared_ptr<X11ClickGuard> InputAccess::openGuard(
     return guard;
 }
 
-bool InputAccess::isGranted(X11InputMonitor* monitor) {
+bool InputAccess::isGranted(const X11InputMonitor* monitor) {
     if (monitor != nullptr && !monitor->isHealthy()) {
-        if (!std::exchange(monitorLossAnswered_, true) || !monitorRetry_.due()) {
-            return false;
-        }
-        if (!monitor->reconnect()) {
-            monitorRetry_.failed();
-            return false;
-        }
-        monitorRetry_.succeeded();
-        monitorLossAnswered_ = false;
+        return false;
     }
     if (const auto guard = guard_.lock()) {
         return guard->isHealthy();

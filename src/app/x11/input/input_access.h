@@ -22,19 +22,15 @@ class InputAccess {
     std::shared_ptr<X11ClickGuard> openGuard(EventTapHandlers handlers,
                                              X11ClickGuard::OverlayGeometry overlayOnScreen);
 
-    // Without its input monitor nothing tells the guard that the pointer moves: it would show
-    // squares under a busy pointer, so the monitor's loss counts as a lost right. The first
-    // answer after the loss is no, so that the safeguard frees the clicks before anything
-    // reconnects; later questions (the permission poll) bring the monitor back. With a
-    // monitor that works, the right holds while the guard's own connection does; with no
-    // guard yet, while the server can be reached.
-    bool isGranted(X11InputMonitor* monitor);
+    // Without its input monitor nothing tells the guard that the pointer moves: it would keep
+    // a square under a busy pointer, so the monitor's loss counts as a lost right until it has
+    // made its connection anew. With a monitor that works, the right holds while the guard's
+    // own connection does; with no guard yet, while the server can be reached.
+    bool isGranted(const X11InputMonitor* monitor);
 
   private:
     Backoff guardRetry_;
-    Backoff monitorRetry_;
     Backoff serverProbe_;
-    bool monitorLossAnswered_ = false;
     bool serverReachable_ = true;
     std::weak_ptr<X11ClickGuard> guard_;
 };

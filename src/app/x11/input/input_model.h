@@ -74,6 +74,8 @@ class RawInputTypes {
     // By device id: bit n set when valuator n is a smooth-scroll axis. A device that went away
     // took the releases of its buttons with it: held buttons are forgotten.
     void setScrollValuators(const std::array<uint64_t, kIdCount>& valuators);
+    // The logical buttons down now, for events read from now on.
+    void setHeldButtons(const std::bitset<kIdCount>& held) { heldButtons_ = held; }
 
     // The core event types (bit n = type n) of one raw event. `detail` is the button or
     // keycode, `sourceId` the device that made it, `valuators` its valuator mask.

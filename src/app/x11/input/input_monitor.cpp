@@ -83,8 +83,9 @@ struct X11InputMonitor::State {
     QTimer batchDue;
     RawInputTypes types;
 
+    bool gestures = false;
     bool connectionLost = false;
-    bool lossReported = false;
+    std::function<void()> onLoss;
     bool devicesChanged = false;
     bool keyboardMapChanged = false;
     bool pointerMapChanged = false;
@@ -97,7 +98,8 @@ struct X11InputMonitor::State {
 
     static void lost(Display*, void* self) { static_cast<State*>(self)->connectionLost = true; }
 
-    bool selectEvents();
+    bool setUp();
+    void selectInput(bool on);
     void learnDevices();
     void learnModifierKeys();
     void learnButtonMap();
@@ -110,7 +112,7 @@ struct X11InputMonitor::State {
     QPointF pointer();
 };
 
-bool X11InputMonitor::State::selectEvents() {
+bool X11InputMonitor::State::setUp() {
     int firstEvent = 0;
     int firstError = 0;
     if (!XQueryExtension(display, "XInputExtension", &inputOpcode, &firstEvent, &firstError)) {
@@ -124,7 +126,7 @@ bool X11InputMonitor::State::selectEvents() {
         (major == 2 && minor < 2)) {
         return false;
     }
-    const Window root = DefaultRootWindow(display);
+    gestures = major > 2 || minor >= 4;
 
     // Xlib speaks XKB, so the server sends it no core MappingNotify for a modifier map change,
     // and Xlib passes on the XKB notice only when asked for it.
@@ -137,43 +139,64 @@ bool X11InputMonitor::State::selectEvents() {
         XkbSelectEventDetails(display, XkbUseCoreKbd, XkbMapNotify, XkbModifierMapMask,
                               XkbModifierMapMask);
     }
-
-    // Master devices only: a selection for every device would bring each raw event twice,
-    // once from the slave that produced it and once from its master.
-    unsigned char raw[XIMaskLen(XI_LASTEVENT)] = {};
-    setMaskBits(raw, {XI_RawMotion, XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress,
-                      XI_RawButtonRelease});
-    XIEventMask rawSelection{XIAllMasterDevices, sizeof raw, raw};
-    XISelectEvents(display, root, &rawSelection, 1);
-
     unsigned char devices[XIMaskLen(XI_LASTEVENT)] = {};
     setMaskBits(devices, {XI_HierarchyChanged, XI_DeviceChanged});
     XIEventMask deviceSelection{XIAllDevices, sizeof devices, devices};
-    XISelectEvents(display, root, &deviceSelection, 1);
-
-    if (major > 2 || minor >= 4) {
-        // Only one client per device may select gestures on the root (BadAccess for the next),
-        // and a selection replaces the earlier one for the same device, so this one repeats
-        // the raw events: when it is refused, the raw-only selection stays in force. The
-        // server also wants each gesture's begin, update and end selected together.
-        unsigned char withGestures[XIMaskLen(XI_LASTEVENT)] = {};
-        std::copy(std::begin(raw), std::end(raw), std::begin(withGestures));
-        setMaskBits(withGestures,
-                    {XI_GesturePinchBegin, XI_GesturePinchUpdate, XI_GesturePinchEnd,
-                     XI_GestureSwipeBegin, XI_GestureSwipeUpdate, XI_GestureSwipeEnd});
-        // Sent checked through xcb, after what Xlib holds, so that the refusal is dropped on
-        // this request alone rather than through Xlib's process-wide error handler.
-        XFlush(display);
-        constexpr std::size_t kWords = (sizeof withGestures + 3) / 4;
-        struct {
-            xcb_input_event_mask_t head;
-            uint32_t bits[kWords];
-        } selection{{XCB_INPUT_DEVICE_ALL_MASTER, uint16_t(kWords)}, {}};
-        std::memcpy(selection.bits, withGestures, sizeof withGestures);
-        x.ignore(xcb_input_xi_select_events_checked(x.get(), x.root(), 1, &selection.head));
-    }
+    XISelectEvents(display, DefaultRootWindow(display), &deviceSelection, 1);
     XSync(display, False);
     return !connectionLost;
+}
+
+void X11InputMonitor::State::selectInput(bool on) {
+    // Master devices only: a selection for every device would bring each raw event twice,
+    // once from the slave that produced it and once from its master. A selection replaces
+    // the earlier one for the same devices, so an empty one ends it.
+    unsigned char raw[XIMaskLen(XI_LASTEVENT)] = {};
+    if (on) {
+        setMaskBits(raw, {XI_RawMotion, XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress,
+                          XI_RawButtonRelease});
+    }
+    XIEventMask rawSelection{XIAllMasterDevices, sizeof raw, raw};
+    XISelectEvents(display, DefaultRootWindow(display), &rawSelection, 1);
+    XFlush(display);
+    if (!on) {
+        return;
+    }
+    // A button pressed before listening began turns motion into a drag all the same.
+    Window root = None;
+    Window child = None;
+    int rootX = 0;
+    int rootY = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned int state = 0;
+    std::bitset<RawInputTypes::kIdCount> held;
+    if (XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX,
+                      &windowY, &state)) {
+        for (const auto& [button, mask] :
+             {std::pair{1, Button1Mask}, std::pair{2, Button2Mask}, std::pair{3, Button3Mask}}) {
+            held.set(size_t(button), (state & mask) != 0);
+        }
+    }
+    types.setHeldButtons(held);
+    if (!gestures) {
+        return;
+    }
+    // Only one client per device may select gestures on the root (BadAccess for the next), so
+    // this one repeats the raw events: when it is refused, the raw-only selection stays in
+    // force. The server also wants each gesture's begin, update and end selected together.
+    // Sent checked through xcb, after what Xlib holds, so that the refusal is dropped on this
+    // request alone rather than through Xlib's process-wide error handler.
+    setMaskBits(raw, {XI_GesturePinchBegin, XI_GesturePinchUpdate, XI_GesturePinchEnd,
+                      XI_GestureSwipeBegin, XI_GestureSwipeUpdate, XI_GestureSwipeEnd});
+    constexpr std::size_t kWords = (sizeof raw + 3) / 4;
+    struct {
+        xcb_input_event_mask_t head;
+        uint32_t bits[kWords];
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, uint16_t(kWords)}, {}};
+    std::memcpy(selection.bits, raw, sizeof raw);
+    x.ignore(xcb_input_xi_select_events_checked(x.get(), x.root(), 1, &selection.head));
+    xcb_flush(x.get());
 }
 
 void X11InputMonitor::State::learnDevices() {
@@ -248,10 +271,8 @@ void X11InputMonitor::State::stopAfterLoss() {
     // A broken connection stays readable for ever: stop listening to it.
     notifier->setEnabled(false);
     batchDue.stop();
-    if (!lossReported) {
-        lossReported = true;
-        qCWarning(lcMonitor,
-                  "lost the input monitor's X connection; the guard stands down until it is back");
+    if (const auto loss = std::exchange(onLoss, nullptr)) {
+        loss();
     }
 }
 
@@ -342,7 +363,37 @@ QPointF X11InputMonitor::State::pointer() {
 }
 
 X11InputMonitor::X11InputMonitor(uint64_t mask, std::function<void(uint32_t)> handler)
-    : mask_(mask), handler_(std::move(handler)) {}
+    : mask_(mask), handler_(std::move(handler)), backoff_(kReconnectBackoff, [] {
+          return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+              .count();
+      }) {
+    reconnect_.setInterval(std::chrono::seconds(1));
+    QObject::connect(&reconnect_, &QTimer::timeout, this, [this] {
+        if (!backoff_.due()) {
+            return;
+        }
+        if (connect()) {
+            backoff_.succeeded();
+            reconnect_.stop();
+        } else {
+            backoff_.failed();
+        }
+    });
+}
+
+void X11InputMonitor::lost() {
+    qCWarning(lcMonitor,
+              "lost the input monitor's X connection; the guard stands down until it is back");
+    backoff_.failed();
+    reconnect_.start();
+}
+
+void X11InputMonitor::listen(bool on) {
+    listening_ = on;
+    if (isHealthy()) {
+        state_->selectInput(on);
+    }
+}
 
 X11InputMonitor::~X11InputMonitor() {
     disconnect();
@@ -377,10 +428,13 @@ bool X11InputMonitor::connect() {
     surviveLossOf(display, &State::lost, &state);
     state.mask = mask_;
     state.handler = handler_;
-    if (!state.selectEvents()) {
+    // Later, from the event loop: the monitor cannot be made anew from inside its own drain.
+    state.onLoss = [this] { QTimer::singleShot(0, this, [this] { lost(); }); };
+    if (!state.setUp()) {
         disconnect();
         return false;
     }
+    state.selectInput(listening_);
     state.x.markAs("Dovetrel input monitor");
     state.learnDevices();
     state.learnModifierKeys();
@@ -400,16 +454,15 @@ bool X11InputMonitor::connect() {
 std::shared_ptr<X11InputMonitor> X11InputMonitor::start(
     uint64_t mask, std::function<void(uint32_t type)> handler) {
     std::shared_ptr<X11InputMonitor> monitor(new X11InputMonitor(mask, std::move(handler)));
-    monitor->connect();
+    if (!monitor->connect()) {
+        monitor->backoff_.failed();
+        monitor->reconnect_.start();
+    }
     return monitor;
 }
 
 bool X11InputMonitor::isHealthy() const {
     return state_ && !state_->connectionLost;
-}
-
-bool X11InputMonitor::reconnect() {
-    return isHealthy() || connect();
 }
 
 QPointF X11InputMonitor::pointerPosition() {

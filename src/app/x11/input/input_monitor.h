@@ -1,13 +1,17 @@
 // The global monitor on X11: XInput 2 raw events on the root window, read on a connection of
-// its own and handed to the core on the main thread as the core's event types.
+// its own and handed to the core on the main thread as the core's event types. It listens
+// only while asked to (while the square is up): the rest of the time the server's idle
+// counters tell all the program needs, and input costs it nothing.
 #pragma once
 
 #include <QObject>
 #include <QPointF>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
+#include "core/backoff.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {
@@ -22,9 +26,12 @@ class X11InputMonitor : public QObject, public MonitorToken {
     ~X11InputMonitor() override;
 
     // False while the monitor has no working connection of its own: no input is seen then.
+    // A lost connection is made anew by itself, tries spaced by back-off.
     bool isHealthy() const;
-    // Connects anew when not healthy; returns whether the monitor is healthy afterwards.
-    bool reconnect();
+
+    // Selects input events while `on`, or none; device and keyboard map changes are followed
+    // either way.
+    void listen(bool on);
 
     // The pointer's position in Qt's global coordinates, as last seen.
     QPointF pointerPosition();
@@ -33,9 +40,13 @@ class X11InputMonitor : public QObject, public MonitorToken {
     X11InputMonitor(uint64_t mask, std::function<void(uint32_t)> handler);
     bool connect();
     void disconnect();
+    void lost();
 
     uint64_t mask_;
     std::function<void(uint32_t)> handler_;
+    bool listening_ = false;
+    QTimer reconnect_;
+    Backoff backoff_;
     struct State;
     std::unique_ptr<State> state_;
 };
