@@ -3,7 +3,6 @@
 #include <xcb/sync.h>
 
 #include <QSocketNotifier>
-#include <chrono>
 #include <cmath>
 #include <string_view>
 #include <utility>
@@ -28,11 +27,6 @@ xcb_sync_int64_t toSync(int64_t value) {
 
 int64_t fromSync(xcb_sync_int64_t value) {
     return (int64_t{value.hi} << 32) | value.lo;
-}
-
-double secondsNow() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 }  // namespace
@@ -60,11 +54,7 @@ class X11IdleWatch::Wait : public Timer {
     Alarms alarms;
 };
 
-X11IdleWatch::X11IdleWatch(Deliver deliver)
-    : deliver_(std::move(deliver)), backoff_(kReconnectBackoff, secondsNow) {
-    reconnect_.setInterval(std::chrono::seconds(1));
-    connect(&reconnect_, &QTimer::timeout, this, [this] { tryToReconnect(); });
-}
+X11IdleWatch::X11IdleWatch(Deliver deliver) : deliver_(std::move(deliver)) {}
 
 std::unique_ptr<X11IdleWatch> X11IdleWatch::open(Deliver deliver) {
     std::unique_ptr<X11IdleWatch> watch(new X11IdleWatch(std::move(deliver)));
@@ -123,28 +113,6 @@ bool X11IdleWatch::connectToServer() {
         }
     }
     return true;
-}
-
-void X11IdleWatch::lost() {
-    // A broken connection stays readable for ever; the waits are armed again, from then, on a
-    // new one.
-    notifier_.reset();
-    if (!reconnect_.isActive()) {
-        backoff_.failed();
-        reconnect_.start();
-    }
-}
-
-void X11IdleWatch::tryToReconnect() {
-    if (!backoff_.due()) {
-        return;
-    }
-    if (connectToServer()) {
-        backoff_.succeeded();
-        reconnect_.stop();
-    } else {
-        backoff_.failed();
-    }
 }
 
 TimerRef X11IdleWatch::waitForRest(double seconds, std::function<void()> block) {
@@ -215,7 +183,10 @@ void X11IdleWatch::drain() {
         }
     }
     if (!x_) {
-        lost();
+        // A broken connection stays readable for ever; the waits are armed again, from then,
+        // on a new one.
+        notifier_.reset();
+        reconnect_.start();
     }
 }
 

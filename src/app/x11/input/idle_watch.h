@@ -5,15 +5,14 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "app/qt/reconnect_timer.h"
 #include "app/x11/connection.h"
-#include "core/backoff.h"
 #include "core/platform.h"
 
 class QSocketNotifier;
@@ -47,8 +46,6 @@ class X11IdleWatch : public QObject {
 
     explicit X11IdleWatch(Deliver deliver);
     bool connectToServer();
-    void lost();
-    void tryToReconnect();
     void arm(Wait& wait);
     void disarm(Wait& wait);
     void drain();
@@ -68,8 +65,7 @@ class X11IdleWatch : public QObject {
     std::unique_ptr<QSocketNotifier> notifier_;
     std::shared_ptr<Wait> rest_;
     std::shared_ptr<Wait> input_;
-    QTimer reconnect_;
-    Backoff backoff_;
+    ReconnectTimer reconnect_{[this] { return connectToServer(); }};
 };
 
 }  // namespace dovetrel::app

@@ -1,5 +1,6 @@
 #include "app/x11/input/input_model.h"
 
+#include <xcb/xinput.h>
 #include <xcb/xproto.h>
 
 #include <algorithm>
@@ -125,6 +126,31 @@ std::bitset<256> modifierKeys(const ModifierMap& map) {
         }
     }
     return keys;
+}
+
+std::optional<RawInput> rawInputOf(int xinputEventType) {
+    switch (xinputEventType) {
+        case XCB_INPUT_RAW_MOTION:
+            return RawInput::motion;
+        case XCB_INPUT_RAW_BUTTON_PRESS:
+            return RawInput::buttonPress;
+        case XCB_INPUT_RAW_BUTTON_RELEASE:
+            return RawInput::buttonRelease;
+        case XCB_INPUT_RAW_KEY_PRESS:
+            return RawInput::keyPress;
+        case XCB_INPUT_RAW_KEY_RELEASE:
+            return RawInput::keyRelease;
+        case XCB_INPUT_GESTURE_PINCH_BEGIN:
+        case XCB_INPUT_GESTURE_PINCH_UPDATE:
+        case XCB_INPUT_GESTURE_PINCH_END:
+            return RawInput::pinch;
+        case XCB_INPUT_GESTURE_SWIPE_BEGIN:
+        case XCB_INPUT_GESTURE_SWIPE_UPDATE:
+        case XCB_INPUT_GESTURE_SWIPE_END:
+            return RawInput::swipe;
+        default:
+            return std::nullopt;
+    }
 }
 
 RawInputTypes::RawInputTypes() {

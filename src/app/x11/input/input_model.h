@@ -57,6 +57,9 @@ std::bitset<256> modifierKeys(const ModifierMap& map);
 // Raw events as the input monitor reads them.
 enum class RawInput { motion, buttonPress, buttonRelease, keyPress, keyRelease, pinch, swipe };
 
+// The raw event an XInput 2 event type stands for; nullopt for the others.
+std::optional<RawInput> rawInputOf(int xinputEventType);
+
 // Turns raw events into the core's event types, keeping which buttons are down so that motion
 // with one held counts as a drag.
 class RawInputTypes {

@@ -43,31 +43,6 @@ void setMaskBits(unsigned char (&mask)[N], std::initializer_list<int> events) {
     }
 }
 
-std::optional<RawInput> rawInputOf(int evtype) {
-    switch (evtype) {
-        case XI_RawMotion:
-            return RawInput::motion;
-        case XI_RawButtonPress:
-            return RawInput::buttonPress;
-        case XI_RawButtonRelease:
-            return RawInput::buttonRelease;
-        case XI_RawKeyPress:
-            return RawInput::keyPress;
-        case XI_RawKeyRelease:
-            return RawInput::keyRelease;
-        case XI_GesturePinchBegin:
-        case XI_GesturePinchUpdate:
-        case XI_GesturePinchEnd:
-            return RawInput::pinch;
-        case XI_GestureSwipeBegin:
-        case XI_GestureSwipeUpdate:
-        case XI_GestureSwipeEnd:
-            return RawInput::swipe;
-        default:
-            return std::nullopt;
-    }
-}
-
 }  // namespace
 
 struct X11InputMonitor::State {
@@ -110,6 +85,11 @@ struct X11InputMonitor::State {
     uint64_t typesOf(XEvent& event);
     void deliver(uint64_t types);
     QPointF pointer();
+    struct PointerState {
+        QPointF root;
+        unsigned int state = 0;  // modifiers and buttons
+    };
+    std::optional<PointerState> queryPointer();
 };
 
 bool X11InputMonitor::State::setUp() {
@@ -163,19 +143,11 @@ void X11InputMonitor::State::selectInput(bool on) {
         return;
     }
     // A button pressed before listening began turns motion into a drag all the same.
-    Window root = None;
-    Window child = None;
-    int rootX = 0;
-    int rootY = 0;
-    int windowX = 0;
-    int windowY = 0;
-    unsigned int state = 0;
     std::bitset<RawInputTypes::kIdCount> held;
-    if (XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX,
-                      &windowY, &state)) {
+    if (const auto pointer = queryPointer()) {
         for (const auto& [button, mask] :
              {std::pair{1, Button1Mask}, std::pair{2, Button2Mask}, std::pair{3, Button3Mask}}) {
-            held.set(size_t(button), (state & mask) != 0);
+            held.set(size_t(button), (pointer->state & mask) != 0);
         }
     }
     types.setHeldButtons(held);
@@ -333,6 +305,23 @@ void X11InputMonitor::State::deliver(uint64_t batch) {
     pointerThisBatch.reset();
 }
 
+// Through Xlib, so that the events its round trip reads wait in Xlib's queue, where drain()
+// and pointer() look for them.
+std::optional<X11InputMonitor::State::PointerState> X11InputMonitor::State::queryPointer() {
+    Window root = None;
+    Window child = None;
+    int rootX = 0;
+    int rootY = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned int state = 0;
+    if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX,
+                       &windowY, &state)) {
+        return std::nullopt;
+    }
+    return PointerState{QPointF(rootX, rootY), state};
+}
+
 QPointF X11InputMonitor::State::pointer() {
     if (pointerThisBatch) {
         return *pointerThisBatch;
@@ -340,16 +329,8 @@ QPointF X11InputMonitor::State::pointer() {
     if (connectionLost) {
         return QCursor::pos();
     }
-    Window root = None;
-    Window child = None;
-    int rootX = 0;
-    int rootY = 0;
-    int windowX = 0;
-    int windowY = 0;
-    unsigned int modifiers = 0;
-    if (XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX,
-                      &windowY, &modifiers)) {
-        lastPointer = rootToGlobal(QPointF(rootX, rootY), currentMonitors());
+    if (const auto pointer = queryPointer()) {
+        lastPointer = rootToGlobal(pointer->root, currentMonitors());
     }
     if (delivering) {
         pointerThisBatch = lastPointer;
@@ -363,28 +344,11 @@ QPointF X11InputMonitor::State::pointer() {
 }
 
 X11InputMonitor::X11InputMonitor(uint64_t mask, std::function<void(uint32_t)> handler)
-    : mask_(mask), handler_(std::move(handler)), backoff_(kReconnectBackoff, [] {
-          return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-              .count();
-      }) {
-    reconnect_.setInterval(std::chrono::seconds(1));
-    QObject::connect(&reconnect_, &QTimer::timeout, this, [this] {
-        if (!backoff_.due()) {
-            return;
-        }
-        if (connect()) {
-            backoff_.succeeded();
-            reconnect_.stop();
-        } else {
-            backoff_.failed();
-        }
-    });
-}
+    : mask_(mask), handler_(std::move(handler)) {}
 
 void X11InputMonitor::lost() {
     qCWarning(lcMonitor,
               "lost the input monitor's X connection; the guard stands down until it is back");
-    backoff_.failed();
     reconnect_.start();
 }
 
@@ -455,7 +419,6 @@ std::shared_ptr<X11InputMonitor> X11InputMonitor::start(
     uint64_t mask, std::function<void(uint32_t type)> handler) {
     std::shared_ptr<X11InputMonitor> monitor(new X11InputMonitor(mask, std::move(handler)));
     if (!monitor->connect()) {
-        monitor->backoff_.failed();
         monitor->reconnect_.start();
     }
     return monitor;

@@ -6,12 +6,11 @@
 
 #include <QObject>
 #include <QPointF>
-#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
-#include "core/backoff.h"
+#include "app/qt/reconnect_timer.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {
@@ -45,8 +44,7 @@ class X11InputMonitor : public QObject, public MonitorToken {
     uint64_t mask_;
     std::function<void(uint32_t)> handler_;
     bool listening_ = false;
-    QTimer reconnect_;
-    Backoff backoff_;
+    ReconnectTimer reconnect_{[this] { return connect(); }};
     struct State;
     std::unique_ptr<State> state_;
 };

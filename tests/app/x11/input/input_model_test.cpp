@@ -1,6 +1,7 @@
 #include "app/x11/input/input_model.h"
 
 #include <gtest/gtest.h>
+#include <xcb/xinput.h>
 #include <xcb/xproto.h>
 
 #include "core/app_delegate.h"
@@ -101,6 +102,9 @@ TEST(InputModel, GrabsEveryButtonButTheWheelUnderEveryMixOfTheLocks) {
 
 TEST(InputModel, RawEventsBecomeTheCoreTypesTheyStandFor) {
     using enum RawInput;
+    EXPECT_EQ(rawInputOf(XCB_INPUT_RAW_KEY_RELEASE), keyRelease);
+    EXPECT_EQ(rawInputOf(XCB_INPUT_GESTURE_SWIPE_END), swipe);
+    EXPECT_EQ(rawInputOf(XCB_INPUT_HIERARCHY), std::nullopt);
     RawInputTypes types;
     types.setModifierKeys(modifierKeys({1, {50, 0, 0, 0, 0, 0, 0, 0}}));  // Shift_L is 50
     EXPECT_EQ(types.typesOf(keyPress, 38), bit(eventtype::kKeyDown));
