@@ -107,8 +107,9 @@ bool X11IdleWatch::connectToServer() {
     x_.markAs("Dovetrel idle watch");
     notifier_ = std::make_unique<QSocketNotifier>(x_.fileDescriptor(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { drain(); });
+    // Waits that outlived a lost connection count afresh from now on the new one.
     for (const auto& wait : {rest_, input_}) {
-        if (wait) {
+        if (wait && wait->valid) {
             arm(*wait);
         }
     }
