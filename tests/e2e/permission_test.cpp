@@ -108,6 +108,21 @@ TEST(InputMonitorCut, LeavesNoSquareUnderAMovingPointerAndComesBackByItself) {
               "until it is back\n");
 }
 
+// Cut, the idle watch is made anew by itself and the next rest still shows the square.
+TEST(IdleWatchCut, TheNextRestStillShowsTheSquare) {
+    XSession session({.windowManager = false});
+    _XDisplay* display = session.display();
+    Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
+    std::optional<unsigned long> marker;
+    ASSERT_TRUE(waitFor(
+        [&] { return (marker = markerNamed(display, "Dovetrel idle watch")).has_value(); }));
+    XKillClient(display, *marker);
+    XSync(display, False);
+    movePointer(display, 300, 300);
+    EXPECT_TRUE(waitForGuardedOverlay(display, 8s));
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Connections, PermissionLoss,
     ::testing::Values(CutConnection{"Dovetrel click guard", ""},
