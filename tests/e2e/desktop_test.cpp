@@ -72,7 +72,7 @@ TEST(Desktop, PointerHiddenByTheWindowUnderItKeepsTheOverlayAway) {
     ClientWindow client(session, 200, 150, 600, 400);
     movePointer(display, 500, 350);
     Dovetrel dovetrel(session, kSettings);
-    ASSERT_TRUE(overlayShows(display, 10s)) << dovetrel.unexpectedOutput();
+    ASSERT_TRUE(waitForGuardedOverlay(display)) << dovetrel.unexpectedOutput();
 
     // A 1 x 1 image is hidden by its size alone; a larger one by its pixels.
     for (const unsigned side : {16u, 1u}) {
@@ -80,14 +80,14 @@ TEST(Desktop, PointerHiddenByTheWindowUnderItKeepsTheOverlayAway) {
         XDefineCursor(display, client.id(), blank);
         XSync(display, False);
         EXPECT_TRUE(overlayGoes(display)) << side << " px";
-        EXPECT_FALSE(overlayShows(display, 2500ms)) << side << " px";
+        EXPECT_FALSE(waitForGuardedOverlay(display, 2500ms)) << side << " px";
 
         XUndefineCursor(display, client.id());
         XFreeCursor(display, blank);
         XSync(display, False);
         // A rest starts with the next movement (this relies on the input monitor).
         movePointer(display, 510, 350);
-        EXPECT_TRUE(overlayShows(display)) << side << " px";
+        EXPECT_TRUE(waitForGuardedOverlay(display)) << side << " px";
     }
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
@@ -106,7 +106,7 @@ TEST(Desktop, FullScreenWindowOfTheActiveProgramKeepsTheOverlayAway) {
     movePointer(display, 500, 350);
     {
         Dovetrel dovetrel(session, kSettings);
-        EXPECT_TRUE(overlayShows(display, 10s)) << dovetrel.unexpectedOutput();
+        EXPECT_TRUE(waitForGuardedOverlay(display)) << dovetrel.unexpectedOutput();
         EXPECT_EQ(dovetrel.unexpectedOutput(), "");
     }
     ASSERT_TRUE(overlayGoes(display));
@@ -116,7 +116,7 @@ TEST(Desktop, FullScreenWindowOfTheActiveProgramKeepsTheOverlayAway) {
     ASSERT_TRUE(activate(display, own.id()));
     Dovetrel dovetrel(session, kSettings);
     // Several idle firings fall in this period, each failing on the full-screen window.
-    EXPECT_FALSE(overlayShows(display, 4s));
+    EXPECT_FALSE(waitForGuardedOverlay(display, 4s));
     EXPECT_TRUE(dovetrel.process().isRunning());
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
@@ -136,28 +136,28 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
     movePointer(display, 300, 250);
     PanelBus bus;
     Dovetrel dovetrel(session, kSettings, {bus.environment()});
-    ASSERT_TRUE(overlayShows(display, 10s)) << dovetrel.unexpectedOutput();
+    ASSERT_TRUE(waitForGuardedOverlay(display)) << dovetrel.unexpectedOutput();
 
     ASSERT_TRUE(activate(display, second.id()));
     EXPECT_FALSE(overlayGoes(display, 800ms)) << "focus moved within one program";
     ASSERT_TRUE(activate(display, another.id()));
     EXPECT_TRUE(overlayGoes(display)) << "another program came to the front";
 
-    ASSERT_TRUE(overlayShows(display));
+    ASSERT_TRUE(waitForGuardedOverlay(display));
     ASSERT_TRUE(switchDesktop(display, 1));
     EXPECT_TRUE(overlayGoes(display)) << "desktop switch";
 
-    ASSERT_TRUE(overlayShows(display));
+    ASSERT_TRUE(waitForGuardedOverlay(display));
     XForceScreenSaver(display, ScreenSaverActive);
     XSync(display, False);
     EXPECT_TRUE(overlayGoes(display)) << "screen saver";
     // The dismissal armed a fresh countdown; over the blanked screen it shows nothing.
-    EXPECT_FALSE(overlayShows(display, 2500ms)) << "shown over the screen saver";
+    EXPECT_FALSE(waitForGuardedOverlay(display, 2500ms)) << "shown over the screen saver";
     XForceScreenSaver(display, ScreenSaverReset);
     // Input after the screen comes back arms the countdown as usual.
     movePointer(display, 320, 250);
 
-    ASSERT_TRUE(overlayShows(display));
+    ASSERT_TRUE(waitForGuardedOverlay(display));
     bus.emitSignal("/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", false);
     EXPECT_FALSE(overlayGoes(display, 800ms)) << "screen saver off";
     const std::pair<QString, QString> lockers[] = {
@@ -165,10 +165,11 @@ TEST(Desktop, AnotherProgramInFrontDesktopSwitchBlankingAndLockTakeTheOverlayDow
         {"/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"}};
     int x = 300;
     for (const auto& [path, interface] : lockers) {
-        ASSERT_TRUE(overlayShows(display));
+        ASSERT_TRUE(waitForGuardedOverlay(display));
         bus.emitSignal(path, interface, "ActiveChanged", true);
         EXPECT_TRUE(overlayGoes(display)) << interface.toStdString();
-        EXPECT_FALSE(overlayShows(display, 2500ms)) << "shown over " << interface.toStdString();
+        EXPECT_FALSE(waitForGuardedOverlay(display, 2500ms))
+            << "shown over " << interface.toStdString();
         bus.emitSignal(path, interface, "ActiveChanged", false);
         movePointer(display, x += 20, 250);
     }

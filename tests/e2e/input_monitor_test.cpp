@@ -169,7 +169,7 @@ TEST(InputMonitor, KeysModifiersWheelAndDragsTakeTheSquareDownEvenWithoutGesture
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         test.before();
-        ASSERT_TRUE(overlayShows(display)) << dovetrel.unexpectedOutput();
+        ASSERT_TRUE(waitForGuardedOverlay(display)) << dovetrel.unexpectedOutput();
         test.action();
         EXPECT_TRUE(overlayGoes(display));
         test.after();

@@ -63,7 +63,7 @@ TEST(Launch, RunsQuietlyWithoutWindowManagerOrAnyBusAndExitsWhenTheXServerGoesAw
         *session, "[General]\nidleTimeout=1\n",
         {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + nowhere.filePath("session").toStdString(),
          "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + nowhere.filePath("system").toStdString()});
-    EXPECT_TRUE(overlayShows(session->display(), 10s));
+    EXPECT_TRUE(waitForGuardedOverlay(session->display()));
     EXPECT_TRUE(dovetrel.process().isRunning());
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
     session.reset();

@@ -121,7 +121,7 @@ TEST(MonitorsOfSeveralScreens, ShowTheSquareOnlyOnTheScreenHoldingThePointer) {
     ASSERT_NE(second, nullptr);
     // Both are up and past their first idle time-out well within the watch (the first square
     // comes now and then three seconds late).
-    EXPECT_FALSE(overlayShows(second, 8s)) << onSecond.unexpectedOutput();
+    EXPECT_FALSE(waitForGuardedOverlay(second, 8s)) << onSecond.unexpectedOutput();
     XCloseDisplay(second);
     const auto overlay = waitForGuardedOverlay(display);
     ASSERT_TRUE(overlay) << onFirst.unexpectedOutput();

@@ -37,7 +37,7 @@ class Tray : public ::testing::Test {
 // it, the watcher arriving after the program as it does when the program starts at login.
 TEST_F(Tray, ExportsItsMenuToAStatusNotifierHostAndKeepsItCurrent) {
     Dovetrel dovetrel(session, kSettings, {panel.environment()});
-    ASSERT_TRUE(overlayShows(session.display(), 10s)) << dovetrel.unexpectedOutput();
+    ASSERT_TRUE(waitForGuardedOverlay(session.display())) << dovetrel.unexpectedOutput();
     ASSERT_TRUE(panel.startWatcher());
     ASSERT_TRUE(panel.findItemMenu()) << dovetrel.unexpectedOutput();
 
@@ -49,7 +49,7 @@ TEST_F(Tray, ExportsItsMenuToAStatusNotifierHostAndKeepsItCurrent) {
     // The host asked before showing but never says it closed: timers must not wait for it.
     movePointer(session.display(), 200, 200);
     EXPECT_TRUE(overlayGoes(session.display()));
-    EXPECT_TRUE(overlayShows(session.display(), 10s));
+    EXPECT_TRUE(waitForGuardedOverlay(session.display()));
 
     panel.click(menu.child("Snooze").child("5 minutes"));
     menu = panel.openMenu();
@@ -86,7 +86,7 @@ TEST_F(Tray, ExportsItsMenuToAStatusNotifierHostAndKeepsItCurrent) {
 // waits for a panel, and docks into a tray that comes later.
 TEST_F(Tray, RunsWithoutAnyTrayHostAndDocksIntoALaterOne) {
     Dovetrel dovetrel(session, kSettings, {panel.environment()});
-    EXPECT_TRUE(overlayShows(session.display(), 10s));
+    EXPECT_TRUE(waitForGuardedOverlay(session.display()));
     EXPECT_FALSE(dovetrel.process().waitForExit(6s).has_value());
 
     const ChildProcess trayer(

@@ -460,10 +460,6 @@ std::optional<TopLevelWindow> findOverlay(Display* display) {
     return overlay == windows.end() ? std::nullopt : std::optional(*overlay);
 }
 
-bool overlayShows(Display* display, std::chrono::milliseconds timeout) {
-    return waitFor([display] { return findOverlay(display).has_value(); }, timeout);
-}
-
 bool overlayGoes(Display* display, std::chrono::milliseconds timeout) {
     return waitFor([display] { return !findOverlay(display); }, timeout);
 }

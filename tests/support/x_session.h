@@ -163,12 +163,11 @@ std::vector<TopLevelWindow> topLevelWindows(_XDisplay* display);
 
 // The viewable override-redirect overlay window of dovetrel, if one is mapped.
 std::optional<TopLevelWindow> findOverlay(_XDisplay* display);
-// Whether the overlay appears (or is gone) within `timeout`. Watching a whole period for
-// one that must stay away is `!overlayShows(display, period)`.
-bool overlayShows(_XDisplay* display, std::chrono::milliseconds timeout = 5s);
+// Whether the overlay is gone within `timeout`.
 bool overlayGoes(_XDisplay* display, std::chrono::milliseconds timeout = 3s);
 // The overlay once it guards: shown, and the program back in its event loop, which it only
-// returns to after switching the guard on. nullopt when that does not happen in time.
+// returns to after switching the guard on. nullopt when that does not happen in time; watching
+// a whole period for one that must stay away is `!waitForGuardedOverlay(display, period)`.
 std::optional<TopLevelWindow> waitForGuardedOverlay(_XDisplay* display,
                                                     std::chrono::milliseconds timeout = 10s);
 
