@@ -53,42 +53,36 @@ void holdGestures(Display* display) {
 }
 
 TEST(InputMonitor, RestShowsTheSquareOnThePointerOnlyMovementOutOfItTakesItDownAndMovingPutsOff) {
-    // At a device pixel ratio of 2 root pixels are twice Qt's: the square's 80 points cover
-    // 160 pixels and the pointer must be converted before it is used as the centre.
-    for (const int scale : {1, 2}) {
-        SCOPED_TRACE("QT_SCALE_FACTOR=" + std::to_string(scale));
-        XSession session;
-        Display* display = session.display();
-        ClientWindow client(session, 100, 100, 800, 500);
-        movePointer(display, kRestX, kRestY);
-        Dovetrel dovetrel(session, kQuickSettings, {"QT_SCALE_FACTOR=" + std::to_string(scale)});
+    XSession session;
+    Display* display = session.display();
+    ClientWindow client(session, 100, 100, 800, 500);
+    movePointer(display, kRestX, kRestY);
+    Dovetrel dovetrel(session, kQuickSettings);
 
-        const auto shown = waitForGuardedOverlay(display);
-        ASSERT_TRUE(shown) << dovetrel.unexpectedOutput();
-        const int side = 80 * scale;
-        EXPECT_EQ(shown->width, side);
-        EXPECT_EQ(shown->height, side);
-        EXPECT_EQ(shown->x, kRestX - side / 2);
-        EXPECT_EQ(shown->y, kRestY - side / 2);
+    const auto shown = waitForGuardedOverlay(display);
+    ASSERT_TRUE(shown) << dovetrel.unexpectedOutput();
+    EXPECT_EQ(shown->width, 80);
+    EXPECT_EQ(shown->height, 80);
+    EXPECT_EQ(shown->x, kRestX - 40);
+    EXPECT_EQ(shown->y, kRestY - 40);
 
-        movePointer(display, kRestX + side / 2 - 10, kRestY + side / 2 - 10);
-        EXPECT_FALSE(overlayGoes(display, 700ms)) << "movement inside the square took it down";
+    movePointer(display, kRestX + 30, kRestY + 30);
+    EXPECT_FALSE(overlayGoes(display, 700ms)) << "movement inside the square took it down";
 
-        int x = kRestX + side / 2 + 10;
-        movePointer(display, x, kRestY);
-        EXPECT_TRUE(overlayGoes(display)) << "movement out of the square left it up";
+    int x = kRestX + 50;
+    movePointer(display, x, kRestY);
+    EXPECT_TRUE(overlayGoes(display)) << "movement out of the square left it up";
 
-        // Twice the timeout of steady movement, and no square until it stops.
-        for (auto moving = 0ms; moving < 2s; moving += 300ms) {
-            std::this_thread::sleep_for(300ms);
-            movePointer(display, x += 10, kRestY);
-            ASSERT_FALSE(findOverlay(display)) << "shown after " << moving.count() << " ms";
-        }
-        const auto again = waitForGuardedOverlay(display);
-        ASSERT_TRUE(again) << "no square once the pointer stopped";
-        EXPECT_EQ(again->x, x - side / 2);
-        EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+    // Twice the timeout of steady movement, and no square until it stops.
+    for (auto moving = 0ms; moving < 2s; moving += 300ms) {
+        std::this_thread::sleep_for(300ms);
+        movePointer(display, x += 10, kRestY);
+        ASSERT_FALSE(findOverlay(display)) << "shown after " << moving.count() << " ms";
     }
+    const auto again = waitForGuardedOverlay(display);
+    ASSERT_TRUE(again) << "no square once the pointer stopped";
+    EXPECT_EQ(again->x, x - 40);
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 
 TEST(InputMonitor, TheSquareLeavesWithinItsFadeWhileThePointerMovesOnOrIsMovedForIt) {
@@ -142,10 +136,8 @@ TEST(InputMonitor, KeysModifiersWheelAndDragsTakeTheSquareDownEvenWithoutGesture
         std::function<void()> after;   // once it has gone
     };
     const auto nothing = [] {};
-    std::vector<Case> cases = {
+    const Case cases[] = {
         {"a letter key", nothing, [&] { tapKey(display, "a"); }, nothing},
-        {"Shift pressed alone", nothing, [&] { holdKey(display, "Shift_L", true); },
-         [&] { holdKey(display, "Shift_L", false); }},
         // Only the release tells that the program learnt the new modifier map.
         {"a letter made a modifier, released",
          [&] {
@@ -154,18 +146,15 @@ TEST(InputMonitor, KeysModifiersWheelAndDragsTakeTheSquareDownEvenWithoutGesture
          },
          [&] { holdKey(display, "a", false); }, [&] { setMod3Key(display, "a", false); }},
         {"wheel up", nothing, [&] { click(display, 4); }, nothing},
+        // The client window holds an implicit grab while the button is down: only raw events
+        // announced for XInput 2.2 or later still come.
+        {"a drag inside", [&] { pressButton(display, 1); },
+         [&] { movePointer(display, kRestX + 5, kRestY + 5); },
+         [&] {
+             releaseButton(display, 1);
+             movePointer(display, kRestX, kRestY);
+         }},
     };
-    // The client window holds an implicit grab while the button is down: only raw events
-    // announced for XInput 2.2 or later still come.
-    for (const int button : {1, 2}) {
-        cases.push_back({"a drag inside with button " + std::to_string(button),
-                         [=] { pressButton(display, button); },
-                         [=] { movePointer(display, kRestX + 5, kRestY + 5); },
-                         [=] {
-                             releaseButton(display, button);
-                             movePointer(display, kRestX, kRestY);
-                         }});
-    }
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         test.before();
