@@ -270,9 +270,6 @@ int SimulatedPlatform::liveTimerCount() const {
 
 std::shared_ptr<MonitorToken> SimulatedPlatform::addGlobalMonitor(
     uint64_t mask, std::function<void(uint32_t)> handler) {
-    if (!monitorInstalled) {
-        return nullptr;
-    }
     monitorMask_ = mask;
     monitorHandler_ = std::move(handler);
     return std::make_shared<MonitorToken>();

@@ -187,7 +187,6 @@ class SimulatedPlatform : public Platform {
     void disableTapBySystem(uint32_t pseudoType);
     bool tapCreationSucceeds = true;
     SimEventTap* tap() const { return tap_.get(); }
-    bool monitorInstalled = true;
 
     // Screens, pointer and windows.
     std::vector<Rect> screens{Rect{{0, 0}, {1440, 900}}};
