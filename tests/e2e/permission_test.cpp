@@ -31,12 +31,21 @@ std::optional<unsigned long> markerNamed(_XDisplay* display, const std::string& 
     return std::nullopt;
 }
 
+// Cuts the connection marked by the window of that name, as xkill does; false when there is
+// no such window.
+bool cutConnection(_XDisplay* display, const std::string& name) {
+    std::optional<unsigned long> marker;
+    if (!waitFor([&] { return (marker = markerNamed(display, name)).has_value(); })) {
+        return false;
+    }
+    XKillClient(display, *marker);
+    XSync(display, False);
+    return true;
+}
+
 class PermissionLoss : public ::testing::TestWithParam<CutConnection> {};
 
 TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
-    const auto guardMarker = [](_XDisplay* display) {
-        return markerNamed(display, GetParam().first);
-    };
     XSession session;
     _XDisplay* display = session.display();
     ClientWindow client(session, 100, 100, 600, 400);
@@ -44,12 +53,7 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
 
     ASSERT_TRUE(waitForGuardedOverlay(display));
-    const auto marker = guardMarker(display);
-    ASSERT_TRUE(marker);
-
-    // As xkill does.
-    XKillClient(display, *marker);
-    XSync(display, False);
+    ASSERT_TRUE(cutConnection(display, GetParam().first));
     // One check of the permission later the overlay is gone, without a fade.
     EXPECT_TRUE(overlayGoes(display, 1s));
     EXPECT_FALSE(buttonIsGrabbed(display, 1));
@@ -58,7 +62,7 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
     EXPECT_TRUE(dovetrel.process().isRunning());
 
     // A new connection is made within about a second, and the next rest guards again.
-    EXPECT_TRUE(waitFor([&] { return guardMarker(display).has_value(); }, 3s));
+    EXPECT_TRUE(waitFor([&] { return markerNamed(display, GetParam().first).has_value(); }, 3s));
     ASSERT_TRUE(waitForGuardedOverlay(display, 5s));
     click(display, 1);
     EXPECT_TRUE(overlayGoes(display));
@@ -69,12 +73,7 @@ TEST_P(PermissionLoss, ACutConnectionFreesClicksAtOnceAndTheGuardComesBack) {
 TEST(GuardConnectionCut, CtrlZStillStopsTheProgramWithNoSquareUp) {
     XSession session;
     Dovetrel dovetrel(session, "[General]\nidleTimeout=60\n");
-    std::optional<unsigned long> marker;
-    ASSERT_TRUE(waitFor([&] {
-        return (marker = markerNamed(session.display(), "Dovetrel click guard")).has_value();
-    }));
-    XKillClient(session.display(), *marker);
-    XSync(session.display(), False);
+    ASSERT_TRUE(cutConnection(session.display(), "Dovetrel click guard"));
     EXPECT_TRUE(waitFor([&] { return !markerNamed(session.display(), "Dovetrel click guard"); }));
     dovetrel.process().signal(SIGTSTP);
     EXPECT_TRUE(waitFor([&] { return isStopped(dovetrel.process().pid()); }, 1s));
@@ -88,11 +87,7 @@ TEST(InputMonitorCut, LeavesNoSquareUnderAMovingPointerAndComesBackByItself) {
     _XDisplay* display = session.display();
     ClientWindow client(session, 0, 0, 1280, 800);
     Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
-    std::optional<unsigned long> marker;
-    ASSERT_TRUE(waitFor(
-        [&] { return (marker = markerNamed(display, "Dovetrel input monitor")).has_value(); }));
-    XKillClient(display, *marker);
-    XSync(display, False);
+    ASSERT_TRUE(cutConnection(display, "Dovetrel input monitor"));
     int clicks = 0;
     for (const auto start = std::chrono::steady_clock::now();
          std::chrono::steady_clock::now() - start < 3s; ++clicks) {
@@ -113,11 +108,7 @@ TEST(IdleWatchCut, TheNextRestStillShowsTheSquare) {
     XSession session({.windowManager = false});
     _XDisplay* display = session.display();
     Dovetrel dovetrel(session, "[General]\nidleTimeout=1\n");
-    std::optional<unsigned long> marker;
-    ASSERT_TRUE(waitFor(
-        [&] { return (marker = markerNamed(display, "Dovetrel idle watch")).has_value(); }));
-    XKillClient(display, *marker);
-    XSync(display, False);
+    ASSERT_TRUE(cutConnection(display, "Dovetrel idle watch"));
     movePointer(display, 300, 300);
     EXPECT_TRUE(waitForGuardedOverlay(display, 8s));
     EXPECT_EQ(dovetrel.unexpectedOutput(), "");
