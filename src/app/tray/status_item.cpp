@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/tray/host_wait.h"
+#include "app/tray/host_watch.h"
 #include "app/tray/menu_mirror.h"
 #include "app/ui/tray_icon_painter.h"
 

@@ -1,4 +1,4 @@
-#include "app/tray/host_wait.h"
+#include "app/tray/host_watch.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
