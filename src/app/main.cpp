@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QPalette>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -100,7 +101,10 @@ int run(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     // The installed icon; from the build tree, the tray's picture.
     QApplication::setWindowIcon(
-        QIcon::fromTheme(QApplication::desktopFileName(), makeTrayIcon(makeMenuBarIcon(true))));
+        QIcon::fromTheme(QApplication::desktopFileName(),
+                         makeTrayIcon(makeMenuBarIcon(true), [](QPainter&, const QRect&) {
+                             return QApplication::palette().color(QPalette::WindowText);
+                         })));
     SingleInstance instance;
     if (const auto status = instance.claimOrHandOver()) {
         return *status;

@@ -1,37 +1,44 @@
-// Waiting for a tray host before the tray icon is created, since Qt settles on how to show
-// the icon at that moment for good.
+// Which kind of tray host shows the icon, followed for the life of the program: at login the
+// program may start before the panel, and panels restart.
 #pragma once
 
+#include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
-#include <memory>
-
-class QDBusServiceWatcher;
+#include <optional>
 
 namespace dovetrel::app {
 
-// Qt picks StatusNotifierItem or XEmbed once per process, when the tray icon is created.
-// Created before the panel, it would stay with XEmbed, which a StatusNotifierItem-only panel
-// never shows; so it waits a little for either kind of host.
-class TrayHostWait : public QObject {
+class TrayHostWatch : public QObject {
+    Q_OBJECT
+
   public:
-    // Starts waiting. `createIcon` runs once, from the event loop, as soon as an XEmbed tray
-    // runs or a StatusNotifierItem host is registered, or when the wait is over without one.
-    explicit TrayHostWait(std::function<void()> createIcon);
-    ~TrayHostWait() override;
+    enum class Host { StatusNotifier, XEmbed };
+
+    // Starts watching. `use` runs from the event loop with the host to show the icon in:
+    // first as soon as a StatusNotifierItem host is registered or an XEmbed tray runs, or
+    // XEmbed when neither came within a short wait (such an icon docks by itself into a tray
+    // that comes later); then StatusNotifier whenever a host is registered again (a panel
+    // started late, or restarted), and XEmbed when the host has gone and an XEmbed tray runs.
+    explicit TrayHostWatch(std::function<void(Host)> use);
+    ~TrayHostWatch() override;
+
+  private Q_SLOTS:
+    void askWatcherForHost();
 
   private:
-    void checkForHost();
-    void askWatcherForHost();
-    void finish();
+    void hostRegistered(bool registered);
+    void decide();
 
-    std::function<void()> createIcon_;
-    bool finished_ = false;
-    QDeadlineTimer hostDeadline_;
-    QTimer hostPoll_;
-    std::unique_ptr<QDBusServiceWatcher> watcherWatch_;
+    std::function<void(Host)> use_;
+    std::optional<Host> current_;
+    bool hostRegistered_ = false;
+    bool hostKnown_ = false;
+    QDeadlineTimer firstDeadline_;
+    QTimer poll_;
+    QDBusServiceWatcher watcherWatch_;
 };
 
 }  // namespace dovetrel::app

@@ -1,13 +1,16 @@
 #include "app/ui/tray_icon_painter.h"
 
-#include <QGuiApplication>
 #include <QIconEngine>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPalette>
+#include <QPainterPathStroker>
 #include <QPixmap>
+#include <QScreen>
+#include <QWidget>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "app/ui/pointer_glyph.h"
 
@@ -34,28 +37,76 @@ QRectF flipped(const Rect& rect, double height) {
             rect.size.height};
 }
 
-QColor foregroundFor(QIcon::Mode mode) {
-    const QPalette palette = QGuiApplication::palette();
-    switch (mode) {
-        case QIcon::Disabled:
-            return palette.color(QPalette::Disabled, QPalette::WindowText);
-        case QIcon::Selected:
-            return palette.color(QPalette::HighlightedText);
-        case QIcon::Normal:
-        case QIcon::Active:
-            break;
+// One filled shape of the picture, in the description's units with a top-left origin.
+struct Layer {
+    QPainterPath path;
+    double alpha = 1;
+};
+
+// The picture as filled shapes, strokes outlined, so that the painter and the symbolic SVG
+// (whose hosts recolour fills only) draw the same thing.
+std::vector<Layer> layersOf(const MenuBarIcon& icon) {
+    const double width = icon.size.width;
+    const double height = icon.size.height;
+    QPainterPathStroker stroker;
+    std::vector<Layer> layers;
+
+    QPainterPath tile;
+    const double radius = icon.tileCornerRadius;
+    tile.addRoundedRect(flipped(icon.tile, height), radius, radius);
+    layers.push_back({tile, icon.tileFillAlpha});
+    stroker.setWidth(icon.tileStrokeWidth);
+    layers.push_back({stroker.createStroke(tile), icon.tileStrokeAlpha});
+
+    // The point size is the arrow's height; it is taller than wide, so in a square of that
+    // side its height sets the scale.
+    const double arrowSize = icon.arrowPointSize;
+    const QPainterPath arrow = pointerArrowPath(
+        QRectF(width / 2 - arrowSize / 2, height / 2 - arrowSize / 2, arrowSize, arrowSize));
+    stroker.setWidth(kArrowWeight);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    stroker.setCapStyle(Qt::RoundCap);
+    layers.push_back({arrow.united(stroker.createStroke(arrow)), 1});
+
+    if (icon.diagonal) {
+        const auto& stroke = *icon.diagonal;
+        QPainterPath line(flipped(stroke.from, height));
+        line.lineTo(flipped(stroke.to, height));
+        stroker.setWidth(stroke.lineWidth);
+        layers.push_back({stroker.createStroke(line), stroke.alpha});
     }
-    return palette.color(QPalette::WindowText);
+    return layers;
+}
+
+QString svgPathData(const QPainterPath& path) {
+    QString data;
+    const auto number = [](double value) { return QString::number(value, 'f', 3); };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element element = path.elementAt(i);
+        if (element.isMoveTo()) {
+            data += QStringLiteral("M%1 %2").arg(number(element.x), number(element.y));
+        } else if (element.isLineTo()) {
+            data += QStringLiteral("L%1 %2").arg(number(element.x), number(element.y));
+        } else if (element.isCurveTo() && i + 2 < path.elementCount()) {
+            const QPainterPath::Element second = path.elementAt(++i);
+            const QPainterPath::Element end = path.elementAt(++i);
+            data += QStringLiteral("C%1 %2 %3 %4 %5 %6")
+                        .arg(number(element.x), number(element.y), number(second.x),
+                             number(second.y), number(end.x), number(end.y));
+        }
+    }
+    return data;
 }
 
 // Drawn on request rather than from stored pixmaps, so every size and pixel ratio a host
-// asks for is sharp.
+// asks for is sharp, in the colour chosen at that moment.
 class MenuBarIconEngine : public QIconEngine {
   public:
-    explicit MenuBarIconEngine(const MenuBarIcon& icon) : icon_(icon) {}
+    MenuBarIconEngine(const MenuBarIcon& icon, TrayIconForeground foreground)
+        : icon_(icon), foreground_(std::move(foreground)) {}
 
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        paintMenuBarIcon(*painter, rect, icon_, foregroundFor(mode));
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        paintMenuBarIcon(*painter, rect, icon_, foreground_(*painter, rect));
     }
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
@@ -73,12 +124,13 @@ class MenuBarIconEngine : public QIconEngine {
         return {natural, natural * 2};
     }
 
-    QIconEngine* clone() const override { return new MenuBarIconEngine(icon_); }
+    QIconEngine* clone() const override { return new MenuBarIconEngine(icon_, foreground_); }
     QString key() const override { return QStringLiteral("DovetrelMenuBarIcon"); }
     bool isNull() override { return false; }
 
   private:
     MenuBarIcon icon_;
+    TrayIconForeground foreground_;
 };
 
 }  // namespace
@@ -96,34 +148,69 @@ void paintMenuBarIcon(QPainter& painter, const QRectF& target, const MenuBarIcon
     painter.translate(target.center());
     painter.scale(scale, scale);
     painter.translate(-width / 2, -height / 2);
-
-    QPainterPath tile;
-    const double radius = icon.tileCornerRadius;
-    tile.addRoundedRect(flipped(icon.tile, height), radius, radius);
-    painter.fillPath(tile, withAlpha(foreground, icon.tileFillAlpha));
-    painter.strokePath(tile,
-                       QPen(withAlpha(foreground, icon.tileStrokeAlpha), icon.tileStrokeWidth));
-
-    // The point size is the arrow's height; it is taller than wide, so in a square of that
-    // side its height sets the scale.
-    const double arrowSize = icon.arrowPointSize;
-    const QPainterPath arrow = pointerArrowPath(
-        QRectF(width / 2 - arrowSize / 2, height / 2 - arrowSize / 2, arrowSize, arrowSize));
-    painter.fillPath(arrow, foreground);
-    painter.strokePath(arrow,
-                       QPen(foreground, kArrowWeight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-
-    if (icon.diagonal) {
-        const auto& stroke = *icon.diagonal;
-        painter.setPen(QPen(withAlpha(foreground, stroke.alpha), stroke.lineWidth, Qt::SolidLine,
-                            Qt::RoundCap));
-        painter.drawLine(flipped(stroke.from, height), flipped(stroke.to, height));
+    for (const Layer& layer : layersOf(icon)) {
+        painter.fillPath(layer.path, withAlpha(foreground, layer.alpha));
     }
     painter.restore();
 }
 
-QIcon makeTrayIcon(const MenuBarIcon& icon) {
-    return QIcon(new MenuBarIconEngine(icon));
+QByteArray menuBarIconSvg(const MenuBarIcon& icon, const QColor& color) {
+    QString svg = QStringLiteral(
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
+                      "viewBox=\"0 0 %1 %2\">\n")
+                      .arg(icon.size.width)
+                      .arg(icon.size.height);
+    for (const Layer& layer : layersOf(icon)) {
+        svg += QStringLiteral("  <path fill=\"%1\" fill-opacity=\"%2\" d=\"%3\"/>\n")
+                   .arg(color.name(), QString::number(layer.alpha), svgPathData(layer.path));
+    }
+    svg += QStringLiteral("</svg>\n");
+    return svg.toUtf8();
+}
+
+QIcon makeTrayIcon(const MenuBarIcon& icon, TrayIconForeground foreground) {
+    return QIcon(new MenuBarIconEngine(icon, std::move(foreground)));
+}
+
+std::optional<QColor> onScreenBackground(QPainter& painter, const QRect& rect) {
+    const auto* widget = dynamic_cast<const QWidget*>(painter.device());
+    QScreen* screen = widget != nullptr ? widget->screen() : nullptr;
+    if (screen == nullptr || rect.isEmpty()) {
+        return std::nullopt;
+    }
+    const QImage shown =
+        screen->grabWindow(widget->winId(), rect.x(), rect.y(), rect.width(), rect.height())
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
+    // The outermost ring of pixels, which the icon's tile leaves uncovered.
+    double red = 0;
+    double green = 0;
+    double blue = 0;
+    int count = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            const bool edge =
+                x == 0 || y == 0 || x == shown.width() - 1 || y == shown.height() - 1;
+            const QRgb pixel = shown.pixel(x, y);
+            if (edge && qAlpha(pixel) == 255) {
+                red += qRed(pixel);
+                green += qGreen(pixel);
+                blue += qBlue(pixel);
+                ++count;
+            }
+        }
+    }
+    if (count == 0) {
+        return std::nullopt;
+    }
+    return QColor(int(red / count), int(green / count), int(blue / count));
+}
+
+QColor contrastingForeground(const QColor& background) {
+    // Relative luminance by the sRGB weights, on 0..255.
+    const double luminance =
+        0.2126 * background.red() + 0.7152 * background.green() + 0.0722 * background.blue();
+    return luminance < 128 ? QColor(0xf2, 0xf2, 0xf2) : QColor(0x1e, 0x1e, 0x1e);
 }
 
 bool sameMenuBarIcon(const MenuBarIcon& a, const MenuBarIcon& b) {
