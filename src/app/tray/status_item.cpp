@@ -33,23 +33,27 @@ QString symbolicIconName(bool active) {
                   : QStringLiteral("app.dovetrel.Dovetrel-inactive-symbolic");
 }
 
-// Where the icons are when the icon theme does not look there already: beside the binary, as
-// an install prefix (or the build tree) lays them out.
+// Where the icons are when the icon theme does not look there already: beside the binary in
+// the build tree, or in the share folder of the prefix it is installed under.
 QString iconThemePath() {
     static const QString path = [] {
-        const QString icons = QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                              QStringLiteral("/../share/icons"));
-        if (!QFileInfo::exists(icons + QStringLiteral("/hicolor/scalable/status/") +
-                               symbolicIconName(true) + QStringLiteral(".svg"))) {
-            return QString();
-        }
-        for (const QString& data :
-             QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
-            if (QDir::cleanPath(data + QStringLiteral("/icons")) == icons) {
-                return QString();
+        const QString binaries = QCoreApplication::applicationDirPath();
+        for (const QString& icons :
+             {binaries + QStringLiteral("/icons"),
+              QDir::cleanPath(binaries + QStringLiteral("/../share/icons"))}) {
+            if (!QFileInfo::exists(icons + QStringLiteral("/hicolor/scalable/status/") +
+                                   symbolicIconName(true) + QStringLiteral(".svg"))) {
+                continue;
             }
+            const QStringList searched =
+                QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+            const bool known =
+                std::any_of(searched.begin(), searched.end(), [&](const QString& data) {
+                    return QDir::cleanPath(data + QStringLiteral("/icons")) == icons;
+                });
+            return known ? QString() : icons;
         }
-        return icons;
+        return QString();
     }();
     return path;
 }
@@ -71,14 +75,18 @@ QColor xembedForeground(QPainter& painter, const QRect& rect) {
     return desktopForeground();
 }
 
-// For hosts that draw only pixels.
+// For hosts that draw only pixels, whatever their panel's colour: the desktop's foreground
+// inside a band of its opposite.
 QList<QImage> fallbackPixmaps(const MenuBarIcon& icon) {
+    const QColor foreground = desktopForeground();
+    QColor halo = contrastingForeground(foreground);
+    halo.setAlphaF(0.6f);
     QList<QImage> images;
     for (const int side : {22, 32, 48}) {
         QImage image(side, side, QImage::Format_ARGB32);
         image.fill(Qt::transparent);
         QPainter painter(&image);
-        paintMenuBarIcon(painter, image.rect(), icon, desktopForeground());
+        paintMenuBarIcon(painter, image.rect(), icon, foreground, halo);
         painter.end();
         images << image;
     }

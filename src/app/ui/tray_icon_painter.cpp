@@ -20,6 +20,8 @@ namespace {
 // A thin outline around the fill, in 18 x 18 units, gives the glyph a medium weight and
 // softens its corners.
 constexpr double kArrowWeight = 0.55;
+// The band of contrasting colour around the picture, in the same units.
+constexpr double kHaloWidth = 1.6;
 
 QColor withAlpha(const QColor& color, double alpha) {
     QColor result = color;
@@ -136,7 +138,7 @@ class MenuBarIconEngine : public QIconEngine {
 }  // namespace
 
 void paintMenuBarIcon(QPainter& painter, const QRectF& target, const MenuBarIcon& icon,
-                      const QColor& foreground) {
+                      const QColor& foreground, const QColor& halo) {
     const double width = icon.size.width;
     const double height = icon.size.height;
     if (!(width > 0 && height > 0) || target.isEmpty()) {
@@ -148,21 +150,39 @@ void paintMenuBarIcon(QPainter& painter, const QRectF& target, const MenuBarIcon
     painter.translate(target.center());
     painter.scale(scale, scale);
     painter.translate(-width / 2, -height / 2);
-    for (const Layer& layer : layersOf(icon)) {
+    const std::vector<Layer> layers = layersOf(icon);
+    if (halo.alpha() > 0) {
+        QPainterPath shape;
+        for (const Layer& layer : layers) {
+            shape = shape.united(layer.path);
+        }
+        QPainterPathStroker grow;
+        grow.setWidth(kHaloWidth);
+        grow.setJoinStyle(Qt::RoundJoin);
+        painter.fillPath(shape.united(grow.createStroke(shape)), halo);
+    }
+    for (const Layer& layer : layers) {
         painter.fillPath(layer.path, withAlpha(foreground, layer.alpha));
     }
     painter.restore();
 }
 
 QByteArray menuBarIconSvg(const MenuBarIcon& icon, const QColor& color) {
+    // Filled in the colour scheme's text colour: GTK hosts fill every path of a symbolic icon
+    // with the panel's foreground, and Qt hosts replace the style sheet's colour.
     QString svg = QStringLiteral(
                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" "
-                      "viewBox=\"0 0 %1 %2\">\n")
+                      "viewBox=\"0 0 %1 %2\">\n"
+                      "  <style type=\"text/css\" id=\"current-color-scheme\">"
+                      ".ColorScheme-Text { color:%3; }</style>\n")
                       .arg(icon.size.width)
-                      .arg(icon.size.height);
+                      .arg(icon.size.height)
+                      .arg(color.name());
     for (const Layer& layer : layersOf(icon)) {
-        svg += QStringLiteral("  <path fill=\"%1\" fill-opacity=\"%2\" d=\"%3\"/>\n")
-                   .arg(color.name(), QString::number(layer.alpha), svgPathData(layer.path));
+        svg += QStringLiteral(
+                   "  <path class=\"ColorScheme-Text\" fill=\"currentColor\" fill-opacity=\"%1\" "
+                   "d=\"%2\"/>\n")
+                   .arg(QString::number(layer.alpha), svgPathData(layer.path));
     }
     svg += QStringLiteral("</svg>\n");
     return svg.toUtf8();
@@ -175,35 +195,34 @@ QIcon makeTrayIcon(const MenuBarIcon& icon, TrayIconForeground foreground) {
 std::optional<QColor> onScreenBackground(QPainter& painter, const QRect& rect) {
     const auto* widget = dynamic_cast<const QWidget*>(painter.device());
     QScreen* screen = widget != nullptr ? widget->screen() : nullptr;
-    if (screen == nullptr || rect.isEmpty()) {
+    if (screen == nullptr || rect.width() < 2 || rect.height() < 2) {
         return std::nullopt;
     }
     const QImage shown =
         screen->grabWindow(widget->winId(), rect.x(), rect.y(), rect.width(), rect.height())
             .toImage()
             .convertToFormat(QImage::Format_ARGB32);
-    // The outermost ring of pixels, which the icon's tile leaves uncovered.
-    double red = 0;
-    double green = 0;
-    double blue = 0;
+    // The corners, which the icon's rounded tile leaves uncovered even when the window shows
+    // the icon painted before.
+    int red = 0;
+    int green = 0;
+    int blue = 0;
     int count = 0;
-    for (int y = 0; y < shown.height(); ++y) {
-        for (int x = 0; x < shown.width(); ++x) {
-            const bool edge =
-                x == 0 || y == 0 || x == shown.width() - 1 || y == shown.height() - 1;
-            const QRgb pixel = shown.pixel(x, y);
-            if (edge && qAlpha(pixel) == 255) {
-                red += qRed(pixel);
-                green += qGreen(pixel);
-                blue += qBlue(pixel);
-                ++count;
-            }
+    for (const QPoint corner :
+         {QPoint(0, 0), QPoint(shown.width() - 1, 0), QPoint(0, shown.height() - 1),
+          QPoint(shown.width() - 1, shown.height() - 1)}) {
+        const QRgb pixel = shown.valid(corner) ? shown.pixel(corner) : 0;
+        if (qAlpha(pixel) == 255) {
+            red += qRed(pixel);
+            green += qGreen(pixel);
+            blue += qBlue(pixel);
+            ++count;
         }
     }
     if (count == 0) {
         return std::nullopt;
     }
-    return QColor(int(red / count), int(green / count), int(blue / count));
+    return QColor(red / count, green / count, blue / count);
 }
 
 QColor contrastingForeground(const QColor& background) {

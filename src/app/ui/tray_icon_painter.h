@@ -15,12 +15,14 @@ class QPainter;
 namespace dovetrel::app {
 
 // Paints `icon` scaled uniformly to fit `target` and centred in it, antialiased, in
-// `foreground` with the described alphas.
+// `foreground` with the described alphas, over a band of `halo` around its shapes when that
+// is not transparent.
 void paintMenuBarIcon(QPainter& painter, const QRectF& target, const MenuBarIcon& icon,
-                      const QColor& foreground);
+                      const QColor& foreground, const QColor& halo = Qt::transparent);
 
-// The same picture as a symbolic SVG for icon themes: filled shapes only, in `color`, which
-// hosts that recolour symbolic icons replace with the panel's foreground.
+// The same picture as a symbolic SVG for icon themes: filled shapes only, in `color` as the
+// colour scheme's text colour, which hosts that recolour symbolic icons replace with the
+// panel's foreground.
 QByteArray menuBarIconSvg(const MenuBarIcon& icon, const QColor& color);
 
 // The colour to draw in, chosen when the icon is painted into `rect` with `painter`.
@@ -30,7 +32,7 @@ using TrayIconForeground = std::function<QColor(QPainter& painter, const QRect& 
 // in the colour `foreground` chooses at that moment.
 QIcon makeTrayIcon(const MenuBarIcon& icon, TrayIconForeground foreground);
 
-// The background that the screen shows along the edge of `rect` in the window being painted
+// The background that the screen shows at the corners of `rect` in the window being painted
 // (which the icon leaves uncovered); nullopt when the painter draws no window, or the window
 // is transparent there.
 std::optional<QColor> onScreenBackground(QPainter& painter, const QRect& rect);
