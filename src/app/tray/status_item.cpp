@@ -93,48 +93,59 @@ QList<QImage> fallbackPixmaps(const MenuBarIcon& icon) {
     return images;
 }
 
-// Under the icon, or above it in a panel at the bottom of the screen, and on the screen.
-// Where the tray reports no icon area, or one larger than the panel, the menu goes at the
-// click along the panel's edge (the band between the screen's edge and its work area).
+// The menu's place on the screen that holds the click.
 QPoint menuPosition(const QRect& icon, const QPoint& click, const QSize& menu) {
     const QScreen* screen = QGuiApplication::screenAt(click);
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
-    if (screen == nullptr) {
-        return click;
-    }
-    const QRect full = screen->geometry();
-    const QRect area = screen->availableGeometry();
-    std::optional<QRect> panel;
-    if (click.y() < area.top()) {
-        panel = QRect(click.x(), full.top(), 1, area.top() - full.top());
-    } else if (click.y() > area.bottom()) {
-        panel = QRect(click.x(), area.bottom() + 1, 1, full.bottom() - area.bottom());
-    } else if (click.x() < area.left()) {
-        panel = QRect(full.left(), click.y(), area.left() - full.left(), 1);
-    } else if (click.x() > area.right()) {
-        panel = QRect(area.right() + 1, click.y(), full.right() - area.right(), 1);
-    }
-    QRect anchor = panel.value_or(QRect(click, QSize(1, 1)));
-    if (icon.isValid() && (!panel || panel->contains(icon))) {
-        anchor = icon;
-    }
-    QPoint position(anchor.left(), anchor.bottom() + 1);
-    if (panel && panel->height() == 1) {
-        // A panel at a side: beside it.
-        position = click.x() < area.left() ? QPoint(anchor.right() + 1, anchor.top())
-                                           : QPoint(anchor.left() - menu.width(), anchor.top());
-    } else if (anchor.bottom() + 1 + menu.height() > area.bottom() &&
-               anchor.top() - menu.height() >= full.top()) {
-        position.setY(anchor.top() - menu.height());
-    }
-    position.setX(std::clamp(position.x(), full.left(), full.right() + 1 - menu.width()));
-    position.setY(std::clamp(position.y(), full.top(), full.bottom() + 1 - menu.height()));
-    return position;
+    return screen == nullptr ? click
+                             : trayMenuPosition(icon, click, menu, screen->geometry(),
+                                                screen->availableGeometry());
 }
 
 }  // namespace
+
+QPoint trayMenuPosition(const QRect& icon, const QPoint& click, const QSize& menu,
+                        const QRect& screen, const QRect& workArea) {
+    // The panel is the band between the screen's edge and its work area on the side clicked.
+    std::optional<QRect> panel;
+    bool side = false;
+    if (click.y() < workArea.top()) {
+        panel = QRect(screen.left(), screen.top(), screen.width(), workArea.top() - screen.top());
+    } else if (click.y() > workArea.bottom()) {
+        panel = QRect(screen.left(), workArea.bottom() + 1, screen.width(),
+                      screen.bottom() - workArea.bottom());
+    } else if (click.x() < workArea.left() || click.x() > workArea.right()) {
+        side = true;
+        panel = click.x() < workArea.left()
+                    ? QRect(screen.left(), screen.top(), workArea.left() - screen.left(),
+                            screen.height())
+                    : QRect(workArea.right() + 1, screen.top(), screen.right() - workArea.right(),
+                            screen.height());
+    }
+    // An icon area larger than the panel (some trays report their own cell) says nothing of
+    // where the icon is: the click does, across the panel.
+    QRect anchor =
+        icon.isValid() && (!panel || panel->contains(icon)) ? icon : QRect(click, QSize(1, 1));
+    // Against the panel's edge rather than the icon's, which may sit inside it.
+    if (panel && side) {
+        anchor = QRect(panel->left(), anchor.top(), panel->width(), anchor.height());
+    } else if (panel) {
+        anchor = QRect(anchor.left(), panel->top(), anchor.width(), panel->height());
+    }
+    QPoint position(anchor.left(), anchor.bottom() + 1);
+    if (side) {
+        position = click.x() < workArea.left() ? QPoint(anchor.right() + 1, anchor.top())
+                                               : QPoint(anchor.left() - menu.width(), anchor.top());
+    } else if (anchor.bottom() + 1 + menu.height() > workArea.bottom() &&
+               anchor.top() - menu.height() >= screen.top()) {
+        position.setY(anchor.top() - menu.height());
+    }
+    position.setX(std::clamp(position.x(), screen.left(), screen.right() + 1 - menu.width()));
+    position.setY(std::clamp(position.y(), screen.top(), screen.bottom() + 1 - menu.height()));
+    return position;
+}
 
 struct TrayStatusItem::State {
     State(TrayStatusItem* owner, StatusItemHandlers handlers,

@@ -3,12 +3,22 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <functional>
 #include <memory>
 
 #include "core/platform.h"
 
 namespace dovetrel::app {
+
+// Where a menu of `menu`'s size opens for a click at `click` on a tray icon whose area is
+// reported as `icon` (invalid when unknown), on `screen` with `workArea` outside the panels:
+// against the panel's edge beside the icon, or at the click across the panel when the area
+// is larger than the panel; always on the screen.
+QPoint trayMenuPosition(const QRect& icon, const QPoint& click, const QSize& menu,
+                        const QRect& screen, const QRect& workArea);
 
 class TrayStatusItem : public QObject, public StatusItem {
   public:
