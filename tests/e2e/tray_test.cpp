@@ -51,7 +51,7 @@ TEST_F(Tray, ExportsItsMenuToAStatusNotifierHostAndKeepsItCurrent) {
     EXPECT_EQ(panel.itemProperty("IconName").toString(), "app.dovetrel.Dovetrel-active-symbolic");
     MenuNode menu = panel.openMenu();
     EXPECT_TRUE(menu.child("Enabled").checked());
-    EXPECT_EQ(menu.child("Settings\u2026").shortcut(), "Control+,");
+    EXPECT_EQ(menu.child("Settings\u2026").shortcut(), "Control+comma");
     EXPECT_EQ(menu.child("Quit Dovetrel").shortcut(), "Control+Q");
 
     // The host asked before showing but never says it closed: timers must not wait for it.

@@ -95,7 +95,22 @@ QString dbusMenuLabel(const QString& text) {
     return label;
 }
 
-// Each key as the modifiers' names and the key's own, as Qt's own export spells them.
+// A key as hosts name it: GTK hosts look the name up as an X keysym, so punctuation goes by
+// its keysym's name ("comma", not ","), and a key they cannot name is not shown at all.
+QString keyName(const QString& key) {
+    static const std::pair<char, const char*> punctuation[] = {
+        {',', "comma"},       {'.', "period"},      {'/', "slash"},        {';', "semicolon"},
+        {'\'', "apostrophe"}, {'[', "bracketleft"}, {']', "bracketright"}, {'\\', "backslash"},
+        {'`', "grave"},       {'=', "equal"},       {'-', "minus"},        {'+', "plus"}};
+    for (const auto& [character, name] : punctuation) {
+        if (key == QLatin1Char(character)) {
+            return QLatin1String(name);
+        }
+    }
+    return key;
+}
+
+// Each key as the modifiers' names and the key's own.
 QList<QStringList> dbusMenuShortcut(const QKeySequence& sequence) {
     QList<QStringList> keys;
     for (int i = 0; i < sequence.count(); ++i) {
@@ -112,10 +127,7 @@ QList<QStringList> dbusMenuShortcut(const QKeySequence& sequence) {
                 tokens << QLatin1String(name);
             }
         }
-        const QString key = QKeySequence(combination.key()).toString(QKeySequence::PortableText);
-        tokens << (key == QLatin1String("+")   ? QStringLiteral("plus")
-                   : key == QLatin1String("-") ? QStringLiteral("minus")
-                                               : key);
+        tokens << keyName(QKeySequence(combination.key()).toString(QKeySequence::PortableText));
         keys << tokens;
     }
     return keys;
