@@ -1,5 +1,6 @@
-// The status item on Linux panels: a QSystemTrayIcon (StatusNotifierItem with DBusMenu where a
-// watcher runs, XEmbed otherwise) showing the core's menu and icon.
+// The status item on Linux panels, showing the core's menu and icon: a StatusNotifierItem of
+// our own with its menu as a DBusMenu while a host is registered, Qt's XEmbed tray icon with
+// our own menu otherwise, moving between the two as panels come and go.
 #pragma once
 
 #include <QObject>
