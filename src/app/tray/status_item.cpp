@@ -63,30 +63,37 @@ QColor desktopForeground() {
     return QGuiApplication::palette().color(QPalette::WindowText);
 }
 
-// In an XEmbed tray the icon is pixels of ours: in the foreground the tray announces, else
-// one that stands out on the tray's background where the icon goes, else the desktop's.
-QColor xembedForeground(QPainter& painter, const QRect& rect) {
-    if (const auto announced = systemTrayForeground()) {
-        return *announced;
-    }
-    if (const auto background = onScreenBackground(painter, rect)) {
-        return contrastingForeground(*background);
-    }
-    return desktopForeground();
-}
-
-// For hosts that draw only pixels, whatever their panel's colour: the desktop's foreground
-// inside a band of its opposite.
-QList<QImage> fallbackPixmaps(const MenuBarIcon& icon) {
+// The desktop's foreground inside a band of its opposite, which shows on any background.
+TrayIconInk haloedInk() {
     const QColor foreground = desktopForeground();
     QColor halo = contrastingForeground(foreground);
     halo.setAlphaF(0.6f);
+    return {foreground, halo};
+}
+
+// In an XEmbed tray the icon is pixels of ours: in the foreground the tray announces, else
+// one that stands out on the tray's background where the icon goes. A tray that draws icons
+// through a visual with alpha shows no background in the icon's own window: there, and
+// wherever the background cannot be read, the haloed ink.
+TrayIconInk xembedInk(QPainter& painter, const QRect& rect) {
+    if (const auto announced = systemTrayForeground()) {
+        return {*announced};
+    }
+    if (const auto background = onScreenBackground(painter, rect)) {
+        return {contrastingForeground(*background)};
+    }
+    return haloedInk();
+}
+
+// For hosts that draw only pixels, whatever their panel's colour.
+QList<QImage> fallbackPixmaps(const MenuBarIcon& icon) {
+    const TrayIconInk ink = haloedInk();
     QList<QImage> images;
     for (const int side : {22, 32, 48}) {
         QImage image(side, side, QImage::Format_ARGB32);
         image.fill(Qt::transparent);
         QPainter painter(&image);
-        paintMenuBarIcon(painter, image.rect(), icon, foreground, halo);
+        paintMenuBarIcon(painter, image.rect(), icon, ink.foreground, ink.halo);
         painter.end();
         images << image;
     }
@@ -266,7 +273,7 @@ void TrayStatusItem::State::applyImage() {
     }
     // Shown only once it has a picture: Qt warns about an icon without one.
     if (tray) {
-        tray->setIcon(makeTrayIcon(*image, xembedForeground));
+        tray->setIcon(makeTrayIcon(*image, xembedInk));
         if (!tray->isVisible()) {
             tray->show();
         }

@@ -108,7 +108,8 @@ class MenuBarIconEngine : public QIconEngine {
         : icon_(icon), foreground_(std::move(foreground)) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
-        paintMenuBarIcon(*painter, rect, icon_, foreground_(*painter, rect));
+        const TrayIconInk ink = foreground_(*painter, rect);
+        paintMenuBarIcon(*painter, rect, icon_, ink.foreground, ink.halo);
     }
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
@@ -198,10 +199,15 @@ std::optional<QColor> onScreenBackground(QPainter& painter, const QRect& rect) {
     if (screen == nullptr || rect.width() < 2 || rect.height() < 2) {
         return std::nullopt;
     }
-    const QImage shown =
-        screen->grabWindow(widget->winId(), rect.x(), rect.y(), rect.width(), rect.height())
-            .toImage()
-            .convertToFormat(QImage::Format_ARGB32);
+    // A window with alpha holds none of the tray's background (read back, its clear pixels
+    // are black): the tray draws it over the panel, so the screen there shows both.
+    const bool alpha = widget->testAttribute(Qt::WA_TranslucentBackground);
+    const QPoint origin = alpha ? widget->mapToGlobal(rect.topLeft()) : rect.topLeft();
+    const QImage shown = screen
+                             ->grabWindow(alpha ? 0 : widget->winId(), origin.x(), origin.y(),
+                                          rect.width(), rect.height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
     // The corners, which the icon's rounded tile leaves uncovered even when the window shows
     // the icon painted before.
     int red = 0;

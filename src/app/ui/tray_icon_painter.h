@@ -25,16 +25,22 @@ void paintMenuBarIcon(QPainter& painter, const QRectF& target, const MenuBarIcon
 // panel's foreground.
 QByteArray menuBarIconSvg(const MenuBarIcon& icon, const QColor& color);
 
-// The colour to draw in, chosen when the icon is painted into `rect` with `painter`.
-using TrayIconForeground = std::function<QColor(QPainter& painter, const QRect& rect)>;
+// The colours to draw in: the picture's, and the band around it (transparent for none).
+struct TrayIconInk {
+    QColor foreground;
+    QColor halo = Qt::transparent;
+};
+
+// The colours chosen when the icon is painted into `rect` with `painter`.
+using TrayIconForeground = std::function<TrayIconInk(QPainter& painter, const QRect& rect)>;
 
 // An icon that draws `icon` afresh at whatever size and device pixel ratio a host asks for,
 // in the colour `foreground` chooses at that moment.
 QIcon makeTrayIcon(const MenuBarIcon& icon, TrayIconForeground foreground);
 
 // The background that the screen shows at the corners of `rect` in the window being painted
-// (which the icon leaves uncovered); nullopt when the painter draws no window, or the window
-// is transparent there.
+// (which the icon leaves uncovered); nullopt when the painter draws no window, or nothing
+// opaque shows there.
 std::optional<QColor> onScreenBackground(QPainter& painter, const QRect& rect);
 
 // A foreground that stands out on `background`: near white on dark, near black on light.
