@@ -142,32 +142,38 @@ std::vector<double> luminances(Display* display, Window window) {
     return result;
 }
 
-// tint2's default panel is black and announces no colours: the icon's pixels must still stand
-// out from it, in both states, and the two states must differ.
-TEST_F(Tray, StandsOutOnADarkTrayInBothStates) {
+// tint2's panel, black by default, announces no colours: the icon's pixels must still stand
+// out from it, in both states, and the two states must differ; on a light panel as well.
+TEST_F(Tray, StandsOutOnDarkAndLightTraysInBothStates) {
     const QTemporaryDir home;
     std::vector<std::string> environment = session.environment();
     environment.push_back("HOME=" + home.path().toStdString());
-    environment.push_back("XDG_CONFIG_HOME=" + home.path().toStdString());
-    const ChildProcess tint2({"tint2"}, environment);
-    Dovetrel dovetrel(session, "[General]\nidleTimeout=600\n", {panel.environment()});
-    std::optional<Window> icon;
-    ASSERT_TRUE(
-        waitFor([&] { return (icon = dockedIcon(session.display(), "Tint2")).has_value(); }, 10s));
-    std::vector<double> shown;
-    // The brightest pixel over the darkest: a quarter of the scale is plainly visible.
-    const auto standsOut = [&] {
-        shown = luminances(session.display(), *icon);
-        return !shown.empty() && *std::max_element(shown.begin(), shown.end()) -
-                                         *std::min_element(shown.begin(), shown.end()) >
-                                     0.25;
-    };
-    EXPECT_TRUE(waitFor(standsOut));
-    const std::vector<double> active = shown;
+    std::string config = readText("/etc/xdg/tint2/tint2rc");
+    for (const char* panelColour : {"#000000 60", "#eeeeee 100"}) {
+        SCOPED_TRACE(panelColour);
+        config.replace(config.find("background_color = ") + 19, 10, panelColour);
+        std::ofstream(home.filePath("tint2rc").toStdString()) << config;
+        const ChildProcess tint2({"tint2", "-c", home.filePath("tint2rc").toStdString()},
+                                 environment);
+        Dovetrel dovetrel(session, "[General]\nidleTimeout=600\n", {panel.environment()});
+        std::optional<Window> icon;
+        ASSERT_TRUE(waitFor(
+            [&] { return (icon = dockedIcon(session.display(), "Tint2")).has_value(); }, 10s));
+        std::vector<double> shown;
+        // The brightest pixel over the darkest: a quarter of the scale is plainly visible.
+        const auto standsOut = [&] {
+            shown = luminances(session.display(), *icon);
+            return !shown.empty() && *std::max_element(shown.begin(), shown.end()) -
+                                             *std::min_element(shown.begin(), shown.end()) >
+                                         0.25;
+        };
+        EXPECT_TRUE(waitFor(standsOut));
+        const std::vector<double> active = shown;
 
-    std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=600\nisEnabled=false\n";
-    EXPECT_TRUE(waitFor([&] { return standsOut() && shown != active; }));
-    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+        std::ofstream(dovetrel.settingsPath()) << "[General]\nidleTimeout=600\nisEnabled=false\n";
+        EXPECT_TRUE(waitFor([&] { return standsOut() && shown != active; }));
+        EXPECT_EQ(dovetrel.unexpectedOutput(), "");
+    }
 }
 
 }  // namespace
