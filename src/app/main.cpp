@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QPalette>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -99,8 +100,11 @@ int run(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("app.dovetrel.Dovetrel"));
     QApplication::setQuitOnLastWindowClosed(false);
     // The installed icon; from the build tree, the tray's picture.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QApplication::desktopFileName(), makeTrayIcon(makeMenuBarIcon(true))));
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QApplication::desktopFileName(),
+        makeTrayIcon(makeMenuBarIcon(true), [](QPainter&, const QRect&) {
+            return TrayIconInk{QApplication::palette().color(QPalette::WindowText)};
+        })));
     SingleInstance instance;
     if (const auto status = instance.claimOrHandOver()) {
         return *status;

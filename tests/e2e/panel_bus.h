@@ -46,9 +46,13 @@ class PanelBus {
 
     // A panel on the bus: programs started from now on show their tray menu there.
     bool startWatcher();
+    // The panel goes: its watcher leaves the bus and forgets its items.
+    void stopWatcher();
     // Waits for an item to register and finds its menu.
     bool findItemMenu();
 
+    // A property of the registered item; invalid when it does not answer.
+    QVariant itemProperty(const QString& name);
     // The whole menu; a test failure when the item does not answer.
     MenuNode layout();
     // Opens the menu as a host that asks first would, and reads it.

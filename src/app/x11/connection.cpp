@@ -245,6 +245,37 @@ bool screenSelectionHasOwner(const char* prefix) {
     return XGetSelectionOwner(display, selection) != None;
 }
 
+std::optional<QColor> systemTrayForeground() {
+    Display* display = qtDisplay();
+    if (display == nullptr) {
+        return std::nullopt;
+    }
+    const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display));
+    const Window tray = XGetSelectionOwner(display, XInternAtom(display, name.c_str(), False));
+    if (tray == None) {
+        return std::nullopt;
+    }
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    // The tray may go between the two requests: a missing window reads as no property.
+    const Atom colors = XInternAtom(display, "_NET_SYSTEM_TRAY_COLORS", False);
+    const int status = XGetWindowProperty(display, tray, colors, 0, 12, False, XA_CARDINAL, &type,
+                                          &format, &count, &remaining, &data);
+    std::optional<QColor> foreground;
+    if (status == Success && format == 32 && count >= 3) {
+        // Foreground, error, warning and success colours, each red, green, blue in 16 bits.
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        foreground = QColor::fromRgba64(quint16(values[0]), quint16(values[1]), quint16(values[2]));
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return foreground;
+}
+
 bool hasCompositor() {
     return screenSelectionHasOwner("_NET_WM_CM_S");
 }
