@@ -58,13 +58,13 @@ class PanelBus {
     // Opens the menu as a host that asks first would, and reads it.
     MenuNode openMenu();
     void click(const MenuNode& node);
+    // Calls a method of the item's menu, well formed or not.
+    QDBusMessage call(const QString& method, const QVariantList& arguments);
     // Sends a signal with one boolean argument, as a screen locker does.
     void emitSignal(const QString& path, const QString& interface, const QString& member,
                     bool value);
 
   private:
-    QDBusMessage call(const QString& method, const QVariantList& arguments);
-
     QTemporaryDir folder_;
     std::string address_;
     support::ChildProcess daemon_;

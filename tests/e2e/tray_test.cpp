@@ -83,6 +83,11 @@ TEST_F(Tray, ExportsItsMenuToAStatusNotifierHostAndKeepsItCurrent) {
     // Still a check box, not a plain command.
     EXPECT_EQ(menu.child("Enabled").properties.value("toggle-type").toString(), "checkmark");
 
+    // A host that sends events in another shape is refused, and the menu answers on.
+    EXPECT_EQ(panel.call("EventGroup", {QStringList{"1", "clicked"}}).type(),
+              QDBusMessage::ErrorMessage);
+    EXPECT_FALSE(panel.layout().child("Enabled").checked());
+
     const std::string settings = readText(dovetrel.settingsPath());
     panel.click(menu.child("Quit Dovetrel"));
     EXPECT_EQ(dovetrel.process().waitForExit(10s), 0);

@@ -332,7 +332,8 @@ bool DBusMenuExport::handleMessage(const QDBusMessage& message, const QDBusConne
         trigger(arguments.at(0).toInt(), arguments.at(1).toString());
         return reply({});
     }
-    if (member == QLatin1String("EventGroup") && arguments.size() == 1) {
+    // Walked by hand, so anything but the documented shape is refused before the walk.
+    if (member == QLatin1String("EventGroup") && message.signature() == QLatin1String("a(isvu)")) {
         const auto events = arguments.at(0).value<QDBusArgument>();
         events.beginArray();
         while (!events.atEnd()) {
