@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDBusMetaType>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fstream>
@@ -83,9 +84,13 @@ TEST_F(Tray, ExportsItsMenuToAStatusNotifierHostAndKeepsItCurrent) {
     // Still a check box, not a plain command.
     EXPECT_EQ(menu.child("Enabled").properties.value("toggle-type").toString(), "checkmark");
 
-    // A host that sends events in another shape is refused, and the menu answers on.
-    EXPECT_EQ(panel.call("EventGroup", {QStringList{"1", "clicked"}}).type(),
-              QDBusMessage::ErrorMessage);
+    // A call in another shape than the method's is refused, and the menu answers on.
+    qDBusRegisterMetaType<QList<QList<int>>>();
+    for (const auto& [method, argument] :
+         {std::pair{"EventGroup", QVariant(QStringList{"1", "clicked"})},
+          {"AboutToShowGroup", QVariant::fromValue(QList<QList<int>>{{1}})}}) {
+        EXPECT_EQ(panel.call(method, {argument}).type(), QDBusMessage::ErrorMessage) << method;
+    }
     EXPECT_FALSE(panel.layout().child("Enabled").checked());
 
     const std::string settings = readText(dovetrel.settingsPath());

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
+#include <QHash>
 #include <QKeySequence>
 #include <QMenu>
 #include <utility>
@@ -13,7 +14,6 @@
 namespace dovetrel::app {
 namespace {
 
-const QString kMenuPath = QStringLiteral("/MenuBar");
 const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
 
 // One node of the layout: (ia{sv}av), its children as variants of the same.
@@ -135,6 +135,20 @@ QList<QStringList> dbusMenuShortcut(const QKeySequence& sequence) {
 
 }  // namespace
 
+bool answerPropertiesCall(const QDBusMessage& message, const QDBusConnection& connection,
+                          const QVariantMap& properties) {
+    const QVariantList arguments = message.arguments();
+    if (message.member() == QLatin1String("GetAll")) {
+        return connection.send(message.createReply(QVariant(properties)));
+    }
+    if (message.member() == QLatin1String("Get") && arguments.size() == 2 &&
+        properties.contains(arguments.at(1).toString())) {
+        return connection.send(message.createReply(
+            QVariant::fromValue(QDBusVariant(properties.value(arguments.at(1).toString())))));
+    }
+    return false;
+}
+
 DBusMenuExport::DBusMenuExport(QMenu& menu, std::function<void()> aboutToShow)
     : menu_(menu), aboutToShow_(std::move(aboutToShow)) {
     registerTypes();
@@ -142,20 +156,27 @@ DBusMenuExport::DBusMenuExport(QMenu& menu, std::function<void()> aboutToShow)
 
 void DBusMenuExport::menuChanged(const QDBusConnection& bus) {
     ++revision_;
-    QDBusMessage signal =
-        QDBusMessage::createSignal(kMenuPath, kMenuInterface, QStringLiteral("LayoutUpdated"));
+    QDBusMessage signal = QDBusMessage::createSignal(DBusMenuExport::kPath, kMenuInterface,
+                                                     QStringLiteral("LayoutUpdated"));
     signal << revision_ << 0;
     bus.send(signal);
 }
 
 int DBusMenuExport::idOf(QAction* action) {
+    // Hosts keep an item's type, toggle type and submenu flag for as long as its id lives, so
+    // an action reused for another kind of item (the menu is mirrored by position) needs a new
+    // id, as does a new action at the address of one deleted since.
+    const int kind = (action->isSeparator() ? 1 : 0) | (action->isCheckable() ? 2 : 0) |
+                     (action->menu() != nullptr ? 4 : 0);
     const auto found = ids_.find(action);
-    if (found != ids_.end() && actions_[found->second] == action) {
-        return found->second;
+    if (found != ids_.end() && found->second.kind == kind && actions_[found->second.id] == action) {
+        return found->second.id;
     }
-    // A new action, or a new one at the address of one deleted since.
+    if (found != ids_.end()) {
+        actions_.erase(found->second.id);
+    }
     const int id = nextId_++;
-    ids_[action] = id;
+    ids_[action] = {id, kind};
     actions_[id] = action;
     return id;
 }
@@ -173,9 +194,8 @@ QVariantMap DBusMenuExport::propertiesOf(const QAction* action, const QStringLis
         properties.insert(QStringLiteral("type"), QStringLiteral("separator"));
     } else {
         properties.insert(QStringLiteral("label"), dbusMenuLabel(action->text()));
-        if (!action->isEnabled()) {
-            properties.insert(QStringLiteral("enabled"), false);
-        }
+        // Sent whatever their value: hosts update only the keys they are sent.
+        properties.insert(QStringLiteral("enabled"), action->isEnabled());
         if (action->isCheckable()) {
             properties.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
             properties.insert(QStringLiteral("toggle-state"), action->isChecked() ? 1 : 0);
@@ -188,8 +208,8 @@ QVariantMap DBusMenuExport::propertiesOf(const QAction* action, const QStringLis
                               QVariant::fromValue(dbusMenuShortcut(action->shortcut())));
         }
     }
-    if (action != nullptr && !action->isVisible()) {
-        properties.insert(QStringLiteral("visible"), false);
+    if (action != nullptr) {
+        properties.insert(QStringLiteral("visible"), action->isVisible());
     }
     if (!names.isEmpty()) {
         for (auto it = properties.begin(); it != properties.end();) {
@@ -294,25 +314,31 @@ bool DBusMenuExport::handleMessage(const QDBusMessage& message, const QDBusConne
         return connection.send(message.createReply(values));
     };
     if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
-        const QVariantMap properties = {{QStringLiteral("Version"), 3u},
-                                        {QStringLiteral("TextDirection"), QStringLiteral("ltr")},
-                                        {QStringLiteral("Status"), QStringLiteral("normal")},
-                                        {QStringLiteral("IconThemePath"), QStringList()}};
-        if (member == QLatin1String("GetAll")) {
-            return reply({properties});
-        }
-        if (member == QLatin1String("Get") && arguments.size() == 2 &&
-            properties.contains(arguments.at(1).toString())) {
-            return reply(
-                {QVariant::fromValue(QDBusVariant(properties.value(arguments.at(1).toString())))});
-        }
+        return answerPropertiesCall(message, connection,
+                                    {{QStringLiteral("Version"), 3u},
+                                     {QStringLiteral("TextDirection"), QStringLiteral("ltr")},
+                                     {QStringLiteral("Status"), QStringLiteral("normal")},
+                                     {QStringLiteral("IconThemePath"), QStringList()}});
+    }
+    // The arguments below are read as the methods declare them, and libdbus aborts the process
+    // when a list of numbers is read from anything else: a call of another shape is refused.
+    static const QHash<QString, QString> signatures = {
+        {QStringLiteral("GetLayout"), QStringLiteral("iias")},
+        {QStringLiteral("GetGroupProperties"), QStringLiteral("aias")},
+        {QStringLiteral("GetProperty"), QStringLiteral("is")},
+        {QStringLiteral("Event"), QStringLiteral("isvu")},
+        {QStringLiteral("EventGroup"), QStringLiteral("a(isvu)")},
+        {QStringLiteral("AboutToShow"), QStringLiteral("i")},
+        {QStringLiteral("AboutToShowGroup"), QStringLiteral("ai")}};
+    const auto signature = signatures.constFind(member);
+    if (signature == signatures.constEnd() || *signature != message.signature()) {
         return false;
     }
-    if (member == QLatin1String("GetLayout") && arguments.size() == 3) {
+    if (member == QLatin1String("GetLayout")) {
         return reply({revision_, layoutOf(arguments.at(0).toInt(), arguments.at(1).toInt(),
                                           arguments.at(2).toStringList())});
     }
-    if (member == QLatin1String("GetGroupProperties") && arguments.size() == 2) {
+    if (member == QLatin1String("GetGroupProperties")) {
         QList<MenuItemProperties> items;
         for (const int id : qdbus_cast<QList<int>>(arguments.at(0))) {
             if (id == 0 || actionOf(id) != nullptr) {
@@ -322,18 +348,17 @@ bool DBusMenuExport::handleMessage(const QDBusMessage& message, const QDBusConne
         }
         return reply({QVariant::fromValue(items)});
     }
-    if (member == QLatin1String("GetProperty") && arguments.size() == 2) {
+    if (member == QLatin1String("GetProperty")) {
         const QVariantMap properties =
             propertiesOf(actionOf(arguments.at(0).toInt()), {arguments.at(1).toString()});
         return reply({QVariant::fromValue(
             QDBusVariant(properties.value(arguments.at(1).toString(), QString())))});
     }
-    if (member == QLatin1String("Event") && arguments.size() == 4) {
+    if (member == QLatin1String("Event")) {
         trigger(arguments.at(0).toInt(), arguments.at(1).toString());
         return reply({});
     }
-    // Walked by hand, so anything but the documented shape is refused before the walk.
-    if (member == QLatin1String("EventGroup") && message.signature() == QLatin1String("a(isvu)")) {
+    if (member == QLatin1String("EventGroup")) {
         const auto events = arguments.at(0).value<QDBusArgument>();
         events.beginArray();
         while (!events.atEnd()) {
@@ -358,7 +383,7 @@ bool DBusMenuExport::handleMessage(const QDBusMessage& message, const QDBusConne
         if (member == QLatin1String("AboutToShow")) {
             return reply({changed});
         }
-        const QList<int> ids = qdbus_cast<QList<int>>(arguments.value(0));
+        const QList<int> ids = qdbus_cast<QList<int>>(arguments.at(0));
         return reply(
             {QVariant::fromValue(changed ? ids : QList<int>()), QVariant::fromValue(QList<int>())});
     }

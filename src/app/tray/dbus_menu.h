@@ -13,8 +13,15 @@ class QMenu;
 
 namespace dovetrel::app {
 
+// Answers a Properties Get or GetAll call from `properties`; false for anything else.
+bool answerPropertiesCall(const QDBusMessage& message, const QDBusConnection& connection,
+                          const QVariantMap& properties);
+
 class DBusMenuExport : public QDBusVirtualObject {
   public:
+    // Where the menu is exported, beside its item.
+    static inline const QString kPath = QStringLiteral("/MenuBar");
+
     // Exports `menu` (which must outlive the export) and its submenus. `aboutToShow` runs
     // when a host says it is about to show the menu, and may change it.
     DBusMenuExport(QMenu& menu, std::function<void()> aboutToShow);
@@ -25,8 +32,10 @@ class DBusMenuExport : public QDBusVirtualObject {
     QString introspect(const QString& path) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
-  private:
+    // The id hosts know `action` by, made when they first see it.
     int idOf(QAction* action);
+
+  private:
     QAction* actionOf(int id) const;
     QVariantMap propertiesOf(const QAction* action, const QStringList& names) const;
     QVariant layoutOf(int id, int depth, const QStringList& names);
@@ -36,7 +45,11 @@ class DBusMenuExport : public QDBusVirtualObject {
     std::function<void()> aboutToShow_;
     uint revision_ = 1;
     int nextId_ = 1;
-    std::unordered_map<const QAction*, int> ids_;
+    struct ItemId {
+        int id = 0;
+        int kind = 0;
+    };
+    std::unordered_map<const QAction*, ItemId> ids_;
     std::map<int, QPointer<QAction>> actions_;
 };
 

@@ -15,7 +15,6 @@ namespace dovetrel::app {
 namespace {
 
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
-const QString kMenuPath = QStringLiteral("/MenuBar");
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 
 // (iiay): width, height and ARGB32 pixels in network byte order.
@@ -103,14 +102,14 @@ StatusNotifierItem::~StatusNotifierItem() {
         QDBusConnection bus = QDBusConnection::sessionBus();
         bus.unregisterService(service_);
         bus.unregisterObject(kItemPath);
-        bus.unregisterObject(kMenuPath);
+        bus.unregisterObject(DBusMenuExport::kPath);
     }
 }
 
 bool StatusNotifierItem::publish() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     published_ = bus.isConnected() && bus.registerVirtualObject(kItemPath, this) &&
-                 bus.registerVirtualObject(kMenuPath, &menuExport_) &&
+                 bus.registerVirtualObject(DBusMenuExport::kPath, &menuExport_) &&
                  bus.registerService(service_);
     return published_;
 }
@@ -162,7 +161,7 @@ QVariantMap StatusNotifierItem::properties() const {
             {QStringLiteral("ToolTip"), QVariant::fromValue(ToolTip{QStringLiteral("Dovetrel")})},
             // The item is its menu: a host shows the exported menu on any click.
             {QStringLiteral("ItemIsMenu"), true},
-            {QStringLiteral("Menu"), QVariant::fromValue(QDBusObjectPath(kMenuPath))}};
+            {QStringLiteral("Menu"), QVariant::fromValue(QDBusObjectPath(DBusMenuExport::kPath))}};
 }
 
 QString StatusNotifierItem::introspect(const QString&) const {
@@ -202,16 +201,7 @@ bool StatusNotifierItem::handleMessage(const QDBusMessage& message,
     const QString member = message.member();
     const QVariantList arguments = message.arguments();
     if (message.interface() == QLatin1String("org.freedesktop.DBus.Properties")) {
-        const QVariantMap all = properties();
-        if (member == QLatin1String("GetAll")) {
-            return connection.send(message.createReply(QVariant(all)));
-        }
-        if (member == QLatin1String("Get") && arguments.size() == 2 &&
-            all.contains(arguments.at(1).toString())) {
-            return connection.send(message.createReply(
-                QVariant::fromValue(QDBusVariant(all.value(arguments.at(1).toString())))));
-        }
-        return false;
+        return answerPropertiesCall(message, connection, properties());
     }
     if (member == QLatin1String("Activate") || member == QLatin1String("ContextMenu")) {
         if (arguments.size() == 2 && popUp_) {
