@@ -40,6 +40,15 @@ TrayHostWatch::TrayHostWatch(std::function<void(Host)> use)
                 [this] { askWatcherForHost(); });
         connect(&watcherWatch_, &QDBusServiceWatcher::serviceUnregistered, this,
                 [this] { hostRegistered(false); });
+        // A watcher that takes the name over from another in one step is neither registered
+        // nor unregistered, yet knows nothing of the item: its answer counts as a new host.
+        connect(&watcherWatch_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                [this](const QString&, const QString& before, const QString& after) {
+                    if (!before.isEmpty() && !after.isEmpty()) {
+                        hostRegistered_ = false;
+                        askWatcherForHost();
+                    }
+                });
         for (const char* signal :
              {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
             bus.connect(QString(), kWatcherPath, kWatcherService, QLatin1String(signal), this,
