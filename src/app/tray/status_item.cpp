@@ -182,6 +182,7 @@ struct TrayStatusItem::State {
     void perform(const std::shared_ptr<MenuItem>& item);
     void queueRefresh();
     void refresh();
+    void menuWillOpen() const;
 
     void useHost(TrayHostWatch::Host host);
     void createTrayIcon();
@@ -220,7 +221,13 @@ void TrayStatusItem::State::queueRefresh() {
 
 void TrayStatusItem::State::refresh() {
     // An open menu of our own keeps the snapshot it was opened with.
-    if (!menuOnScreen && handlers.menuWillOpen) {
+    if (!menuOnScreen) {
+        menuWillOpen();
+    }
+}
+
+void TrayStatusItem::State::menuWillOpen() const {
+    if (handlers.menuWillOpen) {
         handlers.menuWillOpen();
     }
 }
@@ -230,11 +237,7 @@ void TrayStatusItem::State::useHost(TrayHostWatch::Host host) {
         if (!notifier) {
             auto item = std::make_unique<StatusNotifierItem>(
                 mirror.menu(), [this](QPoint click) { popUp(QRect(), click); },
-                [this] {
-                    if (handlers.menuWillOpen) {
-                        handlers.menuWillOpen();
-                    }
-                });
+                [this] { menuWillOpen(); });
             if (!item->publish()) {
                 createTrayIcon();
                 return;
@@ -302,11 +305,7 @@ TrayStatusItem::TrayStatusItem(StatusItemHandlers handlers,
     // In a DBusMenu host aboutToShow means the host called AboutToShow: the menu is drawn
     // in another process and its closing may never be reported. Only a menu of our own on
     // screen holds the timers back.
-    connect(&menu, &QMenu::aboutToShow, this, [&state] {
-        if (state.handlers.menuWillOpen) {
-            state.handlers.menuWillOpen();
-        }
-    });
+    connect(&menu, &QMenu::aboutToShow, this, [&state] { state.menuWillOpen(); });
     menu.visibilityChanged = [&state](bool visible) {
         state.menuOnScreen = visible;
         if (state.setTrackingMenu) {

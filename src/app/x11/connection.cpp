@@ -235,14 +235,23 @@ Display* qtDisplay() {
     return x11 != nullptr ? x11->display() : nullptr;
 }
 
-bool screenSelectionHasOwner(const char* prefix) {
+namespace {
+
+// The owner of the selection `prefix` followed by the default screen's number; None without a
+// display.
+Window screenSelectionOwner(const char* prefix) {
     Display* display = qtDisplay();
     if (display == nullptr) {
-        return false;
+        return None;
     }
     const std::string name = prefix + std::to_string(DefaultScreen(display));
-    const Atom selection = XInternAtom(display, name.c_str(), False);
-    return XGetSelectionOwner(display, selection) != None;
+    return XGetSelectionOwner(display, XInternAtom(display, name.c_str(), False));
+}
+
+}  // namespace
+
+bool screenSelectionHasOwner(const char* prefix) {
+    return screenSelectionOwner(prefix) != None;
 }
 
 std::optional<QColor> systemTrayForeground() {
@@ -250,8 +259,7 @@ std::optional<QColor> systemTrayForeground() {
     if (display == nullptr) {
         return std::nullopt;
     }
-    const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(display));
-    const Window tray = XGetSelectionOwner(display, XInternAtom(display, name.c_str(), False));
+    const Window tray = screenSelectionOwner("_NET_SYSTEM_TRAY_S");
     if (tray == None) {
         return std::nullopt;
     }
