@@ -149,8 +149,12 @@ QPoint trayMenuPosition(const QRect& icon, const QPoint& click, const QSize& men
                anchor.top() - menu.height() >= screen.top()) {
         position.setY(anchor.top() - menu.height());
     }
-    position.setX(std::clamp(position.x(), screen.left(), screen.right() + 1 - menu.width()));
-    position.setY(std::clamp(position.y(), screen.top(), screen.bottom() + 1 - menu.height()));
+    // A menu larger than the screen starts at its top left corner (std::clamp would be
+    // undefined there).
+    position.setX(
+        std::max(screen.left(), std::min(position.x(), screen.right() + 1 - menu.width())));
+    position.setY(
+        std::max(screen.top(), std::min(position.y(), screen.bottom() + 1 - menu.height())));
     return position;
 }
 

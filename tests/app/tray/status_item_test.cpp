@@ -48,6 +48,9 @@ TEST(TrayMenuPosition, OpensAgainstThePanelsEdgeBesideTheIconAndOnTheScreen) {
         EXPECT_EQ(trayMenuPosition(c.icon, c.click, menu, screen, c.workArea), c.expected)
             << c.name;
     }
+    const QRect small(0, 0, 320, 240);
+    EXPECT_EQ(trayMenuPosition({}, {100, 100}, {400, 300}, small, small), QPoint(0, 0))
+        << "a menu larger than the screen starts at its corner";
 }
 
 }  // namespace
