@@ -43,6 +43,10 @@ class X11Platform : public Platform {
     std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
                                                    std::function<void(uint32_t)> handler) override;
     Point mouseLocation() override;
+    // X11 tells the pointer position to anyone who asks: answered at once.
+    void locatePointer(std::function<void(std::optional<Point>)> answer) override {
+        answer(mouseLocation());
+    }
     std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
                                              EventTapHandlers handlers) override;
     std::vector<Rect> screenFrames() override;
