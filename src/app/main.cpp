@@ -9,8 +9,13 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/ui/tray_icon_painter.h"
+#include "app/wayland/connection.h"
+#include "app/wayland_platform.h"
 #include "app/x11/session_check.h"
 #include "app/x11/single_instance.h"
 #include "app/x11_platform.h"
@@ -81,9 +86,59 @@ std::optional<std::string> reasonNotToRun() {
     return reason;
 }
 
+// Names the program to Qt and the desktop; after the application object exists.
+void describeApplication() {
+    QApplication::setApplicationName(QStringLiteral("dovetrel"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
+    // No display name: window managers would show it after every window title.
+    QApplication::setDesktopFileName(QStringLiteral("app.dovetrel.Dovetrel"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The installed icon; from the build tree, the tray's picture.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QApplication::desktopFileName(), makeTrayIcon(makeMenuBarIcon(true))));
+}
+
+// The Wayland platform is not complete yet: it runs only when asked for by name.
+bool waylandAskedFor() {
+    const char* asked = std::getenv("DOVETREL_WAYLAND");
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return asked != nullptr && std::string_view(asked) == "1" && display != nullptr &&
+           *display != '\0';
+}
+
+int runOnWayland(int argc, char** argv) {
+    // Qt's windows (the Settings window, menus) as Wayland clients too, unless told otherwise.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    }
+    QApplication application(argc, argv);
+    describeApplication();
+    std::string why;
+    auto connection = WaylandConnection::open(why);
+    if (connection && connection->globals().idleNotifier == nullptr &&
+        connection->globals().kdeIdle == nullptr) {
+        why =
+            "the Wayland compositor tells no idle time (ext_idle_notifier_v1 or "
+            "org_kde_kwin_idle), which Dovetrel needs to see the pointer rest";
+        connection.reset();
+    }
+    if (!connection) {
+        std::fprintf(stderr, "dovetrel: %s\n", why.c_str());
+        return EXIT_FAILURE;
+    }
+    WaylandPlatform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL},
+                             std::move(connection));
+    const auto delegate = std::make_shared<AppDelegate>(platform);
+    QTimer::singleShot(0, &application, [&delegate] { delegate->applicationDidFinishLaunching(); });
+    return QApplication::exec();
+}
+
 int run(int argc, char** argv) {
     if (const auto status = answerCommandLine(argc, argv)) {
         return *status;
+    }
+    if (waylandAskedFor()) {
+        return runOnWayland(argc, argv);
     }
     if (const auto reason = reasonNotToRun()) {
         std::fprintf(stderr, "dovetrel: %s\n", reason->c_str());
@@ -93,14 +148,7 @@ int run(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("dovetrel"));
-    QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
-    // No display name: window managers would show it after every window title.
-    QApplication::setDesktopFileName(QStringLiteral("app.dovetrel.Dovetrel"));
-    QApplication::setQuitOnLastWindowClosed(false);
-    // The installed icon; from the build tree, the tray's picture.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QApplication::desktopFileName(), makeTrayIcon(makeMenuBarIcon(true))));
+    describeApplication();
     SingleInstance instance;
     if (const auto status = instance.claimOrHandOver()) {
         return *status;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "app/qt/autostart.h"
+#include "app/qt/screen_geometry.h"
 #include "app/tray/status_item.h"
 #include "app/ui/settings/settings_window.h"
 #include "core/app_delegate.h"
@@ -34,6 +35,21 @@ QtPlatform::QtPlatform(BuildInfo build)
 }
 
 QtPlatform::~QtPlatform() = default;
+
+std::vector<Rect> QtPlatform::screenFrames() {
+    std::vector<Rect> frames;
+    const QRect primary = primaryScreenGeometry();
+    const auto screens = QGuiApplication::screens();
+    for (const QScreen* screen : screens) {
+        const Rect frame = toWindowRect(screen->geometry(), primary);
+        if (screen == QGuiApplication::primaryScreen()) {
+            frames.insert(frames.begin(), frame);
+        } else {
+            frames.push_back(frame);
+        }
+    }
+    return frames;
+}
 
 double QtPlatform::now() {
     // Counts time asleep, and setting the clock does not move it.

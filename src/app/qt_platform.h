@@ -33,6 +33,8 @@ class QtPlatform : public Platform {
     void dispatchAsync(std::function<void()> block) override;
     void dispatchAfter(double delay, std::function<void()> block) override;
     PreferenceStore& preferences() override { return store_; }
+    // Qt's screens, the primary one first.
+    std::vector<Rect> screenFrames() override;
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
     std::shared_ptr<SettingsWindow> createSettingsWindow(
         std::function<void(const SettingsWindow*)> windowWillClose) override;

@@ -58,21 +58,6 @@ std::shared_ptr<EventTap> X11Platform::createEventTap(uint64_t /*eventMask*/,
     });
 }
 
-std::vector<Rect> X11Platform::screenFrames() {
-    std::vector<Rect> frames;
-    const QRect primary = primaryScreenGeometry();
-    const auto screens = QGuiApplication::screens();
-    for (const QScreen* screen : screens) {
-        const Rect frame = toWindowRect(screen->geometry(), primary);
-        if (screen == QGuiApplication::primaryScreen()) {
-            frames.insert(frames.begin(), frame);
-        } else {
-            frames.push_back(frame);
-        }
-    }
-    return frames;
-}
-
 std::optional<Rect> X11Platform::mainScreenFrame() {
     const QRect primary = primaryScreenGeometry();
     if (primary.isEmpty()) {

@@ -35,7 +35,6 @@ class X11Platform : public QtPlatform {
     }
     std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
                                              EventTapHandlers handlers) override;
-    std::vector<Rect> screenFrames() override;
     std::optional<Rect> mainScreenFrame() override;
     std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override;
     std::optional<CursorImage> currentSystemCursor() override;

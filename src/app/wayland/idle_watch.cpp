@@ -14,31 +14,39 @@ namespace dovetrel::app {
 class WaylandIdleWatch::Notification : public Timer,
                                        public std::enable_shared_from_this<Notification> {
   public:
-    Notification(WaylandConnection& connection, Deliver deliver, bool firesOnInput,
+    Notification(WaylandConnection& connection, Deliver deliver, Kind kind,
                  std::function<void()> block)
         : connection_(connection),
           deliver_(std::move(deliver)),
-          firesOnInput_(firesOnInput),
+          kind_(kind),
           block_(std::move(block)) {}
-    ~Notification() override { invalidate(); }
+    ~Notification() override { release(); }
 
     void start(uint32_t milliseconds);
-    void invalidate() override;
-    bool isValid() const override { return ext_ != nullptr || kde_ != nullptr; }
+    void invalidate() override {
+        cancelled_ = true;
+        release();
+    }
+    // Until invalidated, or for a one-shot wait until it has run.
+    bool isValid() const override { return !cancelled_ && !ran_; }
 
     void idled();
     void resumed();
 
   private:
     void fire();
+    // Ends the compositor's notification.
+    void release();
 
     WaylandConnection& connection_;
     Deliver deliver_;
-    bool firesOnInput_;
+    Kind kind_;
     std::function<void()> block_;
     ext_idle_notification_v1* ext_ = nullptr;
     org_kde_kwin_idle_timeout* kde_ = nullptr;
     bool idle_ = false;
+    bool cancelled_ = false;
+    bool ran_ = false;
 };
 
 namespace {
@@ -74,7 +82,7 @@ void Notification::start(uint32_t milliseconds) {
     connection_.flush();
 }
 
-void Notification::invalidate() {
+void Notification::release() {
     if (ext_ != nullptr) {
         ext_idle_notification_v1_destroy(ext_);
         ext_ = nullptr;
@@ -88,7 +96,7 @@ void Notification::invalidate() {
 
 void Notification::idled() {
     idle_ = true;
-    if (!firesOnInput_) {
+    if (kind_ == Kind::rest) {
         fire();
     }
 }
@@ -96,15 +104,25 @@ void Notification::idled() {
 void Notification::resumed() {
     const bool wasIdle = std::exchange(idle_, false);
     // The nudge after a surface maps or goes is input too, but nobody's.
-    if (firesOnInput_ && wasIdle && !connection_.isNudging()) {
+    if (kind_ != Kind::rest && wasIdle && !connection_.isNudging()) {
         fire();
     }
 }
 
 void Notification::fire() {
-    invalidate();
-    deliver_([self = shared_from_this()] {
-        if (self->block_) {
+    if (kind_ != Kind::everyInput) {
+        release();
+    }
+    // A wait invalidated before the block's turn comes runs nothing.
+    deliver_([weak = weak_from_this()] {
+        const auto self = weak.lock();
+        if (!self || !self->isValid() || !self->block_) {
+            return;
+        }
+        if (self->kind_ == Kind::everyInput) {
+            self->block_();
+        } else {
+            self->ran_ = true;
             std::exchange(self->block_, nullptr)();
         }
     });
@@ -131,9 +149,8 @@ WaylandIdleWatch::~WaylandIdleWatch() {
 }
 
 std::shared_ptr<WaylandIdleWatch::Notification> WaylandIdleWatch::watch(
-    uint32_t milliseconds, bool firesOnInput, std::function<void()> block) {
-    auto wait =
-        std::make_shared<Notification>(connection_, deliver_, firesOnInput, std::move(block));
+    uint32_t milliseconds, Kind kind, std::function<void()> block) {
+    auto wait = std::make_shared<Notification>(connection_, deliver_, kind, std::move(block));
     wait->start(milliseconds);
     return wait;
 }
@@ -143,7 +160,7 @@ TimerRef WaylandIdleWatch::waitForRest(double seconds, std::function<void()> blo
         rest_->invalidate();
     }
     const double milliseconds = std::clamp(std::ceil(seconds * 1000), 1.0, double(UINT32_MAX));
-    rest_ = watch(uint32_t(milliseconds), false, std::move(block));
+    rest_ = watch(uint32_t(milliseconds), Kind::rest, std::move(block));
     return rest_;
 }
 
@@ -151,8 +168,12 @@ TimerRef WaylandIdleWatch::waitForInput(std::function<void()> block) {
     if (input_) {
         input_->invalidate();
     }
-    input_ = watch(kInputRest, true, std::move(block));
+    input_ = watch(kInputRest, Kind::input, std::move(block));
     return input_;
+}
+
+TimerRef WaylandIdleWatch::watchInput(std::function<void()> each) {
+    return watch(kInputRest, Kind::everyInput, std::move(each));
 }
 
 }  // namespace dovetrel::app

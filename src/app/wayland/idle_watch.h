@@ -30,6 +30,10 @@ class WaylandIdleWatch {
     // tells only edges between idle and active. The same rules.
     TimerRef waitForInput(std::function<void()> block);
 
+    // Runs `each` at every input after a short rest (kInputRest), until the returned timer is
+    // invalidated; independent of the waits above.
+    TimerRef watchInput(std::function<void()> each);
+
     // The short rest after which input counts as new (milliseconds).
     static constexpr uint32_t kInputRest = 100;
 
@@ -37,7 +41,8 @@ class WaylandIdleWatch {
 
   private:
     WaylandIdleWatch(WaylandConnection& connection, Deliver deliver);
-    std::shared_ptr<Notification> watch(uint32_t milliseconds, bool firesOnInput,
+    enum class Kind { rest, input, everyInput };
+    std::shared_ptr<Notification> watch(uint32_t milliseconds, Kind kind,
                                         std::function<void()> block);
 
     WaylandConnection& connection_;

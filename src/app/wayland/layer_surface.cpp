@@ -105,13 +105,32 @@ void LayerSurface::show(const QRect& area, bool takesInput) {
     zwlr_layer_surface_v1_set_exclusive_zone(layer_, -1);
     zwlr_layer_surface_v1_set_keyboard_interactivity(
         layer_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
-    if (!takesInput) {
-        wl_region* none = wl_compositor_create_region(globals.compositor);
-        wl_surface_set_input_region(surface_, none);
-        wl_region_destroy(none);
-    }
+    applyInputRegion(takesInput);
     connection_.watchPointer(surface_, pointerEvents);
     wl_surface_commit(surface_);
+    connection_.flush();
+}
+
+void LayerSurface::applyInputRegion(bool takesInput) {
+    if (takesInput) {
+        wl_surface_set_input_region(surface_, nullptr);  // all of it
+        return;
+    }
+    wl_region* none = wl_compositor_create_region(connection_.globals().compositor);
+    wl_surface_set_input_region(surface_, none);
+    wl_region_destroy(none);
+}
+
+void LayerSurface::setTakesInput(bool takesInput) {
+    if (surface_ == nullptr) {
+        return;
+    }
+    applyInputRegion(takesInput);
+    wl_surface_commit(surface_);
+    // The compositor looks at input regions when the pointer moves, not before the next press.
+    if (configured_) {
+        connection_.nudgePointer();
+    }
     connection_.flush();
 }
 

@@ -26,6 +26,8 @@ class LayerSurface {
     void show(const QRect& area, bool takesInput);
     void hide();
     bool isShown() const { return surface_ != nullptr; }
+    // Lets the pointer's input reach the shown surface or pass through it, from now on.
+    void setTakesInput(bool takesInput);
     // Draws into a cleared premultiplied ARGB buffer of the surface's size; without a painter
     // the surface is fully transparent.
     void setPainter(std::function<void(QImage& image)> paint) { paint_ = std::move(paint); }
@@ -43,6 +45,7 @@ class LayerSurface {
 
   private:
     void destroy();
+    void applyInputRegion(bool takesInput);
 
     WaylandConnection& connection_;
     const char* scope_;

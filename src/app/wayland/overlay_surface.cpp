@@ -16,7 +16,12 @@ WaylandOverlaySurface::WaylandOverlaySurface(WaylandConnection& connection, cons
         paintOverlay(painter, frame_.size.width, alpha_);
     });
     // Taken away by the compositor, the square is gone as if ordered out.
-    surface_.closed = [this] { stopAnimation(); };
+    surface_.closed = [this] {
+        stopAnimation();
+        if (visibilityChanged) {
+            visibilityChanged(false);
+        }
+    };
 }
 
 WaylandOverlaySurface::~WaylandOverlaySurface() {
@@ -37,11 +42,23 @@ void WaylandOverlaySurface::orderFrontRegardless() {
     const QRect area(int(std::lround(global.x())), int(std::lround(global.y())),
                      int(std::lround(global.width())), int(std::lround(global.height())));
     surface_.show(area, takesInput_);
+    if (visibilityChanged) {
+        visibilityChanged(true);
+    }
 }
 
 void WaylandOverlaySurface::orderOut() {
     stopAnimation();
+    const bool wasShown = surface_.isShown();
     surface_.hide();
+    if (wasShown && visibilityChanged) {
+        visibilityChanged(false);
+    }
+}
+
+void WaylandOverlaySurface::setTakesInput(bool takesInput) {
+    takesInput_ = takesInput;
+    surface_.setTakesInput(takesInput);
 }
 
 void WaylandOverlaySurface::animateAlpha(double target, double seconds, Easing easing,

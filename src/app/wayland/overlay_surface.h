@@ -28,8 +28,10 @@ class WaylandOverlaySurface : public OverlaySurface {
     void animateAlpha(double target, double seconds, Easing easing,
                       std::function<void()> completion) override;
 
-    // Whether the shown square takes the pointer's presses; applied at the next showing.
-    void setTakesInput(bool takesInput) { takesInput_ = takesInput; }
+    // Whether the square takes the pointer's presses, shown or not.
+    void setTakesInput(bool takesInput);
+    // Told true when the square is ordered in, false when it is ordered out or taken away.
+    std::function<void(bool shown)> visibilityChanged;
     // The pointer over the square; set before it is shown.
     PointerEvents& pointerEvents() { return surface_.pointerEvents; }
 
@@ -42,7 +44,7 @@ class WaylandOverlaySurface : public OverlaySurface {
     QPointer<QVariantAnimation> animation_;
     Rect frame_;
     double alpha_ = 1.0;
-    bool takesInput_ = true;
+    bool takesInput_ = false;
 };
 
 }  // namespace dovetrel::app
