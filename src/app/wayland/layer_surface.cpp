@@ -93,7 +93,7 @@ void LayerSurface::show(const QRect& area, bool takesInput) {
         zwlr_layer_surface_v1_set_anchor(
             layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
                         ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
-        size_ = QSize();
+        size_ = QSize(0, 0);  // the output's, once configured
     } else {
         zwlr_layer_surface_v1_set_anchor(
             layer_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT);
