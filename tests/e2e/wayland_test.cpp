@@ -1,8 +1,13 @@
 // The program in a Wayland session, on a headless sway.
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "support/wayland_session.h"
 
@@ -25,6 +30,52 @@ std::optional<QRect> waitForSquare(const WaylandSession& session) {
         },
         10s);
     return square;
+}
+
+bool squareGoes(const WaylandSession& session) {
+    return waitFor([&] { return paintedArea(session.screenshot()).width() <= 40; }, 3s);
+}
+
+bool has(const std::vector<std::string>& events, const std::string& event) {
+    return std::find(events.begin(), events.end(), event) != events.end();
+}
+
+// What takes the square down, and whether the window below gets the pointer's presses.
+TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
+    ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
+    WaylandSession session;
+    if (!session.failure().empty()) {
+        GTEST_SKIP() << session.failure();
+    }
+    session.openWindow();
+    session.movePointer(400, 300);
+    Dovetrel dovetrel(session.environment(), kQuickSettings);
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        bool reachesWindow;
+    } cases[] = {
+        {"left click", [&] { session.click(BTN_LEFT); }, false},
+        {"right click", [&] { session.click(BTN_RIGHT); }, false},
+        {"a key", [&] { session.type("a"); }, false},
+        {"motion out, then a click",
+         [&] {
+             session.movePointer(600, 300);
+             session.click(BTN_LEFT);
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        session.movePointer(400, 300);
+        ASSERT_TRUE(waitForSquare(session)) << dovetrel.unexpectedOutput();
+        session.received();
+        c.act();
+        EXPECT_TRUE(squareGoes(session));
+        const auto events = session.received();
+        EXPECT_EQ(has(events, "press 272") || has(events, "press 273"), c.reachesWindow);
+        EXPECT_EQ(has(events, "release 272") || has(events, "release 273"), c.reachesWindow);
+    }
 }
 
 TEST(WaylandSquare, RestShowsTheSquareUnderThePointer) {

@@ -1,6 +1,7 @@
 #include "support/wayland_session.h"
 
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -10,8 +11,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 
 namespace dovetrel::support {
 namespace {
@@ -22,6 +25,48 @@ const wl_registry_listener kRegistry = {
             static_cast<WaylandSession*>(data)->globalAdded(registry, name, interface);
         },
     .global_remove = [](void*, wl_registry*, uint32_t) {},
+};
+
+WaylandSession* session(void* data) {
+    return static_cast<WaylandSession*>(data);
+}
+
+const xdg_wm_base_listener kShell = {
+    .ping = [](void*, xdg_wm_base* shell, uint32_t serial) { xdg_wm_base_pong(shell, serial); },
+};
+
+const xdg_surface_listener kXdgSurface = {
+    .configure = [](void* data, xdg_surface*,
+                    uint32_t serial) { session(data)->windowConfigured(serial); },
+};
+
+const xdg_toplevel_listener kToplevel = {
+    .configure = [](void*, xdg_toplevel*, int32_t, int32_t, wl_array*) {},
+    .close = [](void*, xdg_toplevel*) {},
+    .configure_bounds = nullptr,
+    .wm_capabilities = nullptr,
+};
+
+const wl_pointer_listener kWindowPointer = {
+    .enter = [](void* data, wl_pointer*, uint32_t, wl_surface*, wl_fixed_t,
+                wl_fixed_t) { session(data)->windowReceived("enter"); },
+    .leave = [](void* data, wl_pointer*, uint32_t,
+                wl_surface*) { session(data)->windowReceived("leave"); },
+    .motion = [](void* data, wl_pointer*, uint32_t, wl_fixed_t,
+                 wl_fixed_t) { session(data)->windowReceived("motion"); },
+    .button =
+        [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button, uint32_t state) {
+            session(data)->windowReceived(
+                (state == WL_POINTER_BUTTON_STATE_PRESSED ? "press " : "release ") +
+                std::to_string(button));
+        },
+    .axis = [](void* data, wl_pointer*, uint32_t, uint32_t,
+               wl_fixed_t) { session(data)->windowReceived("scroll"); },
+    .frame = nullptr,
+    .axis_source = nullptr,
+    .axis_stop = nullptr,
+    .axis_discrete = nullptr,
+    .axis_value120 = nullptr,
 };
 
 bool onPath(const char* program) {
@@ -51,9 +96,9 @@ WaylandSession::WaylandSession(int width, int height)
         command.insert(command.begin(), {"runuser", "-u", user->pw_name, "--"});
     }
     chmod(dir.c_str(), 0700);
-    compositor_ = ChildProcess(command, {"XDG_RUNTIME_DIR=" + dir, "WLR_BACKENDS=headless",
-                                         "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
-                                         "WLR_HEADLESS_OUTPUTS=1", "WAYLAND_DISPLAY=", "DISPLAY="});
+    sway_ = ChildProcess(command, {"XDG_RUNTIME_DIR=" + dir, "WLR_BACKENDS=headless",
+                                   "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+                                   "WLR_HEADLESS_OUTPUTS=1", "WAYLAND_DISPLAY=", "DISPLAY="});
     // sway names its socket after the first free number.
     waitFor([&] {
         for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -72,7 +117,7 @@ WaylandSession::WaylandSession(int width, int height)
         wl_display_roundtrip(display_);
     }
     if (seat_ == nullptr || manager_ == nullptr) {
-        failure_ = "sway did not start: " + compositor_.errorOutput();
+        failure_ = "sway did not start: " + sway_.errorOutput();
         return;
     }
     // The seat has no pointer at all until this one comes.
@@ -81,6 +126,23 @@ WaylandSession::WaylandSession(int width, int height)
 }
 
 WaylandSession::~WaylandSession() {
+    if (windowPointer_ != nullptr) {
+        wl_pointer_destroy(windowPointer_);
+    }
+    if (toplevel_ != nullptr) {
+        xdg_toplevel_destroy(toplevel_);
+        xdg_surface_destroy(xdgSurface_);
+        wl_surface_destroy(surface_);
+    }
+    if (windowBuffer_ != nullptr) {
+        wl_buffer_destroy(windowBuffer_);
+    }
+    for (auto* proxy : {reinterpret_cast<wl_proxy*>(shell_), reinterpret_cast<wl_proxy*>(shm_),
+                        reinterpret_cast<wl_proxy*>(compositor_)}) {
+        if (proxy != nullptr) {
+            wl_proxy_destroy(proxy);
+        }
+    }
     if (pointer_ != nullptr) {
         zwlr_virtual_pointer_v1_destroy(pointer_);
     }
@@ -104,7 +166,60 @@ void WaylandSession::globalAdded(wl_registry* registry, uint32_t name, const cha
     } else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0) {
         manager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    } else if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
+        compositor_ = static_cast<wl_compositor*>(
+            wl_registry_bind(registry, name, &wl_compositor_interface, 1));
+    } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
+        shm_ = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
+        shell_ =
+            static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
+        xdg_wm_base_add_listener(shell_, &kShell, nullptr);
     }
+}
+
+void WaylandSession::openWindow() {
+    surface_ = wl_compositor_create_surface(compositor_);
+    xdgSurface_ = xdg_wm_base_get_xdg_surface(shell_, surface_);
+    xdg_surface_add_listener(xdgSurface_, &kXdgSurface, this);
+    toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
+    xdg_toplevel_add_listener(toplevel_, &kToplevel, this);
+    wl_surface_commit(surface_);
+    while (!configured_ && wl_display_dispatch(display_) >= 0) {
+    }
+    // A white buffer the size of the output, which sway tiles the only window to.
+    const int stride = width_ * 4;
+    const int fd = memfd_create("window", MFD_CLOEXEC);
+    if (fd < 0 || ftruncate(fd, off_t(stride) * height_) != 0) {
+        return;
+    }
+    void* pixels = mmap(nullptr, size_t(stride) * size_t(height_), PROT_WRITE, MAP_SHARED, fd, 0);
+    std::memset(pixels, 0xff, size_t(stride) * size_t(height_));
+    munmap(pixels, size_t(stride) * size_t(height_));
+    wl_shm_pool* pool = wl_shm_create_pool(shm_, fd, stride * height_);
+    windowBuffer_ =
+        wl_shm_pool_create_buffer(pool, 0, width_, height_, stride, WL_SHM_FORMAT_XRGB8888);
+    wl_shm_pool_destroy(pool);
+    close(fd);
+    wl_surface_attach(surface_, windowBuffer_, 0, 0);
+    wl_surface_commit(surface_);
+    windowPointer_ = wl_seat_get_pointer(seat_);
+    wl_pointer_add_listener(windowPointer_, &kWindowPointer, this);
+    roundTrip();
+}
+
+void WaylandSession::windowConfigured(uint32_t serial) {
+    xdg_surface_ack_configure(xdgSurface_, serial);
+    configured_ = true;
+}
+
+std::vector<std::string> WaylandSession::received() {
+    roundTrip();
+    return std::exchange(received_, {});
+}
+
+void WaylandSession::type(const std::string& keys) {
+    ChildProcess({"wtype", keys}, environment()).waitForExit();
 }
 
 std::vector<std::string> WaylandSession::environment() const {

@@ -14,9 +14,17 @@
 #include "support/x_session.h"
 
 class QTemporaryDir;
+struct wl_buffer;
+struct wl_compositor;
 struct wl_display;
+struct wl_pointer;
 struct wl_registry;
 struct wl_seat;
+struct wl_shm;
+struct wl_surface;
+struct xdg_surface;
+struct xdg_toplevel;
+struct xdg_wm_base;
 struct zwlr_virtual_pointer_manager_v1;
 struct zwlr_virtual_pointer_v1;
 
@@ -38,6 +46,17 @@ class WaylandSession {
     // Virtual pointer input, taken by the compositor when these return.
     void movePointer(int x, int y);
     void click(uint32_t button);
+    // Types `keys` on a virtual keyboard (wtype).
+    void type(const std::string& keys);
+
+    // Opens a window, which sway tiles over the whole output, recording the pointer events it
+    // receives: "enter", "leave", "motion", "press N", "release N", "scroll".
+    void openWindow();
+    // What the window received since the last call.
+    std::vector<std::string> received();
+    // The window's listeners.
+    void windowConfigured(uint32_t serial);
+    void windowReceived(std::string event) { received_.push_back(std::move(event)); }
 
     // The output as the compositor shows it; a null image when grim fails.
     QImage screenshot() const;
@@ -53,13 +72,23 @@ class WaylandSession {
     std::string failure_;
     std::unique_ptr<QTemporaryDir> runtimeDir_;
     std::string socket_;
-    ChildProcess compositor_;
+    ChildProcess sway_;
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     zwlr_virtual_pointer_manager_v1* manager_ = nullptr;
     zwlr_virtual_pointer_v1* pointer_ = nullptr;
     uint32_t time_ = 1;
+    wl_compositor* compositor_ = nullptr;
+    wl_shm* shm_ = nullptr;
+    xdg_wm_base* shell_ = nullptr;
+    wl_surface* surface_ = nullptr;
+    xdg_surface* xdgSurface_ = nullptr;
+    xdg_toplevel* toplevel_ = nullptr;
+    wl_buffer* windowBuffer_ = nullptr;
+    wl_pointer* windowPointer_ = nullptr;
+    bool configured_ = false;
+    std::vector<std::string> received_;
 };
 
 // The smallest rectangle holding every pixel that differs from the one at the top-left

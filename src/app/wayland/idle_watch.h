@@ -30,12 +30,16 @@ class WaylandIdleWatch {
     // tells only edges between idle and active. The same rules.
     TimerRef waitForInput(std::function<void()> block);
 
-    // Runs `each` at every input after a short rest (kInputRest), until the returned timer is
-    // invalidated; independent of the waits above.
+    // Runs `each` at every input after a very short rest (kActivityRest), until the returned
+    // timer is invalidated; independent of the waits above. Input within that rest of the call,
+    // or of the previous input, is not told: the compositor counts the rest from then.
     TimerRef watchInput(std::function<void()> each);
 
     // The short rest after which input counts as new (milliseconds).
     static constexpr uint32_t kInputRest = 100;
+    // The same while the square is up, where a key pressed soon after it appeared must still
+    // take it down.
+    static constexpr uint32_t kActivityRest = 30;
 
     class Notification;
 
