@@ -32,8 +32,8 @@ std::optional<QRect> waitForSquare(const WaylandSession& session) {
     return square;
 }
 
-bool squareGoes(const WaylandSession& session) {
-    return waitFor([&] { return paintedArea(session.screenshot()).width() <= 40; }, 3s);
+bool squareGoes(const WaylandSession& session, std::chrono::milliseconds timeout = 3s) {
+    return waitFor([&] { return paintedArea(session.screenshot()).width() <= 40; }, timeout);
 }
 
 bool has(const std::vector<std::string>& events, const std::string& event) {
@@ -53,17 +53,29 @@ TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
     const struct {
         const char* what;
         std::function<void()> act;
+        bool staysUp;
         bool reachesWindow;
     } cases[] = {
-        {"left click", [&] { session.click(BTN_LEFT); }, false},
-        {"right click", [&] { session.click(BTN_RIGHT); }, false},
-        {"a key", [&] { session.type("a"); }, false},
+        {"left click", [&] { session.click(BTN_LEFT); }, false, false},
+        {"motion inside", [&] { session.movePointer(420, 320); }, true, false},
+        {"right click", [&] { session.click(BTN_RIGHT); }, false, false},
+        // The scroll itself goes to the square: wlroots gives it to the surface under the pointer.
+        {"scroll", [&] { session.scroll(1); }, false, false},
+        {"a key", [&] { session.type("a"); }, false, false},
         {"motion out, then a click",
          [&] {
              session.movePointer(600, 300);
              session.click(BTN_LEFT);
          },
-         true},
+         false, true},
+        // sway 1.7 loses the first click after a surface under a still pointer goes.
+        {"a key, then a click without motion",
+         [&] {
+             session.type("a");
+             squareGoes(session);
+             session.click(BTN_LEFT);
+         },
+         false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -71,7 +83,11 @@ TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
         ASSERT_TRUE(waitForSquare(session)) << dovetrel.unexpectedOutput();
         session.received();
         c.act();
-        EXPECT_TRUE(squareGoes(session));
+        if (c.staysUp) {
+            EXPECT_FALSE(squareGoes(session, 700ms));
+        } else {
+            EXPECT_TRUE(squareGoes(session));
+        }
         const auto events = session.received();
         EXPECT_EQ(has(events, "press 272") || has(events, "press 273"), c.reachesWindow);
         EXPECT_EQ(has(events, "release 272") || has(events, "release 273"), c.reachesWindow);

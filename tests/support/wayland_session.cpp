@@ -242,6 +242,14 @@ void WaylandSession::click(uint32_t button) {
     roundTrip();
 }
 
+void WaylandSession::scroll(int steps) {
+    zwlr_virtual_pointer_v1_axis_source(pointer_, WL_POINTER_AXIS_SOURCE_WHEEL);
+    zwlr_virtual_pointer_v1_axis_discrete(pointer_, time_ += 10, WL_POINTER_AXIS_VERTICAL_SCROLL,
+                                          wl_fixed_from_int(steps * 15), steps);
+    zwlr_virtual_pointer_v1_frame(pointer_);
+    roundTrip();
+}
+
 void WaylandSession::roundTrip() {
     wl_display_roundtrip(display_);
 }

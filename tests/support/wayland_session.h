@@ -46,6 +46,8 @@ class WaylandSession {
     // Virtual pointer input, taken by the compositor when these return.
     void movePointer(int x, int y);
     void click(uint32_t button);
+    // Wheel steps, positive down.
+    void scroll(int steps);
     // Types `keys` on a virtual keyboard (wtype).
     void type(const std::string& keys);
 
