@@ -1,6 +1,7 @@
 #include "support/wayland_session.h"
 
 #include <pwd.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <utility>
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -77,7 +79,10 @@ bool onPath(const char* program) {
 
 WaylandSession::WaylandSession(int width, int height)
     : width_(width), height_(height), runtimeDir_(std::make_unique<QTemporaryDir>()) {
-    if (!onPath("sway") || !onPath("grim")) {
+    // Another sway may be named, such as a newer one in a chroot:
+    // DOVETREL_TEST_SWAY="chroot --userspec=nobody:nogroup /srv/trixie sway".
+    const char* sway = std::getenv("DOVETREL_TEST_SWAY");
+    if ((sway == nullptr && !onPath("sway")) || !onPath("grim")) {
         failure_ = "sway and grim are needed (scripts/install-deps)";
         return;
     }
@@ -85,7 +90,12 @@ WaylandSession::WaylandSession(int width, int height)
     std::ofstream(dir + "/sway.conf") << "output HEADLESS-1 mode " << width << "x" << height
                                       << " position 0 0\ndefault_border none\n"
                                          "focus_follows_mouse no\n";
-    std::vector<std::string> command = {"sway", "-c", dir + "/sway.conf"};
+    std::vector<std::string> command;
+    std::istringstream words(sway != nullptr ? sway : "sway");
+    for (std::string word; words >> word;) {
+        command.push_back(word);
+    }
+    command.insert(command.end(), {"-c", dir + "/sway.conf"});
     if (geteuid() == 0) {
         const char* name = std::getenv("DOVETREL_TEST_USER");
         const passwd* user = getpwnam(name != nullptr ? name : "nobody");
@@ -93,7 +103,9 @@ WaylandSession::WaylandSession(int width, int height)
             failure_ = "no user to run sway as (DOVETREL_TEST_USER)";
             return;
         }
-        command.insert(command.begin(), {"runuser", "-u", user->pw_name, "--"});
+        if (sway == nullptr) {
+            command.insert(command.begin(), {"runuser", "-u", user->pw_name, "--"});
+        }
     }
     chmod(dir.c_str(), 0700);
     sway_ = ChildProcess(command, {"XDG_RUNTIME_DIR=" + dir, "WLR_BACKENDS=headless",
@@ -157,6 +169,11 @@ WaylandSession::~WaylandSession() {
     }
     if (display_ != nullptr) {
         wl_display_disconnect(display_);
+    }
+    // runuser leaves sway behind when it is killed alone: end the whole group.
+    if (sway_.isRunning()) {
+        ::kill(-sway_.pid(), SIGKILL);
+        sway_.waitForExit();
     }
 }
 
