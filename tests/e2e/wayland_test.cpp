@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/wayland_session.h"
@@ -66,6 +67,17 @@ TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
          [&] {
              session.movePointer(600, 300);
              session.click(BTN_LEFT);
+         },
+         false, true},
+        // Shift as a keyboard sends it, a key press: a bare modifier update (wtype -M) is no
+        // input to sway 1.7's idle count.
+        {"Shift held, then a click",
+         [&] {
+             ChildProcess shift({"wtype", "-P", "Shift_L", "-s", "400", "-p", "Shift_L"},
+                                session.environment());
+             std::this_thread::sleep_for(200ms);
+             session.click(BTN_LEFT);
+             shift.waitForExit();
          },
          false, true},
         // sway 1.7 loses the first click after a surface under a still pointer goes.
