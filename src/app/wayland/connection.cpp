@@ -11,11 +11,8 @@
 
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"
+#include "wlr-layer-shell.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
-// The generated header names an argument `namespace`.
-#define namespace namespace_
-#include "wlr-layer-shell-unstable-v1-client-protocol.h"
-#undef namespace
 
 namespace dovetrel::app {
 namespace {

@@ -7,10 +7,7 @@
 #include <QPainter>
 #include <cstdio>
 
-// The generated header names an argument `namespace`.
-#define namespace namespace_
-#include "wlr-layer-shell-unstable-v1-client-protocol.h"
-#undef namespace
+#include "wlr-layer-shell.h"
 
 namespace dovetrel::app {
 namespace {
