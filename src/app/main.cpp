@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "app/dbus/single_instance.h"
 #include "app/ui/tray_icon_painter.h"
 #include "app/wayland/connection.h"
 #include "app/wayland_platform.h"
@@ -113,6 +114,10 @@ int runOnWayland(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     describeApplication();
+    BusSingleInstance instance;
+    if (const auto status = instance.claimOrHandOver()) {
+        return *status;
+    }
     std::string why;
     auto connection = WaylandConnection::open(why);
     if (connection && connection->globals().idleNotifier == nullptr &&
@@ -129,6 +134,7 @@ int runOnWayland(int argc, char** argv) {
     WaylandPlatform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL},
                              std::move(connection));
     const auto delegate = std::make_shared<AppDelegate>(platform);
+    instance.onSettingsRequested([&delegate] { delegate->openSettings(); });
     QTimer::singleShot(0, &application, [&delegate] { delegate->applicationDidFinishLaunching(); });
     return QApplication::exec();
 }

@@ -124,5 +124,25 @@ TEST(WaylandSquare, RestShowsTheSquareUnderThePointer) {
     EXPECT_NEAR(square->center().y(), 300, 2);
 }
 
+// No X selection in a Wayland session: the session bus tells whether Dovetrel runs.
+TEST(WaylandSquare, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
+    ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
+    WaylandSession session;
+    if (!session.failure().empty()) {
+        GTEST_SKIP() << session.failure();
+    }
+    session.movePointer(400, 300);
+    Dovetrel first(session.environment(), kQuickSettings);
+    ASSERT_TRUE(waitForSquare(session)) << first.unexpectedOutput();
+
+    Dovetrel second(session.environment(), kQuickSettings);
+    EXPECT_EQ(second.process().waitForExit(10s), 0);
+    EXPECT_EQ(second.unexpectedOutput(),
+              "dovetrel: already running in this session; opened its Settings window\n");
+    EXPECT_TRUE(first.process().isRunning());
+    // The Settings window, which sway floats in the middle, is far larger than the square.
+    EXPECT_TRUE(waitFor([&] { return paintedArea(session.screenshot()).width() > 200; }));
+}
+
 }  // namespace
 }  // namespace dovetrel::e2e

@@ -78,7 +78,10 @@ bool onPath(const char* program) {
 }  // namespace
 
 WaylandSession::WaylandSession(int width, int height)
-    : width_(width), height_(height), runtimeDir_(std::make_unique<QTemporaryDir>()) {
+    : width_(width),
+      height_(height),
+      runtimeDir_(std::make_unique<QTemporaryDir>()),
+      clientRuntimeDir_(std::make_unique<QTemporaryDir>()) {
     // Another sway may be named, such as a newer one in a chroot:
     // DOVETREL_TEST_SWAY="chroot --userspec=nobody:nogroup /srv/trixie sway".
     const char* sway = std::getenv("DOVETREL_TEST_SWAY");
@@ -111,13 +114,16 @@ WaylandSession::WaylandSession(int width, int height)
     sway_ = ChildProcess(command, {"XDG_RUNTIME_DIR=" + dir, "WLR_BACKENDS=headless",
                                    "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
                                    "WLR_HEADLESS_OUTPUTS=1", "WAYLAND_DISPLAY=", "DISPLAY="});
+    const std::string clientDir = clientRuntimeDir_->path().toStdString();
+    bus_ = ChildProcess(
+        {"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + clientDir + "/bus"}, {});
     // sway names its socket after the first free number.
     waitFor([&] {
         for (const auto& entry : std::filesystem::directory_iterator(dir)) {
             const std::string name = entry.path().filename().string();
             if (name.rfind("wayland-", 0) == 0 && entry.is_socket()) {
-                socket_ = name;
-                display_ = wl_display_connect(entry.path().c_str());
+                socket_ = entry.path().string();
+                display_ = wl_display_connect(socket_.c_str());
                 return display_ != nullptr;
             }
         }
@@ -240,8 +246,13 @@ void WaylandSession::type(const std::string& keys) {
 }
 
 std::vector<std::string> WaylandSession::environment() const {
-    return {"XDG_RUNTIME_DIR=" + runtimeDir_->path().toStdString(), "WAYLAND_DISPLAY=" + socket_,
-            "XDG_SESSION_TYPE=wayland", "DISPLAY=", "DOVETREL_WAYLAND=1"};
+    const std::string dir = clientRuntimeDir_->path().toStdString();
+    return {"XDG_RUNTIME_DIR=" + dir,
+            "WAYLAND_DISPLAY=" + socket_,
+            "XDG_SESSION_TYPE=wayland",
+            "DISPLAY=",
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/bus",
+            "DOVETREL_WAYLAND=1"};
 }
 
 void WaylandSession::movePointer(int x, int y) {

@@ -1,5 +1,6 @@
 // A private Wayland session for end-to-end tests: a headless sway (software rendering, no
-// input devices) with a virtual pointer of the test's own, and screenshots through grim. sway
+// input devices) and a session bus, with a virtual pointer of the test's own, and screenshots
+// through grim. sway
 // refuses to run as root: a test running as root starts it as DOVETREL_TEST_USER ("nobody"
 // unless set) and keeps the root's access to its runtime folder.
 #pragma once
@@ -73,8 +74,13 @@ class WaylandSession {
     int height_;
     std::string failure_;
     std::unique_ptr<QTemporaryDir> runtimeDir_;
-    std::string socket_;
+    // The runtime folder of the programs in the session, the test's own: Qt wants one owned by
+    // the user it runs as.
+    std::unique_ptr<QTemporaryDir> clientRuntimeDir_;
+    std::string socket_;  // absolute
     ChildProcess sway_;
+    // The session bus of the programs started in the session.
+    ChildProcess bus_;
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
