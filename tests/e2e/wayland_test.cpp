@@ -124,6 +124,31 @@ TEST(WaylandSquare, RestShowsTheSquareUnderThePointer) {
     EXPECT_NEAR(square->center().y(), 300, 2);
 }
 
+// Clicks keep the pointer from resting: no square, no probe, and every one of them arrives.
+TEST(WaylandSquare, AThousandClicksDuringTheCountdownAllArrive) {
+    ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
+    WaylandSession session;
+    if (!session.failure().empty()) {
+        GTEST_SKIP() << session.failure();
+    }
+    session.openWindow();
+    session.movePointer(400, 300);
+    Dovetrel dovetrel(session.environment(), kQuickSettings);
+    ASSERT_TRUE(waitForSquare(session)) << dovetrel.unexpectedOutput();
+    session.movePointer(600, 300);
+    ASSERT_TRUE(squareGoes(session));
+    session.received();
+    // Three times the countdown's length in all.
+    int presses = 0;
+    for (int click = 0; click < 1000; ++click) {
+        std::this_thread::sleep_for(3ms);
+        session.click(BTN_LEFT);
+        const auto events = session.received();
+        presses += int(std::count(events.begin(), events.end(), "press 272"));
+    }
+    EXPECT_EQ(presses, 1000) << dovetrel.unexpectedOutput();
+}
+
 // No X selection in a Wayland session: the session bus tells whether Dovetrel runs.
 TEST(WaylandSquare, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
     ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
