@@ -1,9 +1,10 @@
-// Takes the README's tray pictures (tray-active.png, tray-inactive.png, tray-menu.png) in an
-// XEmbed tray on a private Xvfb at twice the pixel density. Run by hand:
+// Takes the README's tray pictures (tray-active.png, tray-inactive.png, tray-menu.png in a
+// light panel, tray-dark.png with both states in a dark one) in an XEmbed tray on a private
+// Xvfb at twice the pixel density. Run by hand:
 //
 //     build/dev/tools/tray_screenshots docs
 //
-// It needs Xvfb, trayer and ImageMagick's `import`.
+// It needs Xvfb, trayer and ImageMagick's `import` and `convert`.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -72,49 +73,60 @@ int main(int argc, char** argv) {
     XSetWindowBackground(display, DefaultRootWindow(display), 0x5b7083);
     XClearWindow(display, DefaultRootWindow(display));
     XSync(display, False);
-    ChildProcess trayer(
-        {"trayer", "--edge", "top", "--align", "right", "--widthtype", "percent", "--width", "100",
-         "--height", "48", "--tint", "0xe4e4e4", "--transparent", "true", "--alpha", "0"},
-        session.environment());
     // No session bus: the icon docks into the XEmbed tray.
     const std::vector<std::string> environment = {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent",
                                                   "QT_SCALE_FACTOR=2"};
     // Long enough for the drawing to reach the screen.
     const auto settle = [] { waitFor([] { return false; }, 1s); };
 
-    for (const bool enabled : {true, false}) {
-        Dovetrel dovetrel(session,
-                          std::string("[General]\nidleTimeout=600\nisEnabled=") +
-                              (enabled ? "true" : "false") + "\n",
-                          environment);
-        std::optional<XWindowAttributes> icon;
-        if (!waitFor([&] { return (icon = dockedIcon(display)).has_value(); }, 10s)) {
-            std::fprintf(stderr, "the icon did not dock: %s", dovetrel.unexpectedOutput().c_str());
-            return 1;
-        }
-        settle();
-        if (!shoot(session, folder + (enabled ? "/tray-active.png" : "/tray-inactive.png"),
-                   kWidth - 160, 0, 160, icon->height + 8)) {
-            return 1;
-        }
-        if (enabled) {
-            movePointer(display, icon->x + icon->width / 2, icon->y + icon->height / 2);
-            click(display, 1);
-            std::optional<XWindowAttributes> menu;
-            if (!waitFor([&] { return (menu = openMenu(display)).has_value(); })) {
-                std::fprintf(stderr, "the menu did not open\n");
+    for (const bool dark : {false, true}) {
+        ChildProcess trayer(
+            {"trayer", "--edge", "top", "--align", "right", "--widthtype", "percent", "--width",
+             "100", "--height", "48", "--tint", dark ? "0x202124" : "0xe4e4e4", "--transparent",
+             "true", "--alpha", "0"},
+            session.environment());
+        for (const bool enabled : {true, false}) {
+            Dovetrel dovetrel(session,
+                              std::string("[General]\nidleTimeout=600\nisEnabled=") +
+                                  (enabled ? "true" : "false") + "\n",
+                              environment);
+            std::optional<XWindowAttributes> icon;
+            if (!waitFor([&] { return (icon = dockedIcon(display)).has_value(); }, 10s)) {
+                std::fprintf(stderr, "the icon did not dock: %s",
+                             dovetrel.unexpectedOutput().c_str());
                 return 1;
             }
             settle();
-            const int left = std::max(0, menu->x - 24);
-            if (!shoot(session, folder + "/tray-menu.png", left, 0, kWidth - left,
-                       menu->y + menu->height + 24)) {
+            const std::string name = dark ? (enabled ? "/tray-dark-on.png" : "/tray-dark-off.png")
+                                     : enabled ? "/tray-active.png"
+                                               : "/tray-inactive.png";
+            if (!shoot(session, folder + name, kWidth - 160, 0, 160, icon->height + 8)) {
                 return 1;
             }
-            tapKey(display, "Escape");
+            if (enabled && !dark) {
+                movePointer(display, icon->x + icon->width / 2, icon->y + icon->height / 2);
+                click(display, 1);
+                std::optional<XWindowAttributes> menu;
+                if (!waitFor([&] { return (menu = openMenu(display)).has_value(); })) {
+                    std::fprintf(stderr, "the menu did not open\n");
+                    return 1;
+                }
+                settle();
+                const int left = std::max(0, menu->x - 24);
+                if (!shoot(session, folder + "/tray-menu.png", left, 0, kWidth - left,
+                           menu->y + menu->height + 24)) {
+                    return 1;
+                }
+                tapKey(display, "Escape");
+            }
+            dovetrel.process().signal(SIGTERM);
+            dovetrel.process().waitForExit();
         }
-        dovetrel.process().signal(SIGTERM);
-        dovetrel.process().waitForExit();
     }
-    return 0;
+    // The dark panel's two states side by side, in one picture.
+    const std::string on = folder + "/tray-dark-on.png";
+    const std::string off = folder + "/tray-dark-off.png";
+    const std::string join = "convert " + on + " " + off + " +append " + folder +
+                             "/tray-dark.png && rm " + on + " " + off;
+    return std::system(join.c_str()) == 0 ? 0 : 1;
 }

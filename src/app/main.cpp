@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QPalette>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -95,8 +96,11 @@ void describeApplication() {
     QApplication::setDesktopFileName(QStringLiteral("app.dovetrel.Dovetrel"));
     QApplication::setQuitOnLastWindowClosed(false);
     // The installed icon; from the build tree, the tray's picture.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QApplication::desktopFileName(), makeTrayIcon(makeMenuBarIcon(true))));
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QApplication::desktopFileName(),
+        makeTrayIcon(makeMenuBarIcon(true), [](QPainter&, const QRect&) {
+            return TrayIconInk{QApplication::palette().color(QPalette::WindowText)};
+        })));
 }
 
 // The Wayland platform is not complete yet: it runs only when asked for by name.

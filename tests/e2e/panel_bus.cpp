@@ -154,23 +154,32 @@ bool PanelBus::startWatcher() {
            bus_->registerService(kWatcherService);
 }
 
+void PanelBus::stopWatcher() {
+    bus_->unregisterService(kWatcherService);
+    bus_->unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+    items_.clear();
+}
+
 bool PanelBus::findItemMenu() {
     return waitFor(
         [&] {
             if (items_.isEmpty()) {
                 return false;
             }
-            const auto slash = items_.front().indexOf(QLatin1Char('/'));
-            item_ = items_.front().left(slash);
-            QDBusMessage get = QDBusMessage::createMethodCall(
-                item_, items_.front().mid(slash), QStringLiteral("org.freedesktop.DBus.Properties"),
-                QStringLiteral("Get"));
-            get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
-            const QDBusReply<QDBusVariant> menu = bus_->call(get);
-            menuPath_ = menu.value().variant().value<QDBusObjectPath>().path();
+            item_ = items_.front().left(items_.front().indexOf(QLatin1Char('/')));
+            menuPath_ = itemProperty(QStringLiteral("Menu")).value<QDBusObjectPath>().path();
             return !menuPath_.isEmpty();
         },
         10s);
+}
+
+QVariant PanelBus::itemProperty(const QString& name) {
+    const QString path = items_.isEmpty() ? QString() : items_.front().mid(item_.size());
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        item_, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierItem") << name;
+    const QDBusReply<QDBusVariant> reply = bus_->call(get);
+    return reply.value().variant();
 }
 
 MenuNode PanelBus::layout() {

@@ -46,21 +46,25 @@ class PanelBus {
 
     // A panel on the bus: programs started from now on show their tray menu there.
     bool startWatcher();
+    // The panel goes: its watcher leaves the bus and forgets its items.
+    void stopWatcher();
     // Waits for an item to register and finds its menu.
     bool findItemMenu();
 
+    // A property of the registered item; invalid when it does not answer.
+    QVariant itemProperty(const QString& name);
     // The whole menu; a test failure when the item does not answer.
     MenuNode layout();
     // Opens the menu as a host that asks first would, and reads it.
     MenuNode openMenu();
     void click(const MenuNode& node);
+    // Calls a method of the item's menu, well formed or not.
+    QDBusMessage call(const QString& method, const QVariantList& arguments);
     // Sends a signal with one boolean argument, as a screen locker does.
     void emitSignal(const QString& path, const QString& interface, const QString& member,
                     bool value);
 
   private:
-    QDBusMessage call(const QString& method, const QVariantList& arguments);
-
     QTemporaryDir folder_;
     std::string address_;
     support::ChildProcess daemon_;

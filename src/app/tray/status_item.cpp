@@ -1,19 +1,158 @@
 #include "app/tray/status_item.h"
 
+#include <QCoreApplication>
 #include <QCursor>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMenu>
+#include <QPainter>
+#include <QPalette>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
-#include "app/tray/host_wait.h"
+#include "app/tray/host_watch.h"
 #include "app/tray/menu_mirror.h"
+#include "app/tray/sni_item.h"
 #include "app/ui/tray_icon_painter.h"
+#include "app/x11/connection.h"
 
 namespace dovetrel::app {
+namespace {
+
+// The symbolic icons installed into the hicolor theme, which status notifier hosts draw in
+// the panel's own colours.
+QString symbolicIconName(bool active) {
+    return active ? QStringLiteral("app.dovetrel.Dovetrel-active-symbolic")
+                  : QStringLiteral("app.dovetrel.Dovetrel-inactive-symbolic");
+}
+
+// Where the icons are when the icon theme does not look there already: beside the binary in
+// the build tree, or in the share folder of the prefix it is installed under.
+QString iconThemePath() {
+    static const QString path = [] {
+        const QString binaries = QCoreApplication::applicationDirPath();
+        for (const QString& icons :
+             {binaries + QStringLiteral("/icons"),
+              QDir::cleanPath(binaries + QStringLiteral("/../share/icons"))}) {
+            if (!QFileInfo::exists(icons + QStringLiteral("/hicolor/scalable/status/") +
+                                   symbolicIconName(true) + QStringLiteral(".svg"))) {
+                continue;
+            }
+            const QStringList searched =
+                QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+            const bool known =
+                std::any_of(searched.begin(), searched.end(), [&](const QString& data) {
+                    return QDir::cleanPath(data + QStringLiteral("/icons")) == icons;
+                });
+            return known ? QString() : icons;
+        }
+        return QString();
+    }();
+    return path;
+}
+
+// The desktop's preference as Qt knows it: the foreground of its palette.
+QColor desktopForeground() {
+    return QGuiApplication::palette().color(QPalette::WindowText);
+}
+
+// The desktop's foreground inside a band of its opposite, which shows on any background.
+TrayIconInk haloedInk() {
+    const QColor foreground = desktopForeground();
+    QColor halo = contrastingForeground(foreground);
+    halo.setAlphaF(0.6f);
+    return {foreground, halo};
+}
+
+// In an XEmbed tray the icon is pixels of ours: in the foreground the tray announces, else
+// one that stands out on the tray's background where the icon goes. A tray that draws icons
+// through a visual with alpha shows no background in the icon's own window: there, and
+// wherever the background cannot be read, the haloed ink.
+TrayIconInk xembedInk(QPainter& painter, const QRect& rect) {
+    if (const auto announced = systemTrayForeground()) {
+        return {*announced};
+    }
+    if (const auto background = onScreenBackground(painter, rect)) {
+        return {contrastingForeground(*background)};
+    }
+    return haloedInk();
+}
+
+// For hosts that draw only pixels, whatever their panel's colour.
+QList<QImage> fallbackPixmaps(const MenuBarIcon& icon) {
+    const TrayIconInk ink = haloedInk();
+    QList<QImage> images;
+    for (const int side : {22, 32, 48}) {
+        QImage image(side, side, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        paintMenuBarIcon(painter, image.rect(), icon, ink.foreground, ink.halo);
+        painter.end();
+        images << image;
+    }
+    return images;
+}
+
+// The menu's place on the screen that holds the click.
+QPoint menuPosition(const QRect& icon, const QPoint& click, const QSize& menu) {
+    const QScreen* screen = QGuiApplication::screenAt(click);
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    return screen == nullptr ? click
+                             : trayMenuPosition(icon, click, menu, screen->geometry(),
+                                                screen->availableGeometry());
+}
+
+}  // namespace
+
+QPoint trayMenuPosition(const QRect& icon, const QPoint& click, const QSize& menu,
+                        const QRect& screen, const QRect& workArea) {
+    // The panel is the band between the screen's edge and its work area on the side clicked.
+    std::optional<QRect> panel;
+    bool side = false;
+    if (click.y() < workArea.top()) {
+        panel = QRect(screen.left(), screen.top(), screen.width(), workArea.top() - screen.top());
+    } else if (click.y() > workArea.bottom()) {
+        panel = QRect(screen.left(), workArea.bottom() + 1, screen.width(),
+                      screen.bottom() - workArea.bottom());
+    } else if (click.x() < workArea.left() || click.x() > workArea.right()) {
+        side = true;
+        panel = click.x() < workArea.left()
+                    ? QRect(screen.left(), screen.top(), workArea.left() - screen.left(),
+                            screen.height())
+                    : QRect(workArea.right() + 1, screen.top(), screen.right() - workArea.right(),
+                            screen.height());
+    }
+    // An icon area larger than the panel (some trays report their own cell) says nothing of
+    // where the icon is: the click does, across the panel.
+    QRect anchor =
+        icon.isValid() && (!panel || panel->contains(icon)) ? icon : QRect(click, QSize(1, 1));
+    // Against the panel's edge rather than the icon's, which may sit inside it.
+    if (panel && side) {
+        anchor = QRect(panel->left(), anchor.top(), panel->width(), anchor.height());
+    } else if (panel) {
+        anchor = QRect(anchor.left(), panel->top(), anchor.width(), panel->height());
+    }
+    QPoint position(anchor.left(), anchor.bottom() + 1);
+    if (side) {
+        position = click.x() < workArea.left() ? QPoint(anchor.right() + 1, anchor.top())
+                                               : QPoint(anchor.left() - menu.width(), anchor.top());
+    } else if (anchor.bottom() + 1 + menu.height() > workArea.bottom() &&
+               anchor.top() - menu.height() >= screen.top()) {
+        position.setY(anchor.top() - menu.height());
+    }
+    position.setX(std::clamp(position.x(), screen.left(), screen.right() + 1 - menu.width()));
+    position.setY(std::clamp(position.y(), screen.top(), screen.bottom() + 1 - menu.height()));
+    return position;
+}
 
 struct TrayStatusItem::State {
     State(TrayStatusItem* owner, StatusItemHandlers handlers,
@@ -33,23 +172,30 @@ struct TrayStatusItem::State {
     bool menuOnScreen = false;
     bool refreshQueued = false;
 
+    // One of the two at a time, as the host watch decides.
     std::unique_ptr<QSystemTrayIcon> tray;
+    std::unique_ptr<StatusNotifierItem> notifier;
     // Last: it calls back into the members above, so it starts after them and ends first.
-    TrayHostWait hostWait{[this] { createTrayIcon(); }};
+    TrayHostWatch hostWatch{[this](TrayHostWatch::Host host) { useHost(host); }};
 
     void syncAll();
     void perform(const std::shared_ptr<MenuItem>& item);
     void queueRefresh();
     void refresh();
+    void menuWillOpen() const;
 
+    void useHost(TrayHostWatch::Host host);
     void createTrayIcon();
     void applyImage();
     void activated(QSystemTrayIcon::ActivationReason reason);
-    QPoint popupPosition();
+    void popUp(const QRect& icon, const QPoint& click);
 };
 
 void TrayStatusItem::State::syncAll() {
     mirror.syncAll(menu ? *menu : Menu{});
+    if (notifier) {
+        notifier->menuChanged();
+    }
 }
 
 void TrayStatusItem::State::perform(const std::shared_ptr<MenuItem>& item) {
@@ -75,60 +221,80 @@ void TrayStatusItem::State::queueRefresh() {
 
 void TrayStatusItem::State::refresh() {
     // An open menu of our own keeps the snapshot it was opened with.
-    if (!menuOnScreen && handlers.menuWillOpen) {
+    if (!menuOnScreen) {
+        menuWillOpen();
+    }
+}
+
+void TrayStatusItem::State::menuWillOpen() const {
+    if (handlers.menuWillOpen) {
         handlers.menuWillOpen();
     }
 }
 
+void TrayStatusItem::State::useHost(TrayHostWatch::Host host) {
+    if (host == TrayHostWatch::Host::StatusNotifier) {
+        if (!notifier) {
+            auto item = std::make_unique<StatusNotifierItem>(
+                mirror.menu(), [this](QPoint click) { popUp(QRect(), click); },
+                [this] { menuWillOpen(); });
+            if (!item->publish()) {
+                createTrayIcon();
+                return;
+            }
+            tray.reset();
+            notifier = std::move(item);
+            applyImage();
+        }
+        notifier->registerWithWatcher();
+        return;
+    }
+    notifier.reset();
+    createTrayIcon();
+}
+
 void TrayStatusItem::State::createTrayIcon() {
-    // Without any host Qt falls back to XEmbed, whose icon docks by itself when a tray
-    // appears later.
+    if (tray) {
+        return;
+    }
+    // Without a tray yet, the XEmbed icon docks by itself when one appears. No context menu:
+    // Qt would pop it at the pointer itself, away from the panel's edge.
     tray = std::make_unique<QSystemTrayIcon>();
     tray->setToolTip(QStringLiteral("Dovetrel"));
-    tray->setContextMenu(&mirror.menu());
     QObject::connect(tray.get(), &QSystemTrayIcon::activated, owner,
                      [this](QSystemTrayIcon::ActivationReason reason) { activated(reason); });
     applyImage();
 }
 
 void TrayStatusItem::State::applyImage() {
+    if (!image) {
+        return;
+    }
+    if (notifier) {
+        notifier->setIcon(symbolicIconName(image->active), iconThemePath(),
+                          fallbackPixmaps(*image));
+    }
     // Shown only once it has a picture: Qt warns about an icon without one.
-    if (!tray || !image) {
-        return;
-    }
-    tray->setIcon(makeTrayIcon(*image));
-    if (!tray->isVisible()) {
-        tray->show();
+    if (tray) {
+        tray->setIcon(makeTrayIcon(*image, xembedInk));
+        if (!tray->isVisible()) {
+            tray->show();
+        }
     }
 }
 
-// The status item opens its menu on a plain click too. Qt pops the menu up itself on a
-// right click in an XEmbed tray; a StatusNotifierItem host that shows no menu of its own
-// asks for it with ContextMenu.
+// The status item opens its menu on any click.
 void TrayStatusItem::State::activated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context) {
-        return;
-    }
-    if (!mirror.menu().isVisible()) {
-        mirror.menu().popup(popupPosition());
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
+        popUp(tray ? tray->geometry() : QRect(), QCursor::pos());
     }
 }
 
-// Below the icon, or above it in a panel at the bottom of the screen, so that the menu
-// leaves the icon in sight. Hosts that do not tell where the icon is get it at the pointer.
-QPoint TrayStatusItem::State::popupPosition() {
-    const QRect icon = tray ? tray->geometry() : QRect();
-    if (!icon.isValid()) {
-        return QCursor::pos();
+void TrayStatusItem::State::popUp(const QRect& icon, const QPoint& click) {
+    StatusMenu& shown = mirror.menu();
+    if (!shown.isVisible()) {
+        shown.popup(menuPosition(icon, click, shown.sizeHint()));
     }
-    const QScreen* screen = QGuiApplication::screenAt(icon.center());
-    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
-    const int height = mirror.menu().sizeHint().height();
-    if (area.isValid() && icon.bottom() + 1 + height > area.bottom() &&
-        icon.top() - height >= area.top()) {
-        return {icon.left(), icon.top() - height};
-    }
-    return {icon.left(), icon.bottom() + 1};
 }
 
 TrayStatusItem::TrayStatusItem(StatusItemHandlers handlers,
@@ -139,11 +305,7 @@ TrayStatusItem::TrayStatusItem(StatusItemHandlers handlers,
     // In a DBusMenu host aboutToShow means the host called AboutToShow: the menu is drawn
     // in another process and its closing may never be reported. Only a menu of our own on
     // screen holds the timers back.
-    connect(&menu, &QMenu::aboutToShow, this, [&state] {
-        if (state.handlers.menuWillOpen) {
-            state.handlers.menuWillOpen();
-        }
-    });
+    connect(&menu, &QMenu::aboutToShow, this, [&state] { state.menuWillOpen(); });
     menu.visibilityChanged = [&state](bool visible) {
         state.menuOnScreen = visible;
         if (state.setTrackingMenu) {
@@ -156,6 +318,7 @@ TrayStatusItem::~TrayStatusItem() {
     // The menu must not report its closing to a platform that may be going away.
     state_->mirror.menu().visibilityChanged = nullptr;
     state_->tray.reset();
+    state_->notifier.reset();
 }
 
 bool TrayStatusItem::hasButton() const {

@@ -1,14 +1,25 @@
-// The status item on Linux panels: a QSystemTrayIcon (StatusNotifierItem with DBusMenu where a
-// watcher runs, XEmbed otherwise) showing the core's menu and icon.
+// The status item on Linux panels, showing the core's menu and icon: a StatusNotifierItem of
+// our own with its menu as a DBusMenu while a host is registered, Qt's XEmbed tray icon with
+// our own menu otherwise, moving between the two as panels come and go.
 #pragma once
 
 #include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <functional>
 #include <memory>
 
 #include "core/platform.h"
 
 namespace dovetrel::app {
+
+// Where a menu of `menu`'s size opens for a click at `click` on a tray icon whose area is
+// reported as `icon` (invalid when unknown), on `screen` with `workArea` outside the panels:
+// against the panel's edge beside the icon, or at the click across the panel when the area
+// is larger than the panel; always on the screen.
+QPoint trayMenuPosition(const QRect& icon, const QPoint& click, const QSize& menu,
+                        const QRect& screen, const QRect& workArea);
 
 class TrayStatusItem : public QObject, public StatusItem {
   public:

@@ -235,14 +235,53 @@ Display* qtDisplay() {
     return x11 != nullptr ? x11->display() : nullptr;
 }
 
-bool screenSelectionHasOwner(const char* prefix) {
+namespace {
+
+// The owner of the selection `prefix` followed by the default screen's number; None without a
+// display.
+Window screenSelectionOwner(const char* prefix) {
     Display* display = qtDisplay();
     if (display == nullptr) {
-        return false;
+        return None;
     }
     const std::string name = prefix + std::to_string(DefaultScreen(display));
-    const Atom selection = XInternAtom(display, name.c_str(), False);
-    return XGetSelectionOwner(display, selection) != None;
+    return XGetSelectionOwner(display, XInternAtom(display, name.c_str(), False));
+}
+
+}  // namespace
+
+bool screenSelectionHasOwner(const char* prefix) {
+    return screenSelectionOwner(prefix) != None;
+}
+
+std::optional<QColor> systemTrayForeground() {
+    Display* display = qtDisplay();
+    if (display == nullptr) {
+        return std::nullopt;
+    }
+    const Window tray = screenSelectionOwner("_NET_SYSTEM_TRAY_S");
+    if (tray == None) {
+        return std::nullopt;
+    }
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    // The tray may go between the two requests: a missing window reads as no property.
+    const Atom colors = XInternAtom(display, "_NET_SYSTEM_TRAY_COLORS", False);
+    const int status = XGetWindowProperty(display, tray, colors, 0, 12, False, XA_CARDINAL, &type,
+                                          &format, &count, &remaining, &data);
+    std::optional<QColor> foreground;
+    if (status == Success && format == 32 && count >= 3) {
+        // Foreground, error, warning and success colours, each red, green, blue in 16 bits.
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        foreground = QColor::fromRgba64(quint16(values[0]), quint16(values[1]), quint16(values[2]));
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return foreground;
 }
 
 bool hasCompositor() {

@@ -22,6 +22,7 @@
 
 #include <xcb/xcb.h>
 
+#include <QColor>
 #include <QRect>
 #include <QWindow>
 #include <compare>
@@ -130,6 +131,10 @@ _XDisplay* qtDisplay();
 // Whether a client owns the selection `prefix` followed by the default screen's number, as
 // managers of the screen announce themselves (_NET_WM_CM_S0, _NET_SYSTEM_TRAY_S0).
 bool screenSelectionHasOwner(const char* prefix);
+
+// The foreground colour that the XEmbed tray announces for its icons
+// (_NET_SYSTEM_TRAY_COLORS); nullopt when no tray runs or it announces none.
+std::optional<QColor> systemTrayForeground();
 
 // Whether a compositing manager runs on the default screen.
 bool hasCompositor();
