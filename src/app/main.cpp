@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include "app/dbus/single_instance.h"
@@ -43,7 +42,10 @@ std::optional<int> answerCommandLine(int argc, char** argv) {
         QStringLiteral("Ignores accidental clicks while the pointer rests: after a few seconds of\n"
                        "stillness a small square appears under the pointer, and a plain click on\n"
                        "it is dropped. Dovetrel runs in the panel's tray and reads its settings\n"
-                       "from $XDG_CONFIG_HOME/dovetrel/dovetrel.conf."));
+                       "from $XDG_CONFIG_HOME/dovetrel/dovetrel.conf.\n\n"
+                       "In a Wayland session (WAYLAND_DISPLAY set) the compositor must offer the\n"
+                       "layer shell, as KDE Plasma, sway and labwc do. DOVETREL_WAYLAND=0 runs on\n"
+                       "X11 (XWayland) there instead, guarding only X11 programs."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -103,12 +105,11 @@ void describeApplication() {
         })));
 }
 
-// The Wayland platform is not complete yet: it runs only when asked for by name.
-bool waylandAskedFor() {
-    const char* asked = std::getenv("DOVETREL_WAYLAND");
-    const char* display = std::getenv("WAYLAND_DISPLAY");
-    return asked != nullptr && std::string_view(asked) == "1" && display != nullptr &&
-           *display != '\0';
+bool waylandSession() {
+    return runsOnWayland([](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    });
 }
 
 int runOnWayland(int argc, char** argv) {
@@ -118,10 +119,7 @@ int runOnWayland(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     describeApplication();
-    BusSingleInstance instance;
-    if (const auto status = instance.claimOrHandOver()) {
-        return *status;
-    }
+    // What the compositor lacks is told before the session's one instance is claimed.
     std::string why;
     auto connection = WaylandConnection::open(why);
     if (connection && connection->globals().idleNotifier == nullptr &&
@@ -135,6 +133,10 @@ int runOnWayland(int argc, char** argv) {
         std::fprintf(stderr, "dovetrel: %s\n", why.c_str());
         return EXIT_FAILURE;
     }
+    BusSingleInstance instance;
+    if (const auto status = instance.claimOrHandOver()) {
+        return *status;
+    }
     WaylandPlatform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL},
                              std::move(connection));
     const auto delegate = std::make_shared<AppDelegate>(platform);
@@ -147,7 +149,7 @@ int run(int argc, char** argv) {
     if (const auto status = answerCommandLine(argc, argv)) {
         return *status;
     }
-    if (waylandAskedFor()) {
+    if (waylandSession()) {
         return runOnWayland(argc, argv);
     }
     if (const auto reason = reasonNotToRun()) {

@@ -247,12 +247,10 @@ void WaylandSession::type(const std::string& keys) {
 
 std::vector<std::string> WaylandSession::environment() const {
     const std::string dir = clientRuntimeDir_->path().toStdString();
-    return {"XDG_RUNTIME_DIR=" + dir,
-            "WAYLAND_DISPLAY=" + socket_,
-            "XDG_SESSION_TYPE=wayland",
-            "DISPLAY=",
-            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/bus",
-            "DOVETREL_WAYLAND=1"};
+    return {"XDG_RUNTIME_DIR=" + dir, "WAYLAND_DISPLAY=" + socket_, "XDG_SESSION_TYPE=wayland",
+            "DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/bus",
+            // Chosen by the session alone.
+            "DOVETREL_WAYLAND="};
 }
 
 void WaylandSession::movePointer(int x, int y) {

@@ -98,9 +98,11 @@ std::unique_ptr<WaylandConnection> WaylandConnection::open(std::string& why) {
         return nullptr;
     }
     if (globals.layerShell == nullptr) {
+        // GNOME's compositor, among others, keeps it from clients.
         why =
-            "the Wayland compositor offers no layer shell (zwlr_layer_shell_v1) to show the "
-            "square with";
+            "this Wayland compositor offers no layer shell (zwlr_layer_shell_v1), which Dovetrel "
+            "needs to show its square above other windows; it runs on KDE Plasma, sway, labwc "
+            "and other wlroots compositors, and on X11";
         return nullptr;
     }
     connection->notifier_ =
