@@ -70,7 +70,8 @@ WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnect
                                         [this](std::function<void()> block) {
                                             runLoop().scheduleTimer(0, false, std::move(block));
                                         })),
-      probe_(*connection_) {}
+      probe_(*connection_),
+      modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })) {}
 
 WaylandPlatform::~WaylandPlatform() = default;
 
@@ -105,11 +106,16 @@ void WaylandPlatform::locatePointer(std::function<void(std::optional<Point>)> an
 std::shared_ptr<EventTap> WaylandPlatform::createEventTap(uint64_t /*eventMask*/,
                                                           EventTapHandlers handlers) {
     tap_ = std::make_shared<WaylandEventTap>(std::move(handlers), [this](bool takesInput) {
-        if (square_ != nullptr) {
-            square_->setTakesInput(takesInput);
-        }
+        tapTakesInput_ = takesInput;
+        applyTakesInput();
     });
     return tap_;
+}
+
+void WaylandPlatform::applyTakesInput() {
+    if (square_ != nullptr) {
+        square_->setTakesInput(tapTakesInput_ && !(modifiers_ && modifiers_->isHeld()));
+    }
 }
 
 std::optional<Rect> WaylandPlatform::mainScreenFrame() {
@@ -133,6 +139,7 @@ bool WaylandPlatform::isPointerOverOwnWindow() {
 std::unique_ptr<OverlaySurface> WaylandPlatform::createOverlaySurface(const Rect& contentRect) {
     auto surface = std::make_unique<WaylandOverlaySurface>(*connection_, contentRect);
     square_ = surface.get();
+    applyTakesInput();
     const auto onSquare = [this](QPointF position) {
         lastSquareEvent_ = millisecondsNow();
         const QPointF origin = toGlobalRect(square_->frame(), primaryScreenGeometry()).topLeft();

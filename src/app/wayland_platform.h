@@ -12,6 +12,7 @@
 #include "app/qt_platform.h"
 #include "app/wayland/connection.h"
 #include "app/wayland/idle_watch.h"
+#include "app/wayland/modifier_watch.h"
 #include "app/wayland/pointer_probe.h"
 
 namespace dovetrel::app {
@@ -59,6 +60,8 @@ class WaylandPlatform : public QtPlatform {
     void squareShown(bool shown);
     void report(uint32_t type);
     void inputWhileSquareUp();
+    // Whether the square takes presses: while the tap is on and no modifier is known held.
+    void applyTakesInput();
 
     std::unique_ptr<WaylandConnection> connection_;
     std::unique_ptr<WaylandIdleWatch> idleWatch_;
@@ -66,6 +69,8 @@ class WaylandPlatform : public QtPlatform {
     std::function<void(uint32_t)> monitor_;
     std::shared_ptr<WaylandEventTap> tap_;
     WaylandOverlaySurface* square_ = nullptr;
+    std::unique_ptr<ModifierWatch> modifiers_;
+    bool tapTakesInput_ = false;
     // While the square is up: input of any kind, as edges of a short idle notification.
     TimerRef inputWatch_;
     // When the square itself was last told of the pointer (milliseconds), to tell the input

@@ -11,6 +11,7 @@
 
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"
+#include "keystate-client-protocol.h"
 #include "wlr-layer-shell.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -149,6 +150,9 @@ void WaylandConnection::globalAdded(wl_registry* registry, uint32_t name, const 
     } else if (is(org_kde_kwin_idle_interface)) {
         globals_.kdeIdle =
             bind<org_kde_kwin_idle>(registry, name, &org_kde_kwin_idle_interface, version, 1);
+    } else if (is(org_kde_kwin_keystate_interface)) {
+        globals_.keystate = bind<org_kde_kwin_keystate>(
+            registry, name, &org_kde_kwin_keystate_interface, version, 5);
     }
 }
 

@@ -21,6 +21,7 @@ struct wl_shm;
 struct wl_surface;
 struct ext_idle_notifier_v1;
 struct org_kde_kwin_idle;
+struct org_kde_kwin_keystate;
 struct zwlr_layer_shell_v1;
 struct zwlr_virtual_pointer_manager_v1;
 struct zwlr_virtual_pointer_v1;
@@ -36,6 +37,8 @@ struct WaylandGlobals {
     zwlr_virtual_pointer_manager_v1* virtualPointers = nullptr;
     ext_idle_notifier_v1* idleNotifier = nullptr;
     org_kde_kwin_idle* kdeIdle = nullptr;
+    // Restricted on KWin: the desktop entry names it (X-KDE-Wayland-Interfaces).
+    org_kde_kwin_keystate* keystate = nullptr;
 };
 
 // What the pointer does over one of our surfaces, in surface coordinates.
