@@ -1,4 +1,4 @@
-// The program in a Wayland session, on a headless sway.
+// The program in a Wayland session, on a headless sway (or the compositor the harness is told).
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
@@ -18,9 +18,19 @@ namespace {
 
 const std::string kQuickSettings = "[General]\nidleTimeout=1\nzoneSize=80\n";
 
-// The square once it is on the screen: a painted area larger than the pointer's image.
-std::optional<QRect> waitForSquare(const WaylandSession& session) {
+// The square once it is on the screen: a painted area larger than the pointer's image. Without
+// screenshots (KWin), once the window below has lost the pointer to it.
+std::optional<QRect> waitForSquare(WaylandSession& session) {
     std::optional<QRect> square;
+    if (!session.takesScreenshots()) {
+        if (waitFor([&] { return !session.windowHasPointer(); }, 10s)) {
+            square = QRect();
+        }
+        // Idle notifications tell input only after a quiet moment of their own: a key in the
+        // square's first 30 ms goes unseen (a known limit), and a screenshot takes longer.
+        std::this_thread::sleep_for(100ms);
+        return square;
+    }
     waitFor(
         [&] {
             const QRect painted = paintedArea(session.screenshot());
@@ -33,7 +43,10 @@ std::optional<QRect> waitForSquare(const WaylandSession& session) {
     return square;
 }
 
-bool squareGoes(const WaylandSession& session, std::chrono::milliseconds timeout = 3s) {
+bool squareGoes(WaylandSession& session, std::chrono::milliseconds timeout = 3s) {
+    if (!session.takesScreenshots()) {
+        return waitFor([&] { return session.windowHasPointer(); }, timeout);
+    }
     return waitFor([&] { return paintedArea(session.screenshot()).width() <= 40; }, timeout);
 }
 
@@ -56,6 +69,8 @@ TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
         std::function<void()> act;
         bool staysUp;
         bool reachesWindow;
+        // Only where the compositor tells the modifiers: held from before the square comes.
+        bool shiftBeforeRest = false;
     } cases[] = {
         {"left click", [&] { session.click(BTN_LEFT); }, false, false},
         {"motion inside", [&] { session.movePointer(420, 320); }, true, false},
@@ -69,17 +84,14 @@ TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
              session.click(BTN_LEFT);
          },
          false, true},
-        // Shift as a keyboard sends it, a key press: a bare modifier update (wtype -M) is no
-        // input to sway 1.7's idle count.
         {"Shift held, then a click",
+         [&] { session.withShiftHeld([&] { session.click(BTN_LEFT); }); }, false, true},
+        {"Shift held since before the rest, then a click",
          [&] {
-             ChildProcess shift({"wtype", "-P", "Shift_L", "-s", "400", "-p", "Shift_L"},
-                                session.environment());
-             std::this_thread::sleep_for(200ms);
              session.click(BTN_LEFT);
-             shift.waitForExit();
+             session.holdShift(false);
          },
-         false, true},
+         false, true, true},
         // sway 1.7 loses the first click after a surface under a still pointer goes.
         {"a key, then a click without motion",
          [&] {
@@ -91,8 +103,17 @@ TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        session.movePointer(400, 300);
-        ASSERT_TRUE(waitForSquare(session)) << dovetrel.unexpectedOutput();
+        if (c.shiftBeforeRest) {
+            if (!session.holdShift(true)) {
+                continue;
+            }
+            // The square shows without taking the pointer: nothing tells it is up but time.
+            session.movePointer(400, 300);
+            std::this_thread::sleep_for(2s);
+        } else {
+            session.movePointer(400, 300);
+            ASSERT_TRUE(waitForSquare(session)) << dovetrel.unexpectedOutput();
+        }
         session.received();
         c.act();
         if (c.staysUp) {
@@ -109,8 +130,8 @@ TEST(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) {
 TEST(WaylandSquare, RestShowsTheSquareUnderThePointer) {
     ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
     WaylandSession session;
-    if (!session.failure().empty()) {
-        GTEST_SKIP() << session.failure();
+    if (!session.failure().empty() || !session.takesScreenshots()) {
+        GTEST_SKIP() << session.failure() << " (or no screenshots)";
     }
     session.movePointer(400, 300);
     Dovetrel dovetrel(session.environment(), kQuickSettings);
@@ -153,8 +174,8 @@ TEST(WaylandSquare, AThousandClicksDuringTheCountdownAllArrive) {
 TEST(WaylandSquare, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
     ensureApplication([](int& argc, char** argv) { new QCoreApplication(argc, argv); });
     WaylandSession session;
-    if (!session.failure().empty()) {
-        GTEST_SKIP() << session.failure();
+    if (!session.failure().empty() || !session.takesScreenshots()) {
+        GTEST_SKIP() << session.failure() << " (or no screenshots)";
     }
     session.movePointer(400, 300);
     Dovetrel first(session.environment(), kQuickSettings);

@@ -1,5 +1,6 @@
 #include "support/wayland_session.h"
 
+#include <linux/input-event-codes.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -13,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <utility>
 
+#include "fake-input-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -82,38 +85,71 @@ WaylandSession::WaylandSession(int width, int height)
       height_(height),
       runtimeDir_(std::make_unique<QTemporaryDir>()),
       clientRuntimeDir_(std::make_unique<QTemporaryDir>()) {
-    // Another sway may be named, such as a newer one in a chroot:
-    // DOVETREL_TEST_SWAY="chroot --userspec=nobody:nogroup /srv/trixie sway".
-    const char* sway = std::getenv("DOVETREL_TEST_SWAY");
-    if ((sway == nullptr && !onPath("sway")) || !onPath("grim")) {
-        failure_ = "sway and grim are needed (scripts/install-deps)";
-        return;
-    }
-    const std::string dir = runtimeDir_->path().toStdString();
-    std::ofstream(dir + "/sway.conf") << "output HEADLESS-1 mode " << width << "x" << height
-                                      << " position 0 0\ndefault_border none\n"
-                                         "focus_follows_mouse no\n";
+    // Another compositor may be named, such as a newer one in a chroot:
+    // DOVETREL_TEST_COMPOSITOR="chroot --userspec=nobody:nogroup /srv/trixie labwc".
+    const char* named = std::getenv("DOVETREL_TEST_COMPOSITOR");
     std::vector<std::string> command;
-    std::istringstream words(sway != nullptr ? sway : "sway");
+    std::istringstream words(named != nullptr ? named : "sway");
     for (std::string word; words >> word;) {
         command.push_back(word);
     }
-    command.insert(command.end(), {"-c", dir + "/sway.conf"});
+    if (command.empty() || (named == nullptr && !onPath("sway"))) {
+        failure_ = "sway is needed (scripts/install-deps)";
+        return;
+    }
+    const std::string program = std::filesystem::path(command.back()).filename().string();
+    if (program != "kwin_wayland" && !onPath("grim")) {
+        failure_ = "grim is needed (scripts/install-deps)";
+        return;
+    }
+    const std::string dir = runtimeDir_->path().toStdString();
+    std::vector<std::string> environment = {"XDG_RUNTIME_DIR=" + dir,
+                                            "WAYLAND_DISPLAY=", "DISPLAY=", "HOME=" + dir};
+    if (program == "kwin_wayland") {
+        // QPainter compositing, no lock screen or shortcuts, and the test's fake input allowed.
+        command.insert(command.end() - 1, "dbus-run-session");
+        command.insert(command.end(), {"--virtual", "--width", std::to_string(width), "--height",
+                                       std::to_string(height), "--no-lockscreen",
+                                       "--no-global-shortcuts", "--socket", "wayland-kwin"});
+        environment.insert(environment.end(),
+                           {"KWIN_COMPOSE=Q", "KWIN_WAYLAND_NO_PERMISSION_CHECKS=1",
+                            "DBUS_SESSION_BUS_ADDRESS=", "QT_QPA_PLATFORM="});
+    } else {
+        environment.insert(environment.end(),
+                           {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman",
+                            "WLR_LIBINPUT_NO_DEVICES=1", "WLR_HEADLESS_OUTPUTS=1"});
+    }
+    if (program == "labwc") {
+        // Windows without a title bar, so that the test's fills the output. The headless
+        // output is 1280x720 already.
+        std::ofstream(dir + "/rc.xml")
+            << "<labwc_config><core><decoration>client</decoration></core></labwc_config>\n";
+        std::ofstream(dir + "/autostart");
+        command.insert(command.end(), {"-C", dir});
+    } else if (program == "sway") {
+        std::ofstream(dir + "/sway.conf") << "output HEADLESS-1 mode " << width << "x" << height
+                                          << " position 0 0\ndefault_border none\n"
+                                             "focus_follows_mouse no\n";
+        command.insert(command.end(), {"-c", dir + "/sway.conf"});
+    }
     if (geteuid() == 0) {
         const char* name = std::getenv("DOVETREL_TEST_USER");
         const passwd* user = getpwnam(name != nullptr ? name : "nobody");
         if (user == nullptr || chown(dir.c_str(), user->pw_uid, user->pw_gid) != 0) {
-            failure_ = "no user to run sway as (DOVETREL_TEST_USER)";
+            failure_ = "no user to run the compositor as (DOVETREL_TEST_USER)";
             return;
         }
-        if (sway == nullptr) {
+        for (const char* file : {"/rc.xml", "/autostart", "/sway.conf"}) {
+            if (std::filesystem::exists(dir + file)) {
+                chown((dir + file).c_str(), user->pw_uid, user->pw_gid);
+            }
+        }
+        if (named == nullptr) {
             command.insert(command.begin(), {"runuser", "-u", user->pw_name, "--"});
         }
     }
     chmod(dir.c_str(), 0700);
-    sway_ = ChildProcess(command, {"XDG_RUNTIME_DIR=" + dir, "WLR_BACKENDS=headless",
-                                   "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
-                                   "WLR_HEADLESS_OUTPUTS=1", "WAYLAND_DISPLAY=", "DISPLAY="});
+    compositor_ = ChildProcess(command, environment);
     const std::string clientDir = clientRuntimeDir_->path().toStdString();
     bus_ = ChildProcess(
         {"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + clientDir + "/bus"}, {});
@@ -134,12 +170,16 @@ WaylandSession::WaylandSession(int width, int height)
         wl_registry_add_listener(registry_, &kRegistry, this);
         wl_display_roundtrip(display_);
     }
-    if (seat_ == nullptr || manager_ == nullptr) {
-        failure_ = "sway did not start: " + sway_.errorOutput();
+    if (seat_ == nullptr || (manager_ == nullptr && fakeInput_ == nullptr)) {
+        failure_ = command.back() + " did not start: " + compositor_.errorOutput();
         return;
     }
-    // The seat has no pointer at all until this one comes.
-    pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, seat_);
+    if (fakeInput_ != nullptr) {
+        org_kde_kwin_fake_input_authenticate(fakeInput_, "dovetrel tests", "test input");
+    } else {
+        // The seat has no pointer at all until this one comes.
+        pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, seat_);
+    }
     roundTrip();
 }
 
@@ -155,8 +195,9 @@ WaylandSession::~WaylandSession() {
     if (windowBuffer_ != nullptr) {
         wl_buffer_destroy(windowBuffer_);
     }
-    for (auto* proxy : {reinterpret_cast<wl_proxy*>(shell_), reinterpret_cast<wl_proxy*>(shm_),
-                        reinterpret_cast<wl_proxy*>(compositor_)}) {
+    for (auto* proxy :
+         {reinterpret_cast<wl_proxy*>(shell_), reinterpret_cast<wl_proxy*>(shm_),
+          reinterpret_cast<wl_proxy*>(surfaces_), reinterpret_cast<wl_proxy*>(fakeInput_)}) {
         if (proxy != nullptr) {
             wl_proxy_destroy(proxy);
         }
@@ -177,9 +218,9 @@ WaylandSession::~WaylandSession() {
         wl_display_disconnect(display_);
     }
     // runuser leaves sway behind when it is killed alone: end the whole group.
-    if (sway_.isRunning()) {
-        ::kill(-sway_.pid(), SIGKILL);
-        sway_.waitForExit();
+    if (compositor_.isRunning()) {
+        ::kill(-compositor_.pid(), SIGKILL);
+        compositor_.waitForExit();
     }
 }
 
@@ -190,7 +231,7 @@ void WaylandSession::globalAdded(wl_registry* registry, uint32_t name, const cha
         manager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
     } else if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
-        compositor_ = static_cast<wl_compositor*>(
+        surfaces_ = static_cast<wl_compositor*>(
             wl_registry_bind(registry, name, &wl_compositor_interface, 1));
     } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
         shm_ = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
@@ -198,11 +239,14 @@ void WaylandSession::globalAdded(wl_registry* registry, uint32_t name, const cha
         shell_ =
             static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
         xdg_wm_base_add_listener(shell_, &kShell, nullptr);
+    } else if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) {
+        fakeInput_ = static_cast<org_kde_kwin_fake_input*>(
+            wl_registry_bind(registry, name, &org_kde_kwin_fake_input_interface, 4));
     }
 }
 
 void WaylandSession::openWindow() {
-    surface_ = wl_compositor_create_surface(compositor_);
+    surface_ = wl_compositor_create_surface(surfaces_);
     xdgSurface_ = xdg_wm_base_get_xdg_surface(shell_, surface_);
     xdg_surface_add_listener(xdgSurface_, &kXdgSurface, this);
     toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
@@ -241,8 +285,64 @@ std::vector<std::string> WaylandSession::received() {
     return std::exchange(received_, {});
 }
 
+void WaylandSession::windowReceived(std::string event) {
+    if (event == "enter" || event == "leave") {
+        windowHasPointer_ = event == "enter";
+    }
+    received_.push_back(std::move(event));
+}
+
+bool WaylandSession::windowHasPointer() {
+    roundTrip();
+    return windowHasPointer_;
+}
+
 void WaylandSession::type(const std::string& keys) {
-    ChildProcess({"wtype", keys}, environment()).waitForExit();
+    if (fakeInput_ == nullptr) {
+        ChildProcess({"wtype", keys}, environment()).waitForExit();
+        return;
+    }
+    // Linux key codes of the letters, row by row as on the keyboard.
+    const std::pair<const char*, uint32_t> rows[] = {
+        {"qwertyuiop", KEY_Q}, {"asdfghjkl", KEY_A}, {"zxcvbnm", KEY_Z}};
+    for (const char key : keys) {
+        for (const auto& [letters, first] : rows) {
+            if (const char* at = std::strchr(letters, key); at != nullptr && key != '\0') {
+                for (const auto state :
+                     {WL_KEYBOARD_KEY_STATE_PRESSED, WL_KEYBOARD_KEY_STATE_RELEASED}) {
+                    org_kde_kwin_fake_input_keyboard_key(fakeInput_, first + uint32_t(at - letters),
+                                                         state);
+                }
+            }
+        }
+    }
+    roundTrip();
+}
+
+bool WaylandSession::holdShift(bool down) {
+    if (fakeInput_ == nullptr) {
+        return false;
+    }
+    org_kde_kwin_fake_input_keyboard_key(
+        fakeInput_, KEY_LEFTSHIFT,
+        down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    roundTrip();
+    return true;
+}
+
+void WaylandSession::withShiftHeld(const std::function<void()>& meanwhile) {
+    if (holdShift(true)) {
+        std::this_thread::sleep_for(200ms);
+        meanwhile();
+        holdShift(false);
+        return;
+    }
+    // A key press as a keyboard sends it: a bare modifier update (wtype -M) is no input to
+    // sway 1.7's idle count.
+    ChildProcess shift({"wtype", "-P", "Shift_L", "-s", "400", "-p", "Shift_L"}, environment());
+    std::this_thread::sleep_for(200ms);
+    meanwhile();
+    shift.waitForExit();
 }
 
 std::vector<std::string> WaylandSession::environment() const {
@@ -254,25 +354,40 @@ std::vector<std::string> WaylandSession::environment() const {
 }
 
 void WaylandSession::movePointer(int x, int y) {
-    zwlr_virtual_pointer_v1_motion_absolute(pointer_, time_ += 10, uint32_t(x), uint32_t(y),
-                                            uint32_t(width_), uint32_t(height_));
-    zwlr_virtual_pointer_v1_frame(pointer_);
-    roundTrip();
-}
-
-void WaylandSession::click(uint32_t button) {
-    for (const auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
-        zwlr_virtual_pointer_v1_button(pointer_, time_ += 10, button, state);
+    if (fakeInput_ != nullptr) {
+        org_kde_kwin_fake_input_pointer_motion_absolute(fakeInput_, wl_fixed_from_int(x),
+                                                        wl_fixed_from_int(y));
+    } else {
+        zwlr_virtual_pointer_v1_motion_absolute(pointer_, time_ += 10, uint32_t(x), uint32_t(y),
+                                                uint32_t(width_), uint32_t(height_));
         zwlr_virtual_pointer_v1_frame(pointer_);
     }
     roundTrip();
 }
 
+void WaylandSession::click(uint32_t button) {
+    for (const auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
+        if (fakeInput_ != nullptr) {
+            org_kde_kwin_fake_input_button(fakeInput_, button, state);
+        } else {
+            zwlr_virtual_pointer_v1_button(pointer_, time_ += 10, button, state);
+            zwlr_virtual_pointer_v1_frame(pointer_);
+        }
+    }
+    roundTrip();
+}
+
 void WaylandSession::scroll(int steps) {
-    zwlr_virtual_pointer_v1_axis_source(pointer_, WL_POINTER_AXIS_SOURCE_WHEEL);
-    zwlr_virtual_pointer_v1_axis_discrete(pointer_, time_ += 10, WL_POINTER_AXIS_VERTICAL_SCROLL,
-                                          wl_fixed_from_int(steps * 15), steps);
-    zwlr_virtual_pointer_v1_frame(pointer_);
+    if (fakeInput_ != nullptr) {
+        org_kde_kwin_fake_input_axis(fakeInput_, WL_POINTER_AXIS_VERTICAL_SCROLL,
+                                     wl_fixed_from_int(steps * 15));
+    } else {
+        zwlr_virtual_pointer_v1_axis_source(pointer_, WL_POINTER_AXIS_SOURCE_WHEEL);
+        zwlr_virtual_pointer_v1_axis_discrete(pointer_, time_ += 10,
+                                              WL_POINTER_AXIS_VERTICAL_SCROLL,
+                                              wl_fixed_from_int(steps * 15), steps);
+        zwlr_virtual_pointer_v1_frame(pointer_);
+    }
     roundTrip();
 }
 

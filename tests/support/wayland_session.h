@@ -1,13 +1,16 @@
-// A private Wayland session for end-to-end tests: a headless sway (software rendering, no
-// input devices) and a session bus, with a virtual pointer of the test's own, and screenshots
-// through grim. sway
-// refuses to run as root: a test running as root starts it as DOVETREL_TEST_USER ("nobody"
-// unless set) and keeps the root's access to its runtime folder.
+// A private Wayland session for end-to-end tests: a headless compositor (software rendering, no
+// input devices) and a session bus, with pointer and keys of the test's own, and screenshots
+// through grim. sway by default; DOVETREL_TEST_COMPOSITOR names another command ending in sway,
+// labwc or kwin_wayland, such as one in a chroot. wlroots compositors take the test's input
+// through a virtual pointer and wtype, KWin through its fake input. sway refuses to run as
+// root: a test running as root starts the compositor as DOVETREL_TEST_USER ("nobody" unless
+// set) and keeps the root's access to its runtime folder.
 #pragma once
 
 #include <QImage>
 #include <QRect>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +29,7 @@ struct wl_surface;
 struct xdg_surface;
 struct xdg_toplevel;
 struct xdg_wm_base;
+struct org_kde_kwin_fake_input;
 struct zwlr_virtual_pointer_manager_v1;
 struct zwlr_virtual_pointer_v1;
 
@@ -38,7 +42,8 @@ class WaylandSession {
     WaylandSession(const WaylandSession&) = delete;
     WaylandSession& operator=(const WaylandSession&) = delete;
 
-    // Empty when the session runs; otherwise why not (sway missing, or it would not start).
+    // Empty when the session runs; otherwise why not (the compositor missing, or it would not
+    // start).
     const std::string& failure() const { return failure_; }
     // KEY=value lines for a child that should run in this session, the program's Wayland
     // platform asked for.
@@ -49,17 +54,28 @@ class WaylandSession {
     void click(uint32_t button);
     // Wheel steps, positive down.
     void scroll(int steps);
-    // Types `keys` on a virtual keyboard (wtype).
+    // Types `keys` (lower-case letters).
     void type(const std::string& keys);
+    // Holds Shift down while `meanwhile` runs, from 200 ms before it.
+    void withShiftHeld(const std::function<void()>& meanwhile);
+    // Holds Shift down or lets it go; only where the compositor takes keys from the test itself
+    // (KWin), false elsewhere.
+    bool holdShift(bool down);
+    // Whether the compositor tells clients which modifiers are held (KWin).
+    bool tellsModifiers() const { return fakeInput_ != nullptr; }
+    // Whether screenshot() can work: not on KWin, which offers no wlr screen copy.
+    bool takesScreenshots() const { return fakeInput_ == nullptr; }
+    // Whether the test window has the pointer, from the enter and leave it last received.
+    bool windowHasPointer();
 
-    // Opens a window, which sway tiles over the whole output, recording the pointer events it
-    // receives: "enter", "leave", "motion", "press N", "release N", "scroll".
+    // Opens a window the size of the output, which compositors put over all of it, recording the
+    // pointer events it receives: "enter", "leave", "motion", "press N", "release N", "scroll".
     void openWindow();
     // What the window received since the last call.
     std::vector<std::string> received();
     // The window's listeners.
     void windowConfigured(uint32_t serial);
-    void windowReceived(std::string event) { received_.push_back(std::move(event)); }
+    void windowReceived(std::string event);
 
     // The output as the compositor shows it; a null image when grim fails.
     QImage screenshot() const;
@@ -78,7 +94,7 @@ class WaylandSession {
     // the user it runs as.
     std::unique_ptr<QTemporaryDir> clientRuntimeDir_;
     std::string socket_;  // absolute
-    ChildProcess sway_;
+    ChildProcess compositor_;
     // The session bus of the programs started in the session.
     ChildProcess bus_;
     wl_display* display_ = nullptr;
@@ -86,8 +102,9 @@ class WaylandSession {
     wl_seat* seat_ = nullptr;
     zwlr_virtual_pointer_manager_v1* manager_ = nullptr;
     zwlr_virtual_pointer_v1* pointer_ = nullptr;
+    org_kde_kwin_fake_input* fakeInput_ = nullptr;
     uint32_t time_ = 1;
-    wl_compositor* compositor_ = nullptr;
+    wl_compositor* surfaces_ = nullptr;
     wl_shm* shm_ = nullptr;
     xdg_wm_base* shell_ = nullptr;
     wl_surface* surface_ = nullptr;
@@ -97,6 +114,7 @@ class WaylandSession {
     wl_pointer* windowPointer_ = nullptr;
     bool configured_ = false;
     std::vector<std::string> received_;
+    bool windowHasPointer_ = false;
 };
 
 // The smallest rectangle holding every pixel that differs from the one at the top-left
