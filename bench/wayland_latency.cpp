@@ -3,6 +3,9 @@
 // over ten rests: the probe, the square's map and, on wlroots, the nudge between them. The
 // times come from the program's own protocol log (WAYLAND_DEBUG), so the harness's screenshots
 // do not count. Prints the median and the extremes in milliseconds.
+//   dovetrel_wayland_latency [--screenshot FILE]
+// With --screenshot, saves the square on the compositor's bare background instead (grim), as
+// the README shows it.
 #include <linux/input-event-codes.h>
 
 #include <QCoreApplication>
@@ -58,12 +61,27 @@ std::vector<double> latencies(const std::string& log) {
 
 }  // namespace
 
+// The square after its fade-in, in a 480x320 frame around the pointer.
+int saveScreenshot(WaylandSession& session, const char* file) {
+    session.movePointer(400, 300);
+    Dovetrel dovetrel(session.environment(), "[General]\nidleTimeout=1\nzoneSize=80\n");
+    if (!waitFor([&] { return paintedArea(session.screenshot()).width() > 40; }, 10s)) {
+        std::fprintf(stderr, "no square seen\n");
+        return 1;
+    }
+    std::this_thread::sleep_for(1s);
+    return session.screenshot().copy(160, 140, 480, 320).save(QString::fromLocal8Bit(file)) ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     WaylandSession session;
     if (!session.failure().empty()) {
         std::fprintf(stderr, "%s\n", session.failure().c_str());
         return 1;
+    }
+    if (argc == 3 && std::string(argv[1]) == "--screenshot") {
+        return saveScreenshot(session, argv[2]);
     }
     session.openWindow();
     session.movePointer(400, 300);

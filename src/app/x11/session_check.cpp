@@ -22,12 +22,12 @@ std::optional<std::string> reasonCannotRun(const EnvironmentLookup& environment)
     const auto waylandDisplay = environment("WAYLAND_DISPLAY");
     const bool x11Asked = environment("DOVETREL_WAYLAND") == "0";
     if (!x11Asked && ((waylandDisplay && !waylandDisplay->empty()) || sessionType == "wayland")) {
-        return "this is a Wayland session, where a program cannot watch or filter other "
-               "programs' clicks; Dovetrel needs an X11 session";
+        return "this is a Wayland session, but WAYLAND_DISPLAY names no compositor, and an X11 "
+               "program there cannot watch or filter other programs' clicks";
     }
     const auto display = environment("DISPLAY");
     if (!display || display->empty()) {
-        return "no X display (DISPLAY is not set); Dovetrel needs an X11 session";
+        return "no X display (DISPLAY is not set) nor Wayland display (WAYLAND_DISPLAY)";
     }
     return std::nullopt;
 }
