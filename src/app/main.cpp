@@ -10,8 +10,13 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
+#include "app/dbus/single_instance.h"
 #include "app/ui/tray_icon_painter.h"
+#include "app/wayland/connection.h"
+#include "app/wayland_platform.h"
 #include "app/x11/session_check.h"
 #include "app/x11/single_instance.h"
 #include "app/x11_platform.h"
@@ -37,7 +42,10 @@ std::optional<int> answerCommandLine(int argc, char** argv) {
         QStringLiteral("Ignores accidental clicks while the pointer rests: after a few seconds of\n"
                        "stillness a small square appears under the pointer, and a plain click on\n"
                        "it is dropped. Dovetrel runs in the panel's tray and reads its settings\n"
-                       "from $XDG_CONFIG_HOME/dovetrel/dovetrel.conf."));
+                       "from $XDG_CONFIG_HOME/dovetrel/dovetrel.conf.\n\n"
+                       "In a Wayland session (WAYLAND_DISPLAY set) the compositor must offer the\n"
+                       "layer shell, as KDE Plasma, sway and labwc do. DOVETREL_WAYLAND=0 runs on\n"
+                       "X11 (XWayland) there instead, guarding only X11 programs."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
@@ -82,18 +90,8 @@ std::optional<std::string> reasonNotToRun() {
     return reason;
 }
 
-int run(int argc, char** argv) {
-    if (const auto status = answerCommandLine(argc, argv)) {
-        return *status;
-    }
-    if (const auto reason = reasonNotToRun()) {
-        std::fprintf(stderr, "dovetrel: %s\n", reason->c_str());
-        return EXIT_FAILURE;
-    }
-    // The guard only works on X11; never let Qt pick another backend.
-    qputenv("QT_QPA_PLATFORM", "xcb");
-
-    QApplication application(argc, argv);
+// Names the program to Qt and the desktop; after the application object exists.
+void describeApplication() {
     QApplication::setApplicationName(QStringLiteral("dovetrel"));
     QApplication::setApplicationVersion(QString::fromLatin1(kAppVersion));
     // No display name: window managers would show it after every window title.
@@ -105,6 +103,64 @@ int run(int argc, char** argv) {
         makeTrayIcon(makeMenuBarIcon(true), [](QPainter&, const QRect&) {
             return TrayIconInk{QApplication::palette().color(QPalette::WindowText)};
         })));
+}
+
+bool waylandSession() {
+    return runsOnWayland([](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    });
+}
+
+int runOnWayland(int argc, char** argv) {
+    // Qt's windows (the Settings window, menus) as Wayland clients too, unless told otherwise.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "wayland");
+    }
+    QApplication application(argc, argv);
+    describeApplication();
+    // What the compositor lacks is told before the session's one instance is claimed.
+    std::string why;
+    auto connection = WaylandConnection::open(why);
+    if (connection && connection->globals().idleNotifier == nullptr &&
+        connection->globals().kdeIdle == nullptr) {
+        why =
+            "the Wayland compositor tells no idle time (ext_idle_notifier_v1 or "
+            "org_kde_kwin_idle), which Dovetrel needs to see the pointer rest";
+        connection.reset();
+    }
+    if (!connection) {
+        std::fprintf(stderr, "dovetrel: %s\n", why.c_str());
+        return EXIT_FAILURE;
+    }
+    BusSingleInstance instance;
+    if (const auto status = instance.claimOrHandOver()) {
+        return *status;
+    }
+    WaylandPlatform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL},
+                             std::move(connection));
+    const auto delegate = std::make_shared<AppDelegate>(platform);
+    instance.onSettingsRequested([&delegate] { delegate->openSettings(); });
+    QTimer::singleShot(0, &application, [&delegate] { delegate->applicationDidFinishLaunching(); });
+    return QApplication::exec();
+}
+
+int run(int argc, char** argv) {
+    if (const auto status = answerCommandLine(argc, argv)) {
+        return *status;
+    }
+    if (waylandSession()) {
+        return runOnWayland(argc, argv);
+    }
+    if (const auto reason = reasonNotToRun()) {
+        std::fprintf(stderr, "dovetrel: %s\n", reason->c_str());
+        return EXIT_FAILURE;
+    }
+    // The guard only works on X11; never let Qt pick another backend.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+
+    QApplication application(argc, argv);
+    describeApplication();
     SingleInstance instance;
     if (const auto status = instance.claimOrHandOver()) {
         return *status;

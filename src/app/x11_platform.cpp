@@ -1,83 +1,40 @@
 #include "app/x11_platform.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QUrl>
 #include <QWindow>
 #include <algorithm>
-#include <ctime>
 #include <limits>
 #include <utility>
 
-#include "app/qt/autostart.h"
 #include "app/qt/screen_geometry.h"
-#include "app/tray/status_item.h"
 #include "app/ui/overlay_surface.h"
-#include "app/ui/settings/settings_window.h"
 #include "app/x11/connection.h"
 #include "app/x11/input/input_monitor.h"
-#include "core/app_delegate.h"
 
 namespace dovetrel::app {
 
 X11Platform::X11Platform(BuildInfo build)
-    : build_(std::move(build)),
-      store_(SettingsFileStore::defaultPath()),
+    : QtPlatform(std::move(build)),
       idleWatch_(X11IdleWatch::open([this](std::function<void()> block) {
-          runLoop_.scheduleTimer(0, false, std::move(block));
+          runLoop().scheduleTimer(0, false, std::move(block));
       })),
-      access_([this] { return now(); }) {
-    const auto* application = qGuiApp;
-    const auto screensChanged = [this] {
-        notifyWorkspace(WorkspaceNotification::screenParametersDidChange);
-    };
-    QObject::connect(application, &QGuiApplication::primaryScreenChanged, application,
-                     screensChanged);
-    QObject::connect(
-        application, &QGuiApplication::screenAdded, application, [screensChanged](QScreen* screen) {
-            QObject::connect(screen, &QScreen::geometryChanged, qGuiApp, screensChanged);
-            screensChanged();
-        });
-    for (QScreen* screen : QGuiApplication::screens()) {
-        QObject::connect(screen, &QScreen::geometryChanged, application, screensChanged);
-    }
-}
+      access_([this] { return now(); }) {}
 
 X11Platform::~X11Platform() = default;
 
-double X11Platform::now() {
-    // Counts time asleep, and setting the clock does not move it.
-    timespec time{};
-    clock_gettime(CLOCK_BOOTTIME, &time);
-    return double(time.tv_sec) + double(time.tv_nsec) / 1e9;
-}
-
-TimerRef X11Platform::scheduleTimer(double interval, bool repeats, std::function<void()> block) {
-    return runLoop_.scheduleTimer(interval, repeats, std::move(block));
-}
-
-void X11Platform::dispatchAsync(std::function<void()> block) {
-    RunLoop::dispatchAsync(std::move(block));
-}
-
-void X11Platform::dispatchAfter(double delay, std::function<void()> block) {
-    RunLoop::dispatchAfter(delay, std::move(block));
-}
-
 TimerRef X11Platform::scheduleIdleTimer(double interval, std::function<void()> block) {
     return idleWatch_ ? idleWatch_->waitForRest(interval, std::move(block))
-                      : runLoop_.scheduleTimer(interval, false, std::move(block));
+                      : runLoop().scheduleTimer(interval, false, std::move(block));
 }
 
 TimerRef X11Platform::scheduleInputTimer(std::function<void()> block) {
     // Without the idle counters the monitor's events arm the countdown again by themselves.
     return idleWatch_ ? idleWatch_->waitForInput(std::move(block))
-                      : runLoop_.scheduleTimer(std::numeric_limits<double>::infinity(), false,
-                                               std::move(block));
+                      : runLoop().scheduleTimer(std::numeric_limits<double>::infinity(), false,
+                                                std::move(block));
 }
 
 std::shared_ptr<MonitorToken> X11Platform::addGlobalMonitor(uint64_t mask,
@@ -99,21 +56,6 @@ std::shared_ptr<EventTap> X11Platform::createEventTap(uint64_t /*eventMask*/,
     return access_.openGuard(std::move(handlers), [this]() -> std::optional<QRect> {
         return overlay_ ? windowGeometryOnRoot(overlay_->winId()) : std::nullopt;
     });
-}
-
-std::vector<Rect> X11Platform::screenFrames() {
-    std::vector<Rect> frames;
-    const QRect primary = primaryScreenGeometry();
-    const auto screens = QGuiApplication::screens();
-    for (const QScreen* screen : screens) {
-        const Rect frame = toWindowRect(screen->geometry(), primary);
-        if (screen == QGuiApplication::primaryScreen()) {
-            frames.insert(frames.begin(), frame);
-        } else {
-            frames.push_back(frame);
-        }
-    }
-    return frames;
 }
 
 std::optional<Rect> X11Platform::mainScreenFrame() {
@@ -147,8 +89,7 @@ std::optional<std::vector<WindowInfo>> X11Platform::onScreenWindows() {
 }
 
 bool X11Platform::isScreenLockedOrBlanked() {
-    ensureNotifications();
-    return notifications_->isScreenLockedOrBlanked();
+    return notifications().isScreenLockedOrBlanked();
 }
 
 std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& contentRect) {
@@ -162,51 +103,6 @@ std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& co
         }
     };
     return surface;
-}
-
-std::shared_ptr<StatusItem> X11Platform::createStatusItem(StatusItemHandlers handlers) {
-    return std::make_shared<TrayStatusItem>(
-        std::move(handlers), [this](bool tracking) { runLoop_.setTrackingMenu(tracking); });
-}
-
-std::shared_ptr<SettingsWindow> X11Platform::createSettingsWindow(
-    std::function<void(const SettingsWindow*)> windowWillClose) {
-    return std::make_shared<SettingsWindowWidget>(*this, std::move(windowWillClose));
-}
-
-void X11Platform::addWorkspaceObserver(WorkspaceNotification name, std::function<void()> handler) {
-    ensureNotifications();
-    workspaceObservers_.emplace_back(name, std::move(handler));
-}
-
-void X11Platform::addDistributedObserver(const std::string& name, std::function<void()> handler) {
-    ensureNotifications();
-    distributedObservers_.emplace_back(name, std::move(handler));
-}
-
-void X11Platform::ensureNotifications() {
-    if (notifications_) {
-        return;
-    }
-    notifications_ = std::make_unique<DesktopNotifications>(
-        [this](WorkspaceNotification name) { notifyWorkspace(name); },
-        [this] { notifyDistributed(kScreenIsLockedNotification); });
-}
-
-void X11Platform::notifyWorkspace(WorkspaceNotification name) {
-    for (const auto& [observed, handler] : workspaceObservers_) {
-        if (observed == name) {
-            handler();
-        }
-    }
-}
-
-void X11Platform::notifyDistributed(const std::string& name) {
-    for (const auto& [observed, handler] : distributedObservers_) {
-        if (observed == name) {
-            handler();
-        }
-    }
 }
 
 bool X11Platform::isPointerOverOwnWindow() {
@@ -228,44 +124,6 @@ bool X11Platform::isProcessTrusted(bool /*prompt*/) {
 
 void X11Platform::resetAccessibilityRecord(const std::string& /*bundleIdentifier*/) {
     // X11 keeps no per-program permission record: nothing to reset.
-}
-
-std::optional<std::string> X11Platform::bundleVersion() {
-    if (build_.buildNumber.empty()) {
-        return std::nullopt;
-    }
-    return build_.buildNumber;
-}
-
-std::string X11Platform::releaseFeedURL() {
-    return build_.releaseFeedURL;
-}
-
-void X11Platform::httpGet(const HttpRequest& request,
-                          std::function<void(std::optional<std::string>)> completion) {
-    feed_.get(request, std::move(completion));
-}
-
-void X11Platform::openUrl(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
-}
-
-bool X11Platform::registerLoginItem() {
-    return registerAutostart(QCoreApplication::applicationFilePath());
-}
-
-bool X11Platform::unregisterLoginItem() {
-    return unregisterAutostart();
-}
-
-void X11Platform::setActivationPolicy(ActivationPolicy /*policy*/) {
-    // No X11 meaning: a program is not hidden from or shown in a dock by policy.
-}
-
-void X11Platform::activateIgnoringOtherApps() {}
-
-void X11Platform::terminate() {
-    QCoreApplication::quit();
 }
 
 }  // namespace dovetrel::app

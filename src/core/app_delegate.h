@@ -80,7 +80,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     // The global monitor's handler, for one event of the given type.
     void handleMonitorEvent(uint32_t type);
     void resetIdleTimer();
-    void showOverlay();
+    // Shows the square under `pointer`, with the guard on.
+    void showOverlay(Point pointer);
     void dismissOverlay();
     void screenSleepOrLock();
     void appDidActivate();
@@ -150,6 +151,12 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::function<void()> weakly(void (AppDelegate::*operation)());
 
     void idleTimerFired();
+    // Asks the platform where the pointer is and shows the square there, unless anything
+    // happened meanwhile that forgets the question (forgetPointerQuery).
+    void locatePointerForOverlay();
+    void pointerLocated(std::optional<Point> pointer);
+    // A late answer to the pointer query, if one is awaited, must no longer show anything.
+    void forgetPointerQuery() { ++pointerQueries_; }
     // Waits for the next input to arm the countdown again.
     void waitForInput();
     void inputResumed();
@@ -173,6 +180,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     CursorVisibility cursorVisibility_;
     // The isEnabled value last acted upon; nullopt before launch.
     std::optional<bool> followedEnabled_;
+    // Counts the events that forget a pointer query; a late answer counts for its own only.
+    uint64_t pointerQueries_ = 0;
 };
 
 // The tap's callback: judges one event for `delegate` (nullptr when it is gone) and returns

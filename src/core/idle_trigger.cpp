@@ -43,6 +43,7 @@ void AppDelegate::handleMonitorEvent(uint32_t type) {
 }
 
 void AppDelegate::resetIdleTimer() {
+    forgetPointerQuery();
     if (idleTimer) {
         idleTimer->invalidate();
     }
@@ -70,10 +71,45 @@ void AppDelegate::idleTimerFired() {
         waitForInput();
         return;
     }
-    showOverlay();
+    locatePointerForOverlay();
+}
+
+void AppDelegate::locatePointerForOverlay() {
+    struct Query {
+        bool answered = false;
+        // Set when no answer came within the call: then only the events counted since count.
+        std::optional<uint64_t> lateFrom;
+    };
+    const auto query = std::make_shared<Query>();
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    platform_.locatePointer([weak, query](std::optional<Point> pointer) {
+        const auto self = weak.lock();
+        if (!self || query->answered ||
+            (query->lateFrom && *query->lateFrom != self->pointerQueries_)) {
+            return;
+        }
+        query->answered = true;
+        self->pointerLocated(pointer);
+    });
+    // An answer given at once is as fresh as any input the platform handed over while seeking
+    // it. A late one is overtaken by input, which only the input timer may see while no square
+    // is up.
+    if (!query->answered) {
+        waitForInput();
+        query->lateFrom = pointerQueries_;
+    }
+}
+
+void AppDelegate::pointerLocated(std::optional<Point> pointer) {
+    if (pointer) {
+        showOverlay(*pointer);
+    } else {
+        waitForInput();
+    }
 }
 
 void AppDelegate::waitForInput() {
+    forgetPointerQuery();
     if (inputTimer) {
         inputTimer->invalidate();
     }
@@ -87,12 +123,15 @@ void AppDelegate::inputResumed() {
     }
 }
 
-void AppDelegate::showOverlay() {
-    const Point pointer = platform_.mouseLocation();
+void AppDelegate::showOverlay(Point pointer) {
     // The square is going up: no countdown may be left to show it again, even one armed by
-    // input the pointer query brought along.
+    // input the pointer query brought along, nor a wait for input armed while it was asked.
     if (idleTimer) {
         idleTimer->invalidate();
+    }
+    if (inputTimer) {
+        inputTimer->invalidate();
+        inputTimer = nullptr;
     }
     const double side = overlaySide(zoneSize(), pointer, platform_.screenFrames());
     if (!overlayWindow) {

@@ -202,6 +202,10 @@ class Platform {
         uint64_t mask, std::function<void(uint32_t type)> handler) = 0;
     // The pointer position in window coordinates.
     virtual Point mouseLocation() = 0;
+    // Asks where the pointer is, for a platform that learns it only later (where just a surface
+    // under the pointer is told). `answer` runs once on the main thread, within this call or
+    // after it, with the position in window coordinates, or nullopt when it cannot be had.
+    virtual void locatePointer(std::function<void(std::optional<Point> pointer)> answer) = 0;
     // nullptr when the platform refuses the tap.
     virtual std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
                                                      EventTapHandlers handlers) = 0;

@@ -1,6 +1,8 @@
 // When the overlay comes and goes, on the virtual clock.
 #include <functional>
 #include <limits>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "core/settings_model.h"
@@ -43,6 +45,60 @@ TEST_F(IdleTrigger, InputHandedOverDuringThePointerQueryLeavesNoTimerBehind) {
         EXPECT_EQ(platform.liveTimerCount(), 1);
         platform.movePointer({500, 400});
     }
+}
+
+// Where only a surface under the pointer learns where it is, the answer comes late: whatever
+// happens meanwhile leaves it showing nothing, and no answer at all waits for input.
+TEST_F(IdleTrigger, ALatePointerAnswerShowsTheSquareThereUnlessOvertaken) {
+    const Point answered{300, 300};
+    const struct {
+        const char* meanwhile;
+        std::function<void()> happen;
+        std::optional<Point> answer;
+    } cases[] = {
+        {"nothing", [] {}, answered},
+        {"no answer", [] {}, std::nullopt},
+        {"a key", [&] { platform.sendMonitorEvent(eventtype::kKeyDown); }, answered},
+        {"switched off", [&] { platform.store.editByHand("isEnabled", "false"); }, answered},
+        {"sleep", [&] { platform.post(WorkspaceNotification::screensDidSleep); }, answered},
+        {"a new arming", [&] { platform.post(WorkspaceNotification::activeSpaceDidChange); },
+         answered},
+    };
+    platform.answersPointerLate = true;
+    launch();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.meanwhile);
+        platform.store.editByHand("isEnabled", "true");
+        platform.movePointer({500, 400});
+        platform.advance(3.0);
+        EXPECT_FALSE(overlayUp());
+        c.happen();
+        ASSERT_TRUE(platform.answerPointerQuery(c.answer));
+        if (c.meanwhile == std::string("nothing")) {
+            ASSERT_TRUE(overlayUp());
+            EXPECT_EQ(delegate->overlayWindow->frame(), (Rect{{260, 260}, {80, 80}}));
+            EXPECT_TRUE(delegate->eventTap->isEnabled());
+            EXPECT_FALSE(idleTimerPending());
+            EXPECT_FALSE(delegate->inputTimer);
+            platform.movePointer({0, 0});
+            settle();
+            continue;
+        }
+        EXPECT_FALSE(overlayUp());
+        if (!c.answer) {
+            EXPECT_FALSE(idleTimerPending());
+            platform.movePointer({600, 300});
+            EXPECT_TRUE(idleTimerPending());
+        }
+    }
+    // Of two questions, the answer to the older one is stale.
+    platform.advance(3.0);
+    platform.movePointer({500, 400});
+    platform.advance(3.0);
+    ASSERT_TRUE(platform.answerPointerQuery(Point{600, 300}));
+    EXPECT_FALSE(overlayUp());
+    ASSERT_TRUE(platform.answerPointerQuery(answered));
+    EXPECT_TRUE(overlayUp());
 }
 
 // Each event type the monitor may report, and whether it takes a shown overlay down with the

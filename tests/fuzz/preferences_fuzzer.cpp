@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const double countdown = platform.nextDeadline().value_or(0) - platform.now();
     require(countdown > kMinimumIdleTimeout - 1e-6 && countdown < kMaximumIdleTimeout + 1e-6,
             "the idle countdown stays within its bounds");
-    delegate->showOverlay();
+    delegate->showOverlay(platform.mouseLocation());
     const Rect square = platform.overlay()->frame();
     const Size screen = platform.screens.front().size;
     require(square.size.width == square.size.height && square.size.width >= kMinimumOverlaySide &&

@@ -285,6 +285,25 @@ void SimulatedPlatform::sendMonitorEvent(uint32_t type) {
     runMainQueue();
 }
 
+void SimulatedPlatform::locatePointer(std::function<void(std::optional<Point>)> answer) {
+    if (answersPointerLate) {
+        heldPointerQueries_.push_back(std::move(answer));
+    } else {
+        answer(mouseLocation());
+    }
+}
+
+bool SimulatedPlatform::answerPointerQuery(std::optional<Point> answer) {
+    if (heldPointerQueries_.empty()) {
+        return false;
+    }
+    const auto held = std::move(heldPointerQueries_.front());
+    heldPointerQueries_.erase(heldPointerQueries_.begin());
+    held(answer);
+    runMainQueue();
+    return true;
+}
+
 void SimulatedPlatform::movePointer(Point to) {
     pointer = to;
     sendMonitorEvent(5);

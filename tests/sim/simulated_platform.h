@@ -176,6 +176,11 @@ class SimulatedPlatform : public Platform {
     // Runs inside every pointer query, as a platform that hands out input it read meanwhile
     // would.
     std::function<void()> onMouseLocation;
+    // When set, pointer queries wait for answerPointerQuery() instead of being answered at once
+    // with mouseLocation().
+    bool answersPointerLate = false;
+    // Answers the query held longest; false when none is held.
+    bool answerPointerQuery(std::optional<Point> answer);
     // One input event: it restarts idle timers, fires input timers, and reaches the monitor if
     // it is installed, watches its type and an overlay is up.
     void sendMonitorEvent(uint32_t type);
@@ -243,6 +248,7 @@ class SimulatedPlatform : public Platform {
         }
         return pointer;
     }
+    void locatePointer(std::function<void(std::optional<Point>)> answer) override;
     std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
                                              EventTapHandlers handlers) override;
     std::vector<Rect> screenFrames() override { return screens; }
@@ -329,6 +335,7 @@ class SimulatedPlatform : public Platform {
     std::vector<std::function<void()>> mainQueue_;
     uint64_t monitorMask_ = 0;
     std::function<void(uint32_t)> monitorHandler_;
+    std::vector<std::function<void(std::optional<Point>)>> heldPointerQueries_;
     std::shared_ptr<SimEventTap> tap_;
     SimOverlaySurface* overlay_ = nullptr;
     std::shared_ptr<SimStatusItem> statusItem_;

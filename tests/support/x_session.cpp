@@ -219,12 +219,16 @@ std::vector<std::string> XSession::environment() const {
 
 Dovetrel::Dovetrel(XSession& session, const std::string& settings,
                    const std::vector<std::string>& extraEnvironment, const std::string& binary)
+    : Dovetrel(session.environment(), settings, extraEnvironment, binary) {}
+
+Dovetrel::Dovetrel(const std::vector<std::string>& sessionEnvironment, const std::string& settings,
+                   const std::vector<std::string>& extraEnvironment, const std::string& binary)
     : configHome_(std::make_unique<QTemporaryDir>()) {
     if (!settings.empty()) {
         std::filesystem::create_directories(configHome_->filePath("dovetrel").toStdString());
         std::ofstream(settingsPath()) << settings;
     }
-    auto environment = session.environment();
+    auto environment = sessionEnvironment;
     environment.push_back("XDG_CONFIG_HOME=" + configHome_->path().toStdString());
     // Qt and fontconfig keep caches for the life of the process; they are not our leaks.
     environment.push_back("ASAN_OPTIONS=detect_leaks=0");

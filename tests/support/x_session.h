@@ -91,6 +91,10 @@ class Dovetrel {
     Dovetrel(XSession& session, const std::string& settings = "",
              const std::vector<std::string>& extraEnvironment = {},
              const std::string& binary = DOVETREL_BINARY);
+    // The same in any session that `sessionEnvironment` (KEY=value lines) describes.
+    Dovetrel(const std::vector<std::string>& sessionEnvironment, const std::string& settings,
+             const std::vector<std::string>& extraEnvironment = {},
+             const std::string& binary = DOVETREL_BINARY);
     ~Dovetrel();
 
     ChildProcess& process() { return process_; }

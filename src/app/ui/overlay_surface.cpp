@@ -7,25 +7,11 @@
 #include <cmath>
 
 #include "app/qt/screen_geometry.h"
+#include "app/ui/overlay_painting.h"
 #include "app/x11/connection.h"
 #include "core/overlay_window.h"
 
 namespace dovetrel::app {
-namespace {
-
-QColor toQColor(const Rgba& color) {
-    return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue),
-                            float(color.alpha));
-}
-
-QRectF toQRect(const Rect& rect, double height) {
-    // The drawing is in bottom-left-origin coordinates; the widget's are top-left.
-    return {rect.origin.x, height - rect.origin.y - rect.size.height, rect.size.width,
-            rect.size.height};
-}
-
-}  // namespace
-
 class OverlayWidget : public QWidget {
   public:
     OverlayWidget()
@@ -72,18 +58,7 @@ class OverlayWidget : public QWidget {
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.fillRect(rect(), Qt::transparent);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setOpacity(composited_ ? alpha_ : 1.0);
-        const OverlayDrawing drawing = overlayDrawing(side_);
-        QPainterPath outer;
-        outer.addRoundedRect(toQRect(drawing.outer, side_), drawing.outerRadius,
-                             drawing.outerRadius);
-        painter.fillPath(outer, toQColor(drawing.outerFill));
-        painter.strokePath(outer, QPen(toQColor(drawing.outerStroke), drawing.outerLineWidth));
-        QPainterPath inner;
-        inner.addRoundedRect(toQRect(drawing.inner, side_), drawing.innerRadius,
-                             drawing.innerRadius);
-        painter.strokePath(inner, QPen(toQColor(drawing.innerStroke), drawing.innerLineWidth));
+        paintOverlay(painter, side_, composited_ ? alpha_ : 1.0);
     }
 
   private:

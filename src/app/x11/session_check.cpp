@@ -8,16 +8,26 @@
 
 namespace dovetrel::app {
 
+bool runsOnWayland(const EnvironmentLookup& environment) {
+    const auto asked = environment("DOVETREL_WAYLAND");
+    if (asked == "0" || asked == "1") {
+        return asked == "1";
+    }
+    const auto waylandDisplay = environment("WAYLAND_DISPLAY");
+    return waylandDisplay && !waylandDisplay->empty();
+}
+
 std::optional<std::string> reasonCannotRun(const EnvironmentLookup& environment) {
     const auto sessionType = environment("XDG_SESSION_TYPE");
     const auto waylandDisplay = environment("WAYLAND_DISPLAY");
-    if ((waylandDisplay && !waylandDisplay->empty()) || sessionType == "wayland") {
-        return "this is a Wayland session, where a program cannot watch or filter other "
-               "programs' clicks; Dovetrel needs an X11 session";
+    const bool x11Asked = environment("DOVETREL_WAYLAND") == "0";
+    if (!x11Asked && ((waylandDisplay && !waylandDisplay->empty()) || sessionType == "wayland")) {
+        return "this is a Wayland session, but WAYLAND_DISPLAY names no compositor, and an X11 "
+               "program there cannot watch or filter other programs' clicks";
     }
     const auto display = environment("DISPLAY");
     if (!display || display->empty()) {
-        return "no X display (DISPLAY is not set); Dovetrel needs an X11 session";
+        return "no X display (DISPLAY is not set) nor Wayland display (WAYLAND_DISPLAY)";
     }
     return std::nullopt;
 }

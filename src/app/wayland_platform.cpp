@@ -1,0 +1,207 @@
+#include "app/wayland_platform.h"
+
+#include <linux/input-event-codes.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <utility>
+
+#include "app/qt/screen_geometry.h"
+#include "app/wayland/overlay_surface.h"
+#include "core/app_delegate.h"
+#include "core/click_guard.h"
+
+namespace dovetrel::app {
+namespace {
+
+// An input edge this close to something the square was told came from the pointer on it.
+constexpr qint64 kSquareEventSlack = 50;  // milliseconds
+// How long after an input edge to look for the square's own events, which may arrive later.
+constexpr int kEdgeSettle = 20;  // milliseconds
+
+qint64 millisecondsNow() {
+    static QElapsedTimer clock;
+    if (!clock.isValid()) {
+        clock.start();
+    }
+    return clock.elapsed();
+}
+
+}  // namespace
+
+// Presses on the square: the compositor gives them to us and to nobody else, so each is
+// swallowed whatever the core says; the square lets the pointer through while the tap is off.
+class WaylandEventTap : public EventTap {
+  public:
+    WaylandEventTap(EventTapHandlers handlers, std::function<void(bool)> takeInput)
+        : handlers_(std::move(handlers)), takeInput_(std::move(takeInput)) {}
+
+    void setEnabled(bool enabled) override {
+        enabled_ = enabled && valid_;
+        takeInput_(enabled_);
+    }
+    bool isEnabled() const override { return enabled_; }
+    void invalidate() override {
+        valid_ = false;
+        setEnabled(false);
+    }
+    void publish(const ClickGuardSnapshot& /*snapshot*/) override {}
+
+    void press(uint32_t type, Point tapLocation) {
+        if (enabled_ && handlers_.callback) {
+            // No modifiers are known here: a press that should have passed could not be
+            // passed on anyway, having come to us.
+            handlers_.callback(type, TapEvent{tapLocation, 0});
+        }
+    }
+
+  private:
+    EventTapHandlers handlers_;
+    std::function<void(bool)> takeInput_;
+    bool enabled_ = false;
+    bool valid_ = true;
+};
+
+WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnection> connection)
+    : QtPlatform(std::move(build)),
+      connection_(std::move(connection)),
+      idleWatch_(WaylandIdleWatch::open(*connection_,
+                                        [this](std::function<void()> block) {
+                                            runLoop().scheduleTimer(0, false, std::move(block));
+                                        })),
+      probe_(*connection_),
+      modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })) {}
+
+WaylandPlatform::~WaylandPlatform() = default;
+
+TimerRef WaylandPlatform::scheduleIdleTimer(double interval, std::function<void()> block) {
+    return idleWatch_->waitForRest(interval, std::move(block));
+}
+
+TimerRef WaylandPlatform::scheduleInputTimer(std::function<void()> block) {
+    return idleWatch_->waitForInput(std::move(block));
+}
+
+std::shared_ptr<MonitorToken> WaylandPlatform::addGlobalMonitor(
+    uint64_t /*mask*/, std::function<void(uint32_t)> handler) {
+    monitor_ = std::move(handler);
+    return std::make_shared<MonitorToken>();
+}
+
+Point WaylandPlatform::mouseLocation() {
+    return pointer_.value_or(Point{});
+}
+
+void WaylandPlatform::locatePointer(std::function<void(std::optional<Point>)> answer) {
+    probe_.locate([this, answer = std::move(answer)](std::optional<QPointF> position) {
+        if (position) {
+            // The probe covers the output it was put on, taken as the primary one.
+            pointer_ = toWindowPoint(*position, primaryScreenGeometry());
+        }
+        answer(position ? pointer_ : std::nullopt);
+    });
+}
+
+std::shared_ptr<EventTap> WaylandPlatform::createEventTap(uint64_t /*eventMask*/,
+                                                          EventTapHandlers handlers) {
+    tap_ = std::make_shared<WaylandEventTap>(std::move(handlers), [this](bool takesInput) {
+        tapTakesInput_ = takesInput;
+        applyTakesInput();
+    });
+    return tap_;
+}
+
+void WaylandPlatform::applyTakesInput() {
+    if (square_ != nullptr) {
+        square_->setTakesInput(tapTakesInput_ && !(modifiers_ && modifiers_->isHeld()));
+    }
+}
+
+std::optional<Rect> WaylandPlatform::mainScreenFrame() {
+    const QRect primary = primaryScreenGeometry();
+    if (primary.isEmpty()) {
+        return std::nullopt;
+    }
+    return toWindowRect(primary, primary);
+}
+
+bool WaylandPlatform::isScreenLockedOrBlanked() {
+    return notifications().isScreenLockedOrBlanked();
+}
+
+bool WaylandPlatform::isPointerOverOwnWindow() {
+    // An open menu of ours holds the pointer wherever it is. Where our windows are on the
+    // screen, Wayland does not tell.
+    return QApplication::activePopupWidget() != nullptr;
+}
+
+std::unique_ptr<OverlaySurface> WaylandPlatform::createOverlaySurface(const Rect& contentRect) {
+    auto surface = std::make_unique<WaylandOverlaySurface>(*connection_, contentRect);
+    square_ = surface.get();
+    applyTakesInput();
+    const auto onSquare = [this](QPointF position) {
+        lastSquareEvent_ = millisecondsNow();
+        const QPointF origin = toGlobalRect(square_->frame(), primaryScreenGeometry()).topLeft();
+        pointer_ = toWindowPoint(origin + position, primaryScreenGeometry());
+    };
+    PointerEvents& events = surface->pointerEvents();
+    events.entered = onSquare;
+    events.moved = [this, onSquare](QPointF position) {
+        onSquare(position);
+        report(eventtype::kMouseMoved);
+    };
+    events.left = [this] {
+        lastSquareEvent_ = millisecondsNow();
+        // Where it went is not told; anywhere outside the square is as good.
+        const Rect frame = square_->frame();
+        pointer_ = Point{frame.origin.x - 1, frame.origin.y - 1};
+        report(eventtype::kMouseMoved);
+    };
+    events.scrolled = [this] {
+        lastSquareEvent_ = millisecondsNow();
+        report(eventtype::kScrollWheel);
+    };
+    events.button = [this](uint32_t button, bool pressed) {
+        lastSquareEvent_ = millisecondsNow();
+        if (!pressed || !tap_) {
+            return;
+        }
+        const uint32_t type = button == BTN_LEFT    ? kLeftMouseDown
+                              : button == BTN_RIGHT ? kRightMouseDown
+                                                    : kOtherMouseDown;
+        const QRect primary = primaryScreenGeometry();
+        tap_->press(
+            type, toTapPoint(toGlobalRect(Rect{mouseLocation(), {}}, primary).topLeft(), primary));
+    };
+    surface->visibilityChanged = [this](bool shown) { squareShown(shown); };
+    return surface;
+}
+
+void WaylandPlatform::squareShown(bool shown) {
+    if (inputWatch_) {
+        inputWatch_->invalidate();
+        inputWatch_ = nullptr;
+    }
+    if (shown) {
+        inputWatch_ = idleWatch_->watchInput([this] { inputWhileSquareUp(); });
+    }
+}
+
+void WaylandPlatform::inputWhileSquareUp() {
+    const qint64 edge = millisecondsNow();
+    QTimer::singleShot(kEdgeSettle, &context_, [this, edge] {
+        // Movement and scrolling on the square are told as such.
+        if (lastSquareEvent_ < edge - kSquareEventSlack) {
+            report(eventtype::kKeyDown);
+        }
+    });
+}
+
+void WaylandPlatform::report(uint32_t type) {
+    if (monitor_ && square_ != nullptr && square_->isVisible()) {
+        monitor_(type);
+    }
+}
+
+}  // namespace dovetrel::app

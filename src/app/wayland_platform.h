@@ -1,0 +1,85 @@
+// The desktop as the core sees it in a Wayland session with the wlr layer shell (sway, labwc,
+// KWin). No protocol lets a client watch or filter another's input: the square is a surface of
+// ours that takes the presses made on it, and stillness, the pointer position and what happens
+// on the square come from the compositor's idle notifications and our own surfaces.
+#pragma once
+
+#include <QObject>
+#include <QPointF>
+#include <memory>
+#include <optional>
+
+#include "app/qt_platform.h"
+#include "app/wayland/connection.h"
+#include "app/wayland/idle_watch.h"
+#include "app/wayland/modifier_watch.h"
+#include "app/wayland/pointer_probe.h"
+
+namespace dovetrel::app {
+
+class WaylandEventTap;
+class WaylandOverlaySurface;
+
+class WaylandPlatform : public QtPlatform {
+  public:
+    // Takes the connection opened by the caller (WaylandConnection::open).
+    WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnection> connection);
+    ~WaylandPlatform() override;
+
+    TimerRef scheduleIdleTimer(double interval, std::function<void()> block) override;
+    TimerRef scheduleInputTimer(std::function<void()> block) override;
+    // Reports what happens on the square while it is up: movement inside it, leaving it,
+    // scrolling on it and, from the idle notifications, any other input.
+    std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
+                                                   std::function<void(uint32_t)> handler) override;
+    // The position last told by the probe or the square.
+    Point mouseLocation() override;
+    // Maps the probe for a moment: the answer comes once the pointer enters it.
+    void locatePointer(std::function<void(std::optional<Point>)> answer) override;
+    // Presses on the square, which the compositor hands to us alone. nullptr never.
+    std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
+                                             EventTapHandlers handlers) override;
+    std::optional<Rect> mainScreenFrame() override;
+    // A client cannot see another's pointer image: nothing tells it is hidden.
+    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override {
+        return std::nullopt;
+    }
+    std::optional<CursorImage> currentSystemCursor() override { return std::nullopt; }
+    // Not told to clients here: full-screen programs are not recognised.
+    std::optional<int32_t> frontmostApplicationPid() override { return std::nullopt; }
+    std::optional<std::vector<WindowInfo>> onScreenWindows() override { return std::nullopt; }
+    bool isScreenLockedOrBlanked() override;
+    bool isPointerOverOwnWindow() override;
+    std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
+    // A layer surface needs no permission.
+    bool isProcessTrusted(bool /*prompt*/) override { return true; }
+    void resetAccessibilityRecord(const std::string& /*bundleIdentifier*/) override {}
+
+  private:
+    // What happens on the square, told to the monitor and the tap.
+    void squareShown(bool shown);
+    void report(uint32_t type);
+    void inputWhileSquareUp();
+    // Whether the square takes presses: while the tap is on and no modifier is known held.
+    void applyTakesInput();
+
+    std::unique_ptr<WaylandConnection> connection_;
+    std::unique_ptr<WaylandIdleWatch> idleWatch_;
+    PointerProbe probe_;
+    std::function<void(uint32_t)> monitor_;
+    std::shared_ptr<WaylandEventTap> tap_;
+    WaylandOverlaySurface* square_ = nullptr;
+    std::unique_ptr<ModifierWatch> modifiers_;
+    bool tapTakesInput_ = false;
+    // While the square is up: input of any kind, as edges of a short idle notification.
+    TimerRef inputWatch_;
+    // When the square itself was last told of the pointer (milliseconds), to tell the input
+    // edges that the pointer on it caused apart from other input.
+    qint64 lastSquareEvent_ = -1'000'000;
+    // Ends the platform's deferred work with it.
+    QObject context_;
+    // Window coordinates; nullopt until the probe or the square has been told.
+    std::optional<Point> pointer_;
+};
+
+}  // namespace dovetrel::app
