@@ -151,6 +151,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
     std::function<void()> weakly(void (AppDelegate::*operation)());
 
     void idleTimerFired();
+    // Whether a rest may show the square now; when not, waits for what comes next.
+    bool squareMayShow();
     // Asks the platform where the pointer is and shows the square there, unless anything
     // happened meanwhile that forgets the question (forgetPointerQuery).
     void locatePointerForOverlay();

@@ -56,22 +56,28 @@ void AppDelegate::resetIdleTimer() {
 }
 
 void AppDelegate::idleTimerFired() {
+    if (squareMayShow()) {
+        locatePointerForOverlay();
+    }
+}
+
+bool AppDelegate::squareMayShow() {
     if (!isEnabled()) {
-        return;
+        return false;
     }
     // A square shown without the right to guard, or with nothing watching the pointer, could
     // stay under a pointer that moves on and swallow the clicks made there.
     if (!platform_.isProcessTrusted(false)) {
         handlePermissionLoss();
-        return;
+        return false;
     }
     // Over a locker or a blanked screen the square would guard nothing the user can see.
     if (isSnoozed() || platform_.isScreenLockedOrBlanked() || platform_.isPointerOverOwnWindow() ||
         !cursorVisibility_.isCursorVisible() || isFullscreenAppActive(platform_)) {
         waitForInput();
-        return;
+        return false;
     }
-    locatePointerForOverlay();
+    return true;
 }
 
 void AppDelegate::locatePointerForOverlay() {
@@ -89,7 +95,11 @@ void AppDelegate::locatePointerForOverlay() {
             return;
         }
         query->answered = true;
-        self->pointerLocated(pointer);
+        // A screen can go dark, or a program full screen, without any input while the
+        // answer is on its way.
+        if (!query->lateFrom || self->squareMayShow()) {
+            self->pointerLocated(pointer);
+        }
     });
     // An answer given at once is as fresh as any input the platform handed over while seeking
     // it. A late one is overtaken by input, which only the input timer may see while no square

@@ -61,6 +61,8 @@ TEST_F(IdleTrigger, ALatePointerAnswerShowsTheSquareThereUnlessOvertaken) {
         {"a key", [&] { platform.sendMonitorEvent(eventtype::kKeyDown); }, answered},
         {"switched off", [&] { platform.store.editByHand("isEnabled", "false"); }, answered},
         {"sleep", [&] { platform.post(WorkspaceNotification::screensDidSleep); }, answered},
+        {"the screen gone dark unannounced", [&] { platform.screenLockedOrBlanked = true; },
+         answered},
         {"a new arming", [&] { platform.post(WorkspaceNotification::activeSpaceDidChange); },
          answered},
     };
@@ -68,6 +70,7 @@ TEST_F(IdleTrigger, ALatePointerAnswerShowsTheSquareThereUnlessOvertaken) {
     launch();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.meanwhile);
+        platform.screenLockedOrBlanked = false;
         platform.store.editByHand("isEnabled", "true");
         platform.movePointer({500, 400});
         platform.advance(3.0);
