@@ -73,7 +73,7 @@ QtOverlaySurface::QtOverlaySurface(const Rect& contentRect)
 }
 
 QtOverlaySurface::~QtOverlaySurface() {
-    stopAnimation();
+    fade_.stop();
 }
 
 void QtOverlaySurface::setFrame(const Rect& frame) {
@@ -100,7 +100,7 @@ void QtOverlaySurface::orderFrontRegardless() {
 }
 
 void QtOverlaySurface::orderOut() {
-    stopAnimation();
+    fade_.stop();
     visible_ = false;
     widget_->hide();
     if (visibilityChanged) {
@@ -118,31 +118,9 @@ void QtOverlaySurface::setBackgroundBlurRadius(double /*radius*/) {
 
 void QtOverlaySurface::animateAlpha(double target, double seconds, Easing easing,
                                     std::function<void()> completion) {
-    stopAnimation();
-    auto* animation = new QVariantAnimation(widget_.get());
-    animation->setStartValue(widget_->alpha());
-    animation->setEndValue(target);
-    animation->setDuration(int(std::lround(seconds * 1000)));
-    animation->setEasingCurve(easing == Easing::easeOut ? QEasingCurve::OutQuad
-                                                        : QEasingCurve::InQuad);
-    QObject::connect(animation, &QVariantAnimation::valueChanged, widget_.get(),
-                     [this](const QVariant& value) { widget_->setAlpha(value.toDouble()); });
-    QObject::connect(animation, &QVariantAnimation::finished, widget_.get(),
-                     [completion = std::move(completion)] {
-                         if (completion) {
-                             completion();
-                         }
-                     });
-    animation_ = animation;
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
-}
-
-void QtOverlaySurface::stopAnimation() {
-    if (animation_) {
-        // A replaced animation's completion must never run.
-        animation_->disconnect();
-        animation_->stop();
-    }
+    fade_.start(
+        widget_->alpha(), target, seconds, easing,
+        [this](double alpha) { widget_->setAlpha(alpha); }, std::move(completion));
 }
 
 QWidget* QtOverlaySurface::widget() const {

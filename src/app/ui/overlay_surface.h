@@ -1,10 +1,9 @@
 // The overlay's window on X11: override-redirect, click-through, never focused, translucent.
 #pragma once
 
-#include <QPointer>
-#include <QVariantAnimation>
 #include <QWidget>
 
+#include "app/ui/alpha_fade.h"
 #include "core/platform.h"
 
 namespace dovetrel::app {
@@ -34,10 +33,9 @@ class QtOverlaySurface : public OverlaySurface {
     std::function<void(bool visible)> visibilityChanged;
 
   private:
-    void stopAnimation();
-
     std::unique_ptr<OverlayWidget> widget_;
-    QPointer<QVariantAnimation> animation_;
+    // Declared after the widget, so that a fade never outlives it.
+    AlphaFade fade_;
     Rect frame_;
     bool visible_ = false;
 };

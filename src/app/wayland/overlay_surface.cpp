@@ -17,7 +17,7 @@ WaylandOverlaySurface::WaylandOverlaySurface(WaylandConnection& connection, cons
     });
     // Taken away by the compositor, the square is gone as if ordered out.
     surface_.closed = [this] {
-        stopAnimation();
+        fade_.stop();
         if (visibilityChanged) {
             visibilityChanged(false);
         }
@@ -25,7 +25,7 @@ WaylandOverlaySurface::WaylandOverlaySurface(WaylandConnection& connection, cons
 }
 
 WaylandOverlaySurface::~WaylandOverlaySurface() {
-    stopAnimation();
+    fade_.stop();
 }
 
 void WaylandOverlaySurface::setFrame(const Rect& frame) {
@@ -48,7 +48,7 @@ void WaylandOverlaySurface::orderFrontRegardless() {
 }
 
 void WaylandOverlaySurface::orderOut() {
-    stopAnimation();
+    fade_.stop();
     const bool wasShown = surface_.isShown();
     surface_.hide();
     if (wasShown && visibilityChanged) {
@@ -63,31 +63,9 @@ void WaylandOverlaySurface::setTakesInput(bool takesInput) {
 
 void WaylandOverlaySurface::animateAlpha(double target, double seconds, Easing easing,
                                          std::function<void()> completion) {
-    stopAnimation();
-    auto* animation = new QVariantAnimation(&animations_);
-    animation->setStartValue(alpha_);
-    animation->setEndValue(target);
-    animation->setDuration(int(std::lround(seconds * 1000)));
-    animation->setEasingCurve(easing == Easing::easeOut ? QEasingCurve::OutQuad
-                                                        : QEasingCurve::InQuad);
-    QObject::connect(animation, &QVariantAnimation::valueChanged, &animations_,
-                     [this](const QVariant& value) { setAlpha(value.toDouble()); });
-    QObject::connect(animation, &QVariantAnimation::finished, &animations_,
-                     [completion = std::move(completion)] {
-                         if (completion) {
-                             completion();
-                         }
-                     });
-    animation_ = animation;
-    animation->start(QAbstractAnimation::DeleteWhenStopped);
-}
-
-void WaylandOverlaySurface::stopAnimation() {
-    if (animation_) {
-        // A replaced animation's completion must never run.
-        animation_->disconnect();
-        animation_->stop();
-    }
+    fade_.start(
+        alpha_, target, seconds, easing, [this](double alpha) { setAlpha(alpha); },
+        std::move(completion));
 }
 
 }  // namespace dovetrel::app

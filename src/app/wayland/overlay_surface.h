@@ -2,11 +2,9 @@
 // repaints at each step.
 #pragma once
 
-#include <QObject>
-#include <QPointer>
-#include <QVariantAnimation>
 #include <memory>
 
+#include "app/ui/alpha_fade.h"
 #include "app/wayland/layer_surface.h"
 #include "core/platform.h"
 
@@ -36,12 +34,9 @@ class WaylandOverlaySurface : public OverlaySurface {
     PointerEvents& pointerEvents() { return surface_.pointerEvents; }
 
   private:
-    void stopAnimation();
-
     LayerSurface surface_;
-    // Owns the animations, which Qt parents to a QObject.
-    QObject animations_;
-    QPointer<QVariantAnimation> animation_;
+    // Declared after the surface, so that a fade never outlives it.
+    AlphaFade fade_;
     Rect frame_;
     double alpha_ = 1.0;
     bool takesInput_ = false;
