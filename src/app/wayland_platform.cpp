@@ -71,7 +71,11 @@ WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnect
                                             runLoop().scheduleTimer(0, false, std::move(block));
                                         })),
       probe_(*connection_),
-      modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })) {}
+      modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })) {
+    // The user pressed, and the press is lost; a square left under the pointer would swallow
+    // the press they try next.
+    connection_->strayPress = [this] { report(eventtype::kKeyDown); };
+}
 
 WaylandPlatform::~WaylandPlatform() = default;
 
@@ -141,13 +145,15 @@ std::unique_ptr<OverlaySurface> WaylandPlatform::createOverlaySurface(const Rect
     square_ = surface.get();
     applyTakesInput();
     const auto onSquare = [this](QPointF position) {
-        lastSquareEvent_ = millisecondsNow();
         const QPointF origin = toGlobalRect(square_->frame(), primaryScreenGeometry()).topLeft();
         pointer_ = toWindowPoint(origin + position, primaryScreenGeometry());
     };
     PointerEvents& events = surface->pointerEvents();
+    // The square appearing under the pointer is what enters it, not input: a key pressed just
+    // then must not be taken for the pointer.
     events.entered = onSquare;
     events.moved = [this, onSquare](QPointF position) {
+        lastSquareEvent_ = millisecondsNow();
         onSquare(position);
         report(eventtype::kMouseMoved);
     };

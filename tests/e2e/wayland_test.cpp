@@ -26,9 +26,9 @@ std::optional<QRect> waitForSquare(WaylandSession& session) {
         if (waitFor([&] { return !session.windowHasPointer(); }, 10s)) {
             square = QRect();
         }
-        // Idle notifications tell input only after a quiet moment of their own: a key in the
-        // square's first 30 ms goes unseen (a known limit), and a screenshot takes longer.
-        std::this_thread::sleep_for(100ms);
+        // The pointer probe takes the pointer first, for a few milliseconds. The rows act soon
+        // after: a key as the square appears must take it down too.
+        std::this_thread::sleep_for(20ms);
         return square;
     }
     waitFor(

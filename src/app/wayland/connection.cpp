@@ -211,6 +211,8 @@ void WaylandConnection::pointerMoved(QPointF position) {
 void WaylandConnection::pointerButton(uint32_t button, bool pressed) {
     if (const auto events = focusedEvents(); events.button) {
         events.button(button, pressed);
+    } else if (pressed && strayPress) {
+        strayPress();
     }
 }
 

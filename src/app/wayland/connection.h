@@ -78,6 +78,10 @@ class WaylandConnection : public QObject {
     // notifications resumed meanwhile are our own doing.
     bool isNudging() const { return pendingNudges_ > 0; }
 
+    // A press that came to a surface of ours already taken down, such as the pointer probe
+    // just after it answered: the compositor gave it to us, so nobody else will get it.
+    std::function<void()> strayPress;
+
     // The registry's and seat's listeners, called from C.
     void globalAdded(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
     void seatCapabilities(uint32_t capabilities);

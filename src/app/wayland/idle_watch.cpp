@@ -173,7 +173,7 @@ TimerRef WaylandIdleWatch::waitForInput(std::function<void()> block) {
 }
 
 TimerRef WaylandIdleWatch::watchInput(std::function<void()> each) {
-    return watch(kActivityRest, Kind::everyInput, std::move(each));
+    return watch(kInputRest, Kind::everyInput, std::move(each));
 }
 
 }  // namespace dovetrel::app

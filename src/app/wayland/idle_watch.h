@@ -26,20 +26,18 @@ class WaylandIdleWatch {
     // input after it. A later wait of the same kind replaces this one, and invalidating the
     // returned timer ends it.
     TimerRef waitForRest(double seconds, std::function<void()> block);
-    // Runs `block` at the first input after a short rest from now (kInputRest): the compositor
-    // tells only edges between idle and active. The same rules.
+    // Runs `block` at the first input after the shortest rest from now (kInputRest): the
+    // compositor tells only edges between idle and active. The same rules.
     TimerRef waitForInput(std::function<void()> block);
 
-    // Runs `each` at every input after a very short rest (kActivityRest), until the returned
-    // timer is invalidated; independent of the waits above. Input within that rest of the call,
-    // or of the previous input, is not told: the compositor counts the rest from then.
+    // Runs `each` at every input after the shortest rest, until the returned timer is
+    // invalidated; independent of the waits above.
     TimerRef watchInput(std::function<void()> each);
 
-    // The short rest after which input counts as new (milliseconds).
-    static constexpr uint32_t kInputRest = 100;
-    // The same while the square is up, where a key pressed soon after it appeared must still
-    // take it down.
-    static constexpr uint32_t kActivityRest = 30;
+    // The rest after which input counts as new (milliseconds). Input within it of the call, of
+    // our own nudge or of the previous input goes untold, as the compositor counts the rest
+    // from then: a key pressed as the square appears must not slip through it.
+    static constexpr uint32_t kInputRest = 1;
 
     class Notification;
 
