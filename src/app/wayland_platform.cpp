@@ -19,6 +19,8 @@ namespace {
 constexpr qint64 kSquareEventSlack = 50;  // milliseconds
 // How long after an input edge to look for the square's own events, which may arrive later.
 constexpr int kEdgeSettle = 20;  // milliseconds
+// What stands for the process of the window with the focus.
+constexpr int32_t kActiveWindow = 1;
 
 qint64 millisecondsNow() {
     static QElapsedTimer clock;
@@ -71,7 +73,8 @@ WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnect
                                             runLoop().scheduleTimer(0, false, std::move(block));
                                         })),
       probe_(*connection_),
-      modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })) {
+      modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })),
+      toplevels_(ToplevelWatch::open(*connection_)) {
     // The user pressed, and the press is lost; a square left under the pointer would swallow
     // the press they try next.
     connection_->strayPress = [this] { report(eventtype::kKeyDown); };
@@ -120,6 +123,24 @@ void WaylandPlatform::applyTakesInput() {
     if (square_ != nullptr) {
         square_->setTakesInput(tapTakesInput_ && !(modifiers_ && modifiers_->isHeld()));
     }
+}
+
+std::optional<int32_t> WaylandPlatform::frontmostApplicationPid() {
+    if (!toplevels_ || !toplevels_->hasActive()) {
+        return std::nullopt;
+    }
+    return kActiveWindow;
+}
+
+std::optional<std::vector<WindowInfo>> WaylandPlatform::onScreenWindows() {
+    if (!toplevels_) {
+        return std::nullopt;
+    }
+    std::vector<WindowInfo> windows;
+    if (const auto screen = mainScreenFrame(); screen && toplevels_->activeIsFullScreen()) {
+        windows.push_back(WindowInfo{kActiveWindow, screen->size});
+    }
+    return windows;
 }
 
 std::optional<Rect> WaylandPlatform::mainScreenFrame() {

@@ -14,6 +14,7 @@
 #include "app/wayland/idle_watch.h"
 #include "app/wayland/modifier_watch.h"
 #include "app/wayland/pointer_probe.h"
+#include "app/wayland/toplevel_watch.h"
 
 namespace dovetrel::app {
 
@@ -45,9 +46,11 @@ class WaylandPlatform : public QtPlatform {
         return std::nullopt;
     }
     std::optional<CursorImage> currentSystemCursor() override { return std::nullopt; }
-    // Not told to clients here: full-screen programs are not recognised.
-    std::optional<int32_t> frontmostApplicationPid() override { return std::nullopt; }
-    std::optional<std::vector<WindowInfo>> onScreenWindows() override { return std::nullopt; }
+    // Wayland names no processes: the window with the focus stands for the program in front,
+    // and when it is full screen, for a window the size of the screen. Only where the
+    // compositor lists windows (wlroots); elsewhere full screen goes unrecognised.
+    std::optional<int32_t> frontmostApplicationPid() override;
+    std::optional<std::vector<WindowInfo>> onScreenWindows() override;
     bool isScreenLockedOrBlanked() override;
     bool isPointerOverOwnWindow() override;
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
@@ -70,6 +73,7 @@ class WaylandPlatform : public QtPlatform {
     std::shared_ptr<WaylandEventTap> tap_;
     WaylandOverlaySurface* square_ = nullptr;
     std::unique_ptr<ModifierWatch> modifiers_;
+    std::unique_ptr<ToplevelWatch> toplevels_;
     bool tapTakesInput_ = false;
     // While the square is up: input of any kind, as edges of a short idle notification.
     TimerRef inputWatch_;

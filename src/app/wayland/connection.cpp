@@ -12,6 +12,7 @@
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"
 #include "keystate-client-protocol.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 #include "wlr-layer-shell.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -153,6 +154,9 @@ void WaylandConnection::globalAdded(wl_registry* registry, uint32_t name, const 
     } else if (is(org_kde_kwin_keystate_interface)) {
         globals_.keystate = bind<org_kde_kwin_keystate>(
             registry, name, &org_kde_kwin_keystate_interface, version, 5);
+    } else if (is(zwlr_foreign_toplevel_manager_v1_interface)) {
+        globals_.toplevelListName = name;
+        globals_.toplevelListVersion = version;
     }
 }
 

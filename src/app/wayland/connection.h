@@ -39,6 +39,10 @@ struct WaylandGlobals {
     org_kde_kwin_idle* kdeIdle = nullptr;
     // Restricted on KWin: the desktop entry names it (X-KDE-Wayland-Interfaces).
     org_kde_kwin_keystate* keystate = nullptr;
+    // The wlr list of other clients' windows, left unbound (name 0 when not offered): the
+    // compositor sends the whole list at once, so its watch binds it with its listener ready.
+    uint32_t toplevelListName = 0;
+    uint32_t toplevelListVersion = 0;
 };
 
 // What the pointer does over one of our surfaces, in surface coordinates.
@@ -61,6 +65,7 @@ class WaylandConnection : public QObject {
     WaylandConnection& operator=(const WaylandConnection&) = delete;
 
     const WaylandGlobals& globals() const { return globals_; }
+    wl_registry* registry() const { return registry_; }
     wl_display* display() const { return display_; }
     // Sends the requests made since the last flush; done before the loop sleeps as well.
     void flush();
