@@ -5,7 +5,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QGuiApplication>
 #include <chrono>
+#include <cstdio>
 #include <utility>
 
 #include "app/x11/connection.h"
@@ -26,6 +28,12 @@ constexpr auto kLaterPollInterval = 1s;
 // Whether an XEmbed tray manager runs.
 bool xembedTrayRuns() {
     return screenSelectionHasOwner("_NET_SYSTEM_TRAY_S");
+}
+
+// Without an X display no XEmbed tray can show the icon (Qt on Wayland would only complain
+// when asked for one): the bus alone tells of a host.
+bool canEmbed() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
 }  // namespace
@@ -110,7 +118,7 @@ void TrayHostWatch::decide() {
     std::optional<Host> next = current_;
     if (hostRegistered_) {
         next = Host::StatusNotifier;
-    } else if (current_ != Host::XEmbed &&
+    } else if (canEmbed() && current_ != Host::XEmbed &&
                (xembedTrayRuns() || (!current_ && firstDeadline_.hasExpired()))) {
         next = Host::XEmbed;
     }
@@ -118,9 +126,16 @@ void TrayHostWatch::decide() {
         current_ = next;
         use_(*next);
     }
+    if (!current_ && !canEmbed() && firstDeadline_.hasExpired() && !saidNoHost_) {
+        saidNoHost_ = true;
+        std::fprintf(stderr,
+                     "dovetrel: no panel shows tray icons here (no StatusNotifierItem host); the "
+                     "icon appears when one starts. Start dovetrel again to open its settings.\n");
+    }
     // Polled only while no host shows the icon: during the first wait, and while a status
-    // notifier host is gone.
-    if (current_ == Host::XEmbed || hostRegistered_) {
+    // notifier host is gone where an XEmbed tray may come.
+    if (current_ == Host::XEmbed || hostRegistered_ ||
+        (!canEmbed() && firstDeadline_.hasExpired())) {
         poll_.stop();
     } else if (current_) {
         poll_.start(kLaterPollInterval);

@@ -36,6 +36,7 @@ class TrayHostWatch : public QObject {
     std::optional<Host> current_;
     bool hostRegistered_ = false;
     bool hostKnown_ = false;
+    bool saidNoHost_ = false;
     QDeadlineTimer firstDeadline_;
     QTimer poll_;
     QDBusServiceWatcher watcherWatch_;
