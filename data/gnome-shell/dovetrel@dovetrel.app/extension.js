@@ -5,6 +5,7 @@
 import Clutter from 'gi://Clutter';
 import Gio from 'gi://Gio';
 import GLib from 'gi://GLib';
+import Mtk from 'gi://Mtk';
 import St from 'gi://St';
 
 import {Extension} from 'resource:///org/gnome/shell/extensions/extension.js';
@@ -246,13 +247,14 @@ const EASINGS = {
     'ease-in': Clutter.AnimationMode.EASE_IN_QUAD,
 };
 
-// The square: above every window and popup, and hidden with the rest of the chrome while a
-// window fills its monitor. The layout manager sets the holder's visibility for the latter, so
-// the program's show, hide and fade act on the square inside it: the drawing, and over it a
-// transparent cover that takes the input (see setGuarding).
+// The square: above every window and popup, and hidden while a window fills its monitor. The
+// holder's visibility follows full screen, so the program's show, hide and fade act on the
+// square inside it: the drawing, and over it a transparent cover that takes the input (see
+// setGuarding).
 class Square {
     constructor(emit) {
         this._drawing = {};
+        this._rect = new Mtk.Rectangle();
         this._area = new St.DrawingArea();
         this._cover = new St.Widget({reactive: true});
         this._square = new St.Widget({visible: false});
@@ -260,7 +262,12 @@ class Square {
         this._square.add_child(this._cover);
         this._holder = new St.Widget({name: 'dovetrel-square'});
         this._holder.add_child(this._square);
-        Main.layoutManager.addTopChrome(this._holder, {trackFullscreen: true});
+        Main.layoutManager.addTopChrome(this._holder);
+        // Not the layout manager's trackFullscreen: it judges the monitor where the holder was
+        // when added, and again only when full screen changes, so a square moved to another
+        // monitor would keep the old monitor's verdict.
+        global.display.connectObject('in-fullscreen-changed', () => this._followFullScreen(),
+            this._holder);
 
         this._area.connect('repaint', () => this._paint());
         // Stopping the press keeps it from the window below; stopping the release too leaves
@@ -295,6 +302,11 @@ class Square {
         this._holder.set_position(x, y);
         this._area.set_size(side, side);
         this._cover.set_size(side, side);
+        this._rect = new Mtk.Rectangle({
+            x: Math.round(x), y: Math.round(y),
+            width: Math.round(side), height: Math.round(side),
+        });
+        this._followFullScreen();
         this._drawing = Object.fromEntries(
             Object.entries(drawing).map(([key, value]) => [key, value.deepUnpack()]));
         this._area.queue_repaint();
@@ -327,6 +339,11 @@ class Square {
     // only at the next event, which would still go where the old pick said.
     setGuarding(guarding) {
         this._cover.visible = guarding;
+    }
+
+    _followFullScreen() {
+        const monitor = global.display.get_monitor_index_for_rect(this._rect);
+        this._holder.visible = !global.display.get_monitor_in_fullscreen(monitor);
     }
 
     _paint() {
