@@ -2,6 +2,9 @@
 // learn when input rests, so the program asks this extension over D-Bus to show its square and
 // its panel button, and hears back what happens on them. Every decision stays in the program:
 // this file only draws and reports, and answers the one client that attached.
+//
+// To try it from the source tree: link this folder into ~/.local/share/gnome-shell/extensions/,
+// log in again (Wayland) and `gnome-extensions enable dovetrel@dovetrel.app`.
 import Clutter from 'gi://Clutter';
 import Gio from 'gi://Gio';
 import GLib from 'gi://GLib';
@@ -81,7 +84,8 @@ export default class DovetrelExtension extends Extension {
         for (const [name, method] of Object.entries(methods)) {
             handlers[`${name}Async`] = (args, invocation) => {
                 if (this._client === null || invocation.get_sender() !== this._client) {
-                    invocation.return_dbus_error(ACCESS_DENIED, `Call Attach first, as the owner of ${CLIENT_NAME}`);
+                    invocation.return_dbus_error(ACCESS_DENIED,
+                        `Call Attach first, as the owner of ${CLIENT_NAME}`);
                     return;
                 }
                 try {
@@ -107,7 +111,8 @@ export default class DovetrelExtension extends Extension {
                     // Nobody owns the name: the caller is refused below.
                 }
                 if (owner !== sender || this._service === null) {
-                    invocation.return_dbus_error(ACCESS_DENIED, `Only the owner of ${CLIENT_NAME} may attach`);
+                    invocation.return_dbus_error(ACCESS_DENIED,
+                        `Only the owner of ${CLIENT_NAME} may attach`);
                     return;
                 }
                 this._detach();
