@@ -318,7 +318,10 @@ void WaylandSession::openWindow() {
     wl_surface_commit(surface_);
     windowPointer_ = wl_seat_get_pointer(seat_);
     wl_pointer_add_listener(windowPointer_, &kWindowPointer, this);
-    roundTrip();
+    // GNOME Shell gives a new window the pointer a moment after it moved there: wait for that
+    // once, so that the window's losing the pointer later tells something.
+    movePointer(width_ / 2, height_ / 2);
+    waitFor([&] { return windowHasPointer(); });
 }
 
 void WaylandSession::windowConfigured(uint32_t serial) {

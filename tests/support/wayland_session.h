@@ -75,6 +75,7 @@ class WaylandSession {
 
     // Opens a maximized window, which covers the output but for GNOME Shell's top bar, recording
     // the pointer events it receives: "enter", "leave", "motion", "press N", "release N", "scroll".
+    // Returns once the window has the pointer, moved to the middle of the output.
     void openWindow();
     // What the window received since the last call.
     std::vector<std::string> received();
