@@ -8,6 +8,9 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <cstring>
@@ -46,7 +49,8 @@ const xdg_surface_listener kXdgSurface = {
 };
 
 const xdg_toplevel_listener kToplevel = {
-    .configure = [](void*, xdg_toplevel*, int32_t, int32_t, wl_array*) {},
+    .configure = [](void* data, xdg_toplevel*, int32_t width, int32_t height,
+                    wl_array*) { session(data)->windowSized(width, height); },
     .close = [](void*, xdg_toplevel*) {},
     .configure_bounds = nullptr,
     .wm_capabilities = nullptr,
@@ -78,6 +82,13 @@ bool onPath(const char* program) {
     return std::system((std::string("command -v ") + program + " >/dev/null").c_str()) == 0;
 }
 
+// GNOME Shell's own session mode but for the overview it would open at start over the test's
+// window, and the welcome tour.
+const char kGnomeSessionMode[] = "dovetrel-tests";
+
+const char kRemoteDesktop[] = "org.gnome.Mutter.RemoteDesktop";
+const uint32_t kShiftKeysym = 0xffe1;
+
 }  // namespace
 
 WaylandSession::WaylandSession(int width, int height)
@@ -98,14 +109,28 @@ WaylandSession::WaylandSession(int width, int height)
         return;
     }
     const std::string program = std::filesystem::path(command.back()).filename().string();
-    if (program != "kwin_wayland" && !onPath("grim")) {
+    const bool gnome = program == "gnome-shell";
+    if (program != "kwin_wayland" && !gnome && !onPath("grim")) {
         failure_ = "grim is needed (scripts/install-deps)";
         return;
     }
     const std::string dir = runtimeDir_->path().toStdString();
     std::vector<std::string> environment = {"XDG_RUNTIME_DIR=" + dir,
                                             "WAYLAND_DISPLAY=", "DISPLAY=", "HOME=" + dir};
-    if (program == "kwin_wayland") {
+    if (gnome) {
+        prepareGnomeHome(dir);
+        command.insert(
+            command.end(),
+            {"--headless", "--virtual-monitor",
+             std::to_string(width) + "x" + std::to_string(height), "--wayland", "--no-x11",
+             "--wayland-display", "wayland-gnome", std::string("--mode=") + kGnomeSessionMode});
+        // Settings from a file in HOME, without a dconf service; session modes from HOME too.
+        environment.insert(
+            environment.end(),
+            {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/bus", "GSETTINGS_BACKEND=keyfile",
+             "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "NO_AT_BRIDGE=1",
+             "XDG_DATA_DIRS=" + dir + ":/usr/local/share:/usr/share"});
+    } else if (program == "kwin_wayland") {
         // QPainter compositing, no lock screen or shortcuts, and the test's fake input allowed.
         command.insert(command.end() - 1, "dbus-run-session");
         command.insert(command.end(), {"--virtual", "--width", std::to_string(width), "--height",
@@ -139,20 +164,25 @@ WaylandSession::WaylandSession(int width, int height)
             failure_ = "no user to run the compositor as (DOVETREL_TEST_USER)";
             return;
         }
-        for (const char* file : {"/rc.xml", "/autostart", "/sway.conf"}) {
-            if (std::filesystem::exists(dir + file)) {
-                chown((dir + file).c_str(), user->pw_uid, user->pw_gid);
-            }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            lchown(entry.path().c_str(), user->pw_uid, user->pw_gid);
         }
         if (named == nullptr) {
             command.insert(command.begin(), {"runuser", "-u", user->pw_name, "--"});
         }
     }
     chmod(dir.c_str(), 0700);
+    // The session bus comes first, for GNOME Shell to join it. It lets in any user, as the
+    // compositor may run as another than the test's, and has its socket in the compositor's
+    // folder, which a test run as root reaches too.
+    std::ofstream(dir + "/bus.conf")
+        << "<busconfig><include>/usr/share/dbus-1/session.conf</include>"
+           "<policy context=\"default\"><allow user=\"*\"/></policy></busconfig>\n";
+    bus_ = ChildProcess({"dbus-daemon", "--config-file=" + dir + "/bus.conf", "--nofork",
+                         "--address=unix:path=" + dir + "/bus"},
+                        {});
+    waitFor([&] { return std::filesystem::exists(dir + "/bus"); });
     compositor_ = ChildProcess(command, environment);
-    const std::string clientDir = clientRuntimeDir_->path().toStdString();
-    bus_ = ChildProcess(
-        {"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + clientDir + "/bus"}, {});
     // sway names its socket after the first free number.
     waitFor([&] {
         for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -170,11 +200,20 @@ WaylandSession::WaylandSession(int width, int height)
         wl_registry_add_listener(registry_, &kRegistry, this);
         wl_display_roundtrip(display_);
     }
-    if (seat_ == nullptr || (manager_ == nullptr && fakeInput_ == nullptr)) {
+    // GNOME Shell opens its socket long before its user interface and extensions are up.
+    const auto shellStarted = [&] {
+        return compositor_.errorOutput().find("GNOME Shell started") != std::string::npos;
+    };
+    const bool started = !gnome || (waitFor(shellStarted, 60s) && startRemoteDesktop());
+    if (!started || seat_ == nullptr ||
+        (manager_ == nullptr && fakeInput_ == nullptr && remoteSession_.empty())) {
         failure_ = command.back() + " did not start: " + compositor_.errorOutput();
         return;
     }
-    if (fakeInput_ != nullptr) {
+    if (gnome) {
+        // Pushed into the top-left corner, where it stops, the pointer is known from there on.
+        remoteInput("NotifyPointerMotionRelative", {-2.0 * width, -2.0 * height});
+    } else if (fakeInput_ != nullptr) {
         org_kde_kwin_fake_input_authenticate(fakeInput_, "dovetrel tests", "test input");
     } else {
         // The seat has no pointer at all until this one comes.
@@ -184,6 +223,9 @@ WaylandSession::WaylandSession(int width, int height)
 }
 
 WaylandSession::~WaylandSession() {
+    if (!remoteBus_.empty()) {
+        QDBusConnection::disconnectFromBus(QString::fromStdString(remoteBus_));
+    }
     if (windowPointer_ != nullptr) {
         wl_pointer_destroy(windowPointer_);
     }
@@ -251,33 +293,45 @@ void WaylandSession::openWindow() {
     xdg_surface_add_listener(xdgSurface_, &kXdgSurface, this);
     toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
     xdg_toplevel_add_listener(toplevel_, &kToplevel, this);
+    // Not full screen: Dovetrel keeps its square away from a full-screen window.
+    xdg_toplevel_set_maximized(toplevel_);
     wl_surface_commit(surface_);
     while (!configured_ && wl_display_dispatch(display_) >= 0) {
     }
-    // A white buffer the size of the output, which sway tiles the only window to.
-    const int stride = width_ * 4;
+    // A white buffer the size the compositor asks for, the output's when it leaves that to us.
+    const int width = windowWidth_ > 0 ? windowWidth_ : width_;
+    const int height = windowHeight_ > 0 ? windowHeight_ : height_;
+    const int stride = width * 4;
     const int fd = memfd_create("window", MFD_CLOEXEC);
-    if (fd < 0 || ftruncate(fd, off_t(stride) * height_) != 0) {
+    if (fd < 0 || ftruncate(fd, off_t(stride) * height) != 0) {
         return;
     }
-    void* pixels = mmap(nullptr, size_t(stride) * size_t(height_), PROT_WRITE, MAP_SHARED, fd, 0);
-    std::memset(pixels, 0xff, size_t(stride) * size_t(height_));
-    munmap(pixels, size_t(stride) * size_t(height_));
-    wl_shm_pool* pool = wl_shm_create_pool(shm_, fd, stride * height_);
+    void* pixels = mmap(nullptr, size_t(stride) * size_t(height), PROT_WRITE, MAP_SHARED, fd, 0);
+    std::memset(pixels, 0xff, size_t(stride) * size_t(height));
+    munmap(pixels, size_t(stride) * size_t(height));
+    wl_shm_pool* pool = wl_shm_create_pool(shm_, fd, stride * height);
     windowBuffer_ =
-        wl_shm_pool_create_buffer(pool, 0, width_, height_, stride, WL_SHM_FORMAT_XRGB8888);
+        wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     wl_surface_attach(surface_, windowBuffer_, 0, 0);
     wl_surface_commit(surface_);
     windowPointer_ = wl_seat_get_pointer(seat_);
     wl_pointer_add_listener(windowPointer_, &kWindowPointer, this);
-    roundTrip();
+    // GNOME Shell gives a new window the pointer a moment after it moved there: wait for that
+    // once, so that the window's losing the pointer later tells something.
+    movePointer(width_ / 2, height_ / 2);
+    waitFor([&] { return windowHasPointer(); });
 }
 
 void WaylandSession::windowConfigured(uint32_t serial) {
     xdg_surface_ack_configure(xdgSurface_, serial);
     configured_ = true;
+}
+
+void WaylandSession::windowSized(int width, int height) {
+    windowWidth_ = width;
+    windowHeight_ = height;
 }
 
 std::vector<std::string> WaylandSession::received() {
@@ -298,6 +352,16 @@ bool WaylandSession::windowHasPointer() {
 }
 
 void WaylandSession::type(const std::string& keys) {
+    if (!remoteSession_.empty()) {
+        // The keysyms of lower-case letters are their ASCII codes.
+        for (const char key : keys) {
+            for (const bool down : {true, false}) {
+                remoteInput("NotifyKeyboardKeysym", {uint32_t(key), down});
+            }
+        }
+        roundTrip();
+        return;
+    }
     if (fakeInput_ == nullptr) {
         ChildProcess({"wtype", keys}, environment()).waitForExit();
         return;
@@ -320,6 +384,11 @@ void WaylandSession::type(const std::string& keys) {
 }
 
 bool WaylandSession::holdShift(bool down) {
+    if (!remoteSession_.empty()) {
+        remoteInput("NotifyKeyboardKeysym", {kShiftKeysym, down});
+        roundTrip();
+        return true;
+    }
     if (fakeInput_ == nullptr) {
         return false;
     }
@@ -346,15 +415,21 @@ void WaylandSession::withShiftHeld(const std::function<void()>& meanwhile) {
 }
 
 std::vector<std::string> WaylandSession::environment() const {
-    const std::string dir = clientRuntimeDir_->path().toStdString();
-    return {"XDG_RUNTIME_DIR=" + dir, "WAYLAND_DISPLAY=" + socket_, "XDG_SESSION_TYPE=wayland",
-            "DISPLAY=", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/bus",
+    return {"XDG_RUNTIME_DIR=" + clientRuntimeDir_->path().toStdString(),
+            "WAYLAND_DISPLAY=" + socket_, "XDG_SESSION_TYPE=wayland", "DISPLAY=",
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtimeDir_->path().toStdString() + "/bus",
             // Chosen by the session alone.
             "DOVETREL_WAYLAND="};
 }
 
 void WaylandSession::movePointer(int x, int y) {
-    if (fakeInput_ != nullptr) {
+    if (!remoteSession_.empty()) {
+        // Motion that does not pass through a corner, unlike the absolute kind, which mutter
+        // takes only with a screen cast and so a PipeWire daemon.
+        remoteInput("NotifyPointerMotionRelative", {double(x - pointerX_), double(y - pointerY_)});
+        pointerX_ = x;
+        pointerY_ = y;
+    } else if (fakeInput_ != nullptr) {
         org_kde_kwin_fake_input_pointer_motion_absolute(fakeInput_, wl_fixed_from_int(x),
                                                         wl_fixed_from_int(y));
     } else {
@@ -367,7 +442,10 @@ void WaylandSession::movePointer(int x, int y) {
 
 void WaylandSession::click(uint32_t button) {
     for (const auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
-        if (fakeInput_ != nullptr) {
+        if (!remoteSession_.empty()) {
+            remoteInput("NotifyPointerButton",
+                        {int(button), state == WL_POINTER_BUTTON_STATE_PRESSED});
+        } else if (fakeInput_ != nullptr) {
             org_kde_kwin_fake_input_button(fakeInput_, button, state);
         } else {
             zwlr_virtual_pointer_v1_button(pointer_, time_ += 10, button, state);
@@ -378,7 +456,10 @@ void WaylandSession::click(uint32_t button) {
 }
 
 void WaylandSession::scroll(int steps) {
-    if (fakeInput_ != nullptr) {
+    if (!remoteSession_.empty()) {
+        remoteInput("NotifyPointerAxisDiscrete",
+                    {uint32_t(WL_POINTER_AXIS_VERTICAL_SCROLL), steps});
+    } else if (fakeInput_ != nullptr) {
         org_kde_kwin_fake_input_axis(fakeInput_, WL_POINTER_AXIS_VERTICAL_SCROLL,
                                      wl_fixed_from_int(steps * 15));
     } else {
@@ -393,6 +474,48 @@ void WaylandSession::scroll(int steps) {
 
 void WaylandSession::roundTrip() {
     wl_display_roundtrip(display_);
+}
+
+void WaylandSession::prepareGnomeHome(const std::string& home) {
+    namespace fs = std::filesystem;
+    const fs::path extensions = home + "/.local/share/gnome-shell/extensions";
+    fs::create_directories(extensions);
+    std::error_code absent;
+    fs::copy(DOVETREL_SOURCE_DIR "/data/gnome-shell/dovetrel@dovetrel.app",
+             extensions / "dovetrel@dovetrel.app", fs::copy_options::recursive, absent);
+    fs::create_directories(home + "/.config/glib-2.0/settings");
+    // No hot corner: the pointer is first pushed into the top-left one.
+    std::ofstream(home + "/.config/glib-2.0/settings/keyfile")
+        << "[org/gnome/shell]\nenabled-extensions=['dovetrel@dovetrel.app']\n"
+           "[org/gnome/desktop/interface]\nenable-hot-corners=false\n";
+    fs::create_directories(home + "/gnome-shell/modes");
+    std::ofstream(home + "/gnome-shell/modes/" + kGnomeSessionMode + ".json")
+        << R"({"parentMode": "user", "hasOverview": false, "showWelcomeDialog": false})"
+        << "\n";
+}
+
+bool WaylandSession::startRemoteDesktop() {
+    remoteBus_ = "dovetrel-test-input-" + std::to_string(reinterpret_cast<uintptr_t>(this));
+    const QDBusConnection bus = QDBusConnection::connectToBus(
+        QString::fromStdString("unix:path=" + runtimeDir_->path().toStdString() + "/bus"),
+        QString::fromStdString(remoteBus_));
+    const QDBusMessage created = bus.call(QDBusMessage::createMethodCall(
+        kRemoteDesktop, "/org/gnome/Mutter/RemoteDesktop", kRemoteDesktop, "CreateSession"));
+    if (created.type() != QDBusMessage::ReplyMessage) {
+        return false;
+    }
+    remoteSession_ = created.arguments().value(0).value<QDBusObjectPath>().path().toStdString();
+    return remoteInput("Start", {});
+}
+
+bool WaylandSession::remoteInput(const char* method, const QList<QVariant>& arguments) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kRemoteDesktop, QString::fromStdString(remoteSession_),
+                                       QString(kRemoteDesktop) + ".Session", method);
+    call.setArguments(arguments);
+    // Answered once mutter has queued the input, which keeps it in order.
+    return QDBusConnection(QString::fromStdString(remoteBus_)).call(call).type() ==
+           QDBusMessage::ReplyMessage;
 }
 
 QImage WaylandSession::screenshot() const {

@@ -1,14 +1,19 @@
 // A private Wayland session for end-to-end tests: a headless compositor (software rendering, no
 // input devices) and a session bus, with pointer and keys of the test's own, and screenshots
 // through grim. sway by default; DOVETREL_TEST_COMPOSITOR names another command ending in sway,
-// labwc or kwin_wayland, such as one in a chroot. wlroots compositors take the test's input
-// through a virtual pointer and wtype, KWin through its fake input. sway refuses to run as
-// root: a test running as root starts the compositor as DOVETREL_TEST_USER ("nobody" unless
-// set) and keeps the root's access to its runtime folder.
+// labwc, kwin_wayland or gnome-shell, such as one in a chroot. wlroots compositors take the
+// test's input through a virtual pointer and wtype, KWin through its fake input, GNOME Shell
+// through mutter's remote desktop interface. sway refuses to run as root: a test running as
+// root starts the compositor as DOVETREL_TEST_USER ("nobody" unless set) and keeps the root's
+// access to its runtime folder. GNOME Shell also wants a system bus and no logind seats where
+// it runs (scripts/test-wayland gives its chroot a private /run with both settled), and runs
+// with Dovetrel's extension from the source tree enabled.
 #pragma once
 
 #include <QImage>
+#include <QList>
 #include <QRect>
+#include <QVariant>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,22 +64,24 @@ class WaylandSession {
     // Holds Shift down while `meanwhile` runs, from 200 ms before it.
     void withShiftHeld(const std::function<void()>& meanwhile);
     // Holds Shift down or lets it go; only where the compositor takes keys from the test itself
-    // (KWin), false elsewhere.
+    // (KWin, GNOME Shell), false elsewhere.
     bool holdShift(bool down);
-    // Whether the compositor tells clients which modifiers are held (KWin).
-    bool tellsModifiers() const { return fakeInput_ != nullptr; }
-    // Whether screenshot() can work: not on KWin, which offers no wlr screen copy.
-    bool takesScreenshots() const { return fakeInput_ == nullptr; }
+    // Whether the compositor tells Dovetrel which modifiers are held (KWin, GNOME Shell).
+    bool tellsModifiers() const { return fakeInput_ != nullptr || !remoteSession_.empty(); }
+    // Whether screenshot() can work: not on KWin or GNOME Shell, which offer no wlr screen copy.
+    bool takesScreenshots() const { return !tellsModifiers(); }
     // Whether the test window has the pointer, from the enter and leave it last received.
     bool windowHasPointer();
 
-    // Opens a window the size of the output, which compositors put over all of it, recording the
-    // pointer events it receives: "enter", "leave", "motion", "press N", "release N", "scroll".
+    // Opens a maximized window, which covers the output but for GNOME Shell's top bar, recording
+    // the pointer events it receives: "enter", "leave", "motion", "press N", "release N", "scroll".
+    // Returns once the window has the pointer, moved to the middle of the output.
     void openWindow();
     // What the window received since the last call.
     std::vector<std::string> received();
     // The window's listeners.
     void windowConfigured(uint32_t serial);
+    void windowSized(int width, int height);
     void windowReceived(std::string event);
 
     // The output as the compositor shows it; a null image when grim fails.
@@ -85,6 +92,12 @@ class WaylandSession {
 
   private:
     void roundTrip();
+    // Sets up the extension, settings and session mode GNOME Shell starts with in `home`.
+    void prepareGnomeHome(const std::string& home);
+    // Starts the remote desktop session that carries the test's input to GNOME Shell.
+    bool startRemoteDesktop();
+    // Calls `method` of that session; whether it was answered.
+    bool remoteInput(const char* method, const QList<QVariant>& arguments);
 
     int width_;
     int height_;
@@ -94,9 +107,16 @@ class WaylandSession {
     // the user it runs as.
     std::unique_ptr<QTemporaryDir> clientRuntimeDir_;
     std::string socket_;  // absolute
-    ChildProcess compositor_;
-    // The session bus of the programs started in the session.
+    // The session bus of the programs started in the session, and of GNOME Shell.
     ChildProcess bus_;
+    ChildProcess compositor_;
+    // The test's own connection to that bus, which mutter ends the remote desktop session
+    // with, and the session's object path; empty elsewhere than on GNOME Shell.
+    std::string remoteBus_;
+    std::string remoteSession_;
+    // Where the remote desktop pointer is: it moves only by relative steps.
+    int pointerX_ = 0;
+    int pointerY_ = 0;
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
@@ -113,6 +133,8 @@ class WaylandSession {
     wl_buffer* windowBuffer_ = nullptr;
     wl_pointer* windowPointer_ = nullptr;
     bool configured_ = false;
+    int windowWidth_ = 0;
+    int windowHeight_ = 0;
     std::vector<std::string> received_;
     bool windowHasPointer_ = false;
 };
