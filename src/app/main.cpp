@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QIcon>
 #include <QPalette>
 #include <QTimer>
@@ -14,6 +16,7 @@
 #include <utility>
 
 #include "app/dbus/single_instance.h"
+#include "app/gnome_platform.h"
 #include "app/ui/tray_icon_painter.h"
 #include "app/wayland/connection.h"
 #include "app/wayland_platform.h"
@@ -112,6 +115,26 @@ bool waylandSession() {
     });
 }
 
+// GNOME offers clients no layer shell: its Shell runs Dovetrel's extension instead.
+bool gnomeShellRuns() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() &&
+           bus.interface()->isServiceRegistered(QStringLiteral("org.gnome.Shell"));
+}
+
+int runOnGnome() {
+    BusSingleInstance instance;
+    if (const auto status = instance.claimOrHandOver()) {
+        return *status;
+    }
+    GnomePlatform platform(BuildInfo{DOVETREL_BUILD_NUMBER, DOVETREL_UPDATE_URL},
+                           QDBusConnection::sessionBus());
+    const auto delegate = std::make_shared<AppDelegate>(platform);
+    instance.onSettingsRequested([&delegate] { delegate->openSettings(); });
+    QTimer::singleShot(0, qApp, [&delegate] { delegate->applicationDidFinishLaunching(); });
+    return QApplication::exec();
+}
+
 int runOnWayland(int argc, char** argv) {
     // Qt's windows (the Settings window, menus) as Wayland clients too, unless told otherwise.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
@@ -119,6 +142,9 @@ int runOnWayland(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     describeApplication();
+    if (gnomeShellRuns()) {
+        return runOnGnome();
+    }
     // What the compositor lacks is told before the session's one instance is claimed.
     std::string why;
     auto connection = WaylandConnection::open(why);

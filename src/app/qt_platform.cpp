@@ -70,6 +70,14 @@ void QtPlatform::dispatchAfter(double delay, std::function<void()> block) {
     RunLoop::dispatchAfter(delay, std::move(block));
 }
 
+std::optional<Rect> QtPlatform::primaryScreenFrame() {
+    const QRect primary = primaryScreenGeometry();
+    if (primary.isEmpty()) {
+        return std::nullopt;
+    }
+    return toWindowRect(primary, primary);
+}
+
 std::shared_ptr<StatusItem> QtPlatform::createStatusItem(StatusItemHandlers handlers) {
     return std::make_shared<TrayStatusItem>(
         std::move(handlers), [this](bool tracking) { runLoop_.setTrackingMenu(tracking); });

@@ -3,11 +3,10 @@
 #include <linux/input-event-codes.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <utility>
 
 #include "app/qt/screen_geometry.h"
+#include "app/square_tap.h"
 #include "app/wayland/overlay_surface.h"
 #include "core/app_delegate.h"
 #include "core/click_guard.h"
@@ -15,55 +14,10 @@
 namespace dovetrel::app {
 namespace {
 
-// An input edge this close to something the square was told came from the pointer on it.
-constexpr qint64 kSquareEventSlack = 50;  // milliseconds
-// How long after an input edge to look for the square's own events, which may arrive later.
-constexpr int kEdgeSettle = 20;  // milliseconds
 // What stands for the process of the window with the focus.
 constexpr int32_t kActiveWindow = 1;
 
-qint64 millisecondsNow() {
-    static QElapsedTimer clock;
-    if (!clock.isValid()) {
-        clock.start();
-    }
-    return clock.elapsed();
-}
-
 }  // namespace
-
-// Presses on the square: the compositor gives them to us and to nobody else, so each is
-// swallowed whatever the core says; the square lets the pointer through while the tap is off.
-class WaylandEventTap : public EventTap {
-  public:
-    WaylandEventTap(EventTapHandlers handlers, std::function<void(bool)> takeInput)
-        : handlers_(std::move(handlers)), takeInput_(std::move(takeInput)) {}
-
-    void setEnabled(bool enabled) override {
-        enabled_ = enabled && valid_;
-        takeInput_(enabled_);
-    }
-    bool isEnabled() const override { return enabled_; }
-    void invalidate() override {
-        valid_ = false;
-        setEnabled(false);
-    }
-    void publish(const ClickGuardSnapshot& /*snapshot*/) override {}
-
-    void press(uint32_t type, Point tapLocation) {
-        if (enabled_ && handlers_.callback) {
-            // No modifiers are known here: a press that should have passed could not be
-            // passed on anyway, having come to us.
-            handlers_.callback(type, TapEvent{tapLocation, 0});
-        }
-    }
-
-  private:
-    EventTapHandlers handlers_;
-    std::function<void(bool)> takeInput_;
-    bool enabled_ = false;
-    bool valid_ = true;
-};
 
 WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnection> connection)
     : QtPlatform(std::move(build)),
@@ -74,7 +28,8 @@ WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnect
                                         })),
       probe_(*connection_),
       modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })),
-      toplevels_(ToplevelWatch::open(*connection_)) {
+      toplevels_(ToplevelWatch::open(*connection_)),
+      squareInput_([this] { report(eventtype::kKeyDown); }) {
     // The user pressed, and the press is lost; a square left under the pointer would swallow
     // the press they try next.
     connection_->strayPress = [this] { report(eventtype::kKeyDown); };
@@ -112,7 +67,7 @@ void WaylandPlatform::locatePointer(std::function<void(std::optional<Point>)> an
 
 std::shared_ptr<EventTap> WaylandPlatform::createEventTap(uint64_t /*eventMask*/,
                                                           EventTapHandlers handlers) {
-    tap_ = std::make_shared<WaylandEventTap>(std::move(handlers), [this](bool takesInput) {
+    tap_ = std::make_shared<SquareTap>(std::move(handlers), [this](bool takesInput) {
         tapTakesInput_ = takesInput;
         applyTakesInput();
     });
@@ -144,11 +99,7 @@ std::optional<std::vector<WindowInfo>> WaylandPlatform::onScreenWindows() {
 }
 
 std::optional<Rect> WaylandPlatform::mainScreenFrame() {
-    const QRect primary = primaryScreenGeometry();
-    if (primary.isEmpty()) {
-        return std::nullopt;
-    }
-    return toWindowRect(primary, primary);
+    return primaryScreenFrame();
 }
 
 bool WaylandPlatform::isScreenLockedOrBlanked() {
@@ -174,23 +125,23 @@ std::unique_ptr<OverlaySurface> WaylandPlatform::createOverlaySurface(const Rect
     // then must not be taken for the pointer.
     events.entered = onSquare;
     events.moved = [this, onSquare](QPointF position) {
-        lastSquareEvent_ = millisecondsNow();
+        squareInput_.squareEvent();
         onSquare(position);
         report(eventtype::kMouseMoved);
     };
     events.left = [this] {
-        lastSquareEvent_ = millisecondsNow();
+        squareInput_.squareEvent();
         // Where it went is not told; anywhere outside the square is as good.
         const Rect frame = square_->frame();
         pointer_ = Point{frame.origin.x - 1, frame.origin.y - 1};
         report(eventtype::kMouseMoved);
     };
     events.scrolled = [this] {
-        lastSquareEvent_ = millisecondsNow();
+        squareInput_.squareEvent();
         report(eventtype::kScrollWheel);
     };
     events.button = [this](uint32_t button, bool pressed) {
-        lastSquareEvent_ = millisecondsNow();
+        squareInput_.squareEvent();
         if (!pressed || !tap_) {
             return;
         }
@@ -211,18 +162,8 @@ void WaylandPlatform::squareShown(bool shown) {
         inputWatch_ = nullptr;
     }
     if (shown) {
-        inputWatch_ = idleWatch_->watchInput([this] { inputWhileSquareUp(); });
+        inputWatch_ = idleWatch_->watchInput([this] { squareInput_.inputEdge(); });
     }
-}
-
-void WaylandPlatform::inputWhileSquareUp() {
-    const qint64 edge = millisecondsNow();
-    QTimer::singleShot(kEdgeSettle, &context_, [this, edge] {
-        // Movement and scrolling on the square are told as such.
-        if (lastSquareEvent_ < edge - kSquareEventSlack) {
-            report(eventtype::kKeyDown);
-        }
-    });
 }
 
 void WaylandPlatform::report(uint32_t type) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/qt/square_input_edges.h"
 #include "app/qt_platform.h"
 #include "app/wayland/connection.h"
 #include "app/wayland/idle_watch.h"
@@ -18,7 +19,7 @@
 
 namespace dovetrel::app {
 
-class WaylandEventTap;
+class SquareTap;
 class WaylandOverlaySurface;
 
 class WaylandPlatform : public QtPlatform {
@@ -62,7 +63,6 @@ class WaylandPlatform : public QtPlatform {
     // What happens on the square, told to the monitor and the tap.
     void squareShown(bool shown);
     void report(uint32_t type);
-    void inputWhileSquareUp();
     // Whether the square takes presses: while the tap is on and no modifier is known held.
     void applyTakesInput();
 
@@ -70,18 +70,15 @@ class WaylandPlatform : public QtPlatform {
     std::unique_ptr<WaylandIdleWatch> idleWatch_;
     PointerProbe probe_;
     std::function<void(uint32_t)> monitor_;
-    std::shared_ptr<WaylandEventTap> tap_;
+    std::shared_ptr<SquareTap> tap_;
     WaylandOverlaySurface* square_ = nullptr;
     std::unique_ptr<ModifierWatch> modifiers_;
     std::unique_ptr<ToplevelWatch> toplevels_;
     bool tapTakesInput_ = false;
     // While the square is up: input of any kind, as edges of a short idle notification.
     TimerRef inputWatch_;
-    // When the square itself was last told of the pointer (milliseconds), to tell the input
-    // edges that the pointer on it caused apart from other input.
-    qint64 lastSquareEvent_ = -1'000'000;
-    // Ends the platform's deferred work with it.
-    QObject context_;
+    // Input edges while the square is up, told apart from the pointer on it.
+    SquareInputEdges squareInput_;
     // Window coordinates; nullopt until the probe or the square has been told.
     std::optional<Point> pointer_;
 };

@@ -136,12 +136,17 @@ TEST_F(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) 
         EXPECT_EQ(has(events, "press 272") || has(events, "press 273"), c.reachesWindow);
         EXPECT_EQ(has(events, "release 272") || has(events, "release 273"), c.reachesWindow);
     }
-    // This bare session has no panel, the one thing worth a word.
+    // Nothing worth a word, but that this bare session has no panel (GNOME's top bar shows
+    // the extension's button).
     const std::string said = dovetrel.unexpectedOutput();
-    EXPECT_EQ(said.substr(0, said.find(" (no StatusNotifierItem host)")),
-              "dovetrel: no panel shows tray icons here")
-        << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    if (session.isGnome()) {
+        EXPECT_EQ(said, "");
+    } else {
+        EXPECT_EQ(said.substr(0, said.find(" (no StatusNotifierItem host)")),
+                  "dovetrel: no panel shows tray icons here")
+            << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
 }
 
 TEST_F(WaylandSquare, RestShowsTheSquareUnderThePointer) {

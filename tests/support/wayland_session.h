@@ -70,6 +70,8 @@ class WaylandSession {
     bool tellsModifiers() const { return fakeInput_ != nullptr || !remoteSession_.empty(); }
     // Whether screenshot() can work: not on KWin or GNOME Shell, which offer no wlr screen copy.
     bool takesScreenshots() const { return !tellsModifiers(); }
+    // GNOME Shell, where Dovetrel's extension draws the square and the top bar's button.
+    bool isGnome() const { return !remoteSession_.empty(); }
     // Whether the test window has the pointer, from the enter and leave it last received.
     bool windowHasPointer();
 
