@@ -178,6 +178,12 @@ GnomePlatform::GnomePlatform(BuildInfo build, QDBusConnection bus)
       extension_(bus,
                  ShellExtension::Reports{
                      .attachedChanged = [this](bool attached) { attachedChanged(attached); },
+                     .firstAnswer =
+                         [this] {
+                             if (noticeWanted_ && !extension_.isAttached()) {
+                                 offerShellExtension();
+                             }
+                         },
                      .idled =
                          [this] {
                              if (rest_) {
@@ -350,8 +356,11 @@ bool GnomePlatform::isProcessTrusted(bool prompt) {
     if (extension_.isAttached()) {
         return true;
     }
-    if (prompt) {
+    // Asked at start, before the extension may have answered: the notice waits for that.
+    if (prompt && extension_.hasAnswered()) {
         offerShellExtension();
+    } else if (prompt) {
+        noticeWanted_ = true;
     }
     return false;
 }

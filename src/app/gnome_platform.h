@@ -76,6 +76,7 @@ class GnomePlatform : public QtPlatform {
     std::optional<Point> pointer_;
     // The idle wait to arm again when the extension comes back.
     uint32_t restMilliseconds_ = 0;
+    bool noticeWanted_ = false;
     // Last: it may report as it is made, and everything it reports to must exist by then.
     ShellExtension extension_;
 };

@@ -262,6 +262,8 @@ class Square {
         this._rect = new Mtk.Rectangle();
         this._area = new St.DrawingArea();
         this._cover = new St.Widget({reactive: true});
+        this._held = false;
+        this._guardingAfterRelease = null;
         this._square = new St.Widget({visible: false});
         this._square.add_child(this._area);
         this._square.add_child(this._cover);
@@ -278,10 +280,16 @@ class Square {
         // Stopping the press keeps it from the window below; stopping the release too leaves
         // that window with no half of the click.
         this._cover.connect('button-press-event', (actor, event) => {
+            this._held = true;
             emit('SquarePressed', '(udd)', event.get_button(), ...event.get_coords());
             return Clutter.EVENT_STOP;
         });
-        this._cover.connect('button-release-event', () => Clutter.EVENT_STOP);
+        this._cover.connect('button-release-event', () => {
+            this._held = false;
+            if (this._guardingAfterRelease !== null)
+                this.setGuarding(this._guardingAfterRelease);
+            return Clutter.EVENT_STOP;
+        });
         this._cover.connect('motion-event', (actor, event) => {
             emit('PointerMovedOnSquare', '(dd)', ...event.get_coords());
             return Clutter.EVENT_STOP;
@@ -342,7 +350,14 @@ class Square {
     // A square that does not guard lets presses through by not being picked at all. Clutter
     // picks again at once when an actor is shown or hidden, but after a change of `reactive`
     // only at the next event, which would still go where the old pick said.
+    // A cover hidden between a press and its release would hand the release to the window
+    // below, which never had the press: it waits for the release.
     setGuarding(guarding) {
+        if (this._held && !guarding) {
+            this._guardingAfterRelease = guarding;
+            return;
+        }
+        this._guardingAfterRelease = null;
         this._cover.visible = guarding;
     }
 

@@ -3,7 +3,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusReply>
 #include <QVariantMap>
 #include <cstdio>
 #include <utility>
@@ -14,8 +13,6 @@ namespace {
 const QString kService = QStringLiteral("app.dovetrel.Shell");
 const QString kPath = QStringLiteral("/app/dovetrel/Shell");
 const QString kInterface = QStringLiteral("app.dovetrel.Shell1");
-// A Shell that does not answer this soon at start is taken as absent until it speaks.
-constexpr int kFirstAnswerTimeout = 2000;  // milliseconds
 
 // Clutter's modifier bits that keep a press from being dropped: Shift, Control, Alt (Mod1),
 // Mod4, Super and Meta.
@@ -55,7 +52,7 @@ ShellExtension::ShellExtension(QDBusConnection bus, Reports reports)
             [this](const QString&, const QString&, const QString& owner) {
                 setAttached(false);
                 if (!owner.isEmpty()) {
-                    attach(false);
+                    attach();
                 }
             });
     const struct {
@@ -75,8 +72,7 @@ ShellExtension::ShellExtension(QDBusConnection bus, Reports reports)
     for (const auto& signal : signals) {
         bus_.connect(kService, kPath, kInterface, QLatin1String(signal.name), this, signal.slot);
     }
-    // The first answer is awaited: the program asks at once whether it may guard.
-    attach(true);
+    attach();
 }
 
 ShellExtension::~ShellExtension() {
@@ -87,18 +83,11 @@ ShellExtension::~ShellExtension() {
     }
 }
 
-void ShellExtension::attach(bool wait) {
+void ShellExtension::attach() {
     QDBusMessage message =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Attach"));
     message.setAutoStartService(false);
     const uint64_t attachment = ++attachments_;
-    if (wait) {
-        const QDBusReply<uint> reply = bus_.call(message, QDBus::Block, kFirstAnswerTimeout);
-        if (reply.isValid()) {
-            accept(reply.value());
-        }
-        return;
-    }
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this,
             [this, attachment](QDBusPendingCallWatcher* call) {
@@ -106,6 +95,9 @@ void ShellExtension::attach(bool wait) {
                 const QDBusPendingReply<uint> reply = *call;
                 if (attachment == attachments_ && reply.isValid()) {
                     accept(reply.value());
+                }
+                if (!std::exchange(answered_, true) && reports_.firstAnswer) {
+                    reports_.firstAnswer();
                 }
             });
 }

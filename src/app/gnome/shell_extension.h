@@ -36,6 +36,8 @@ class ShellExtension : public QObject {
         // The extension became usable (attached) or stopped being so (gone, disabled, the
         // Shell restarting, the screen locking).
         std::function<void(bool attached)> attachedChanged;
+        // The first attempt to attach has been answered, either way.
+        std::function<void()> firstAnswer;
         std::function<void()> idled;
         std::function<void()> inputSeen;
         std::function<void(uint32_t button, QPointF position)> squarePressed;
@@ -52,6 +54,7 @@ class ShellExtension : public QObject {
     ~ShellExtension() override;
 
     bool isAttached() const { return attached_; }
+    bool hasAnswered() const { return answered_; }
 
     // Orders; each is dropped while not attached.
     void watchIdle(uint32_t milliseconds);
@@ -78,7 +81,7 @@ class ShellExtension : public QObject {
     void Gone();
 
   private:
-    void attach(bool wait);
+    void attach();
     void accept(uint32_t version);
     void setAttached(bool attached);
     void call(const QString& method, const QVariantList& arguments = {});
@@ -94,6 +97,7 @@ class ShellExtension : public QObject {
     Reports reports_;
     QDBusServiceWatcher watcher_;
     bool attached_ = false;
+    bool answered_ = false;
     // Counts attachments, so that an answer to an older one is not taken for this one.
     uint64_t attachments_ = 0;
 };
