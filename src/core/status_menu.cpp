@@ -117,7 +117,9 @@ void AppDelegate::updateMenuBarIcon() {
     if (!statusItem || !statusItem->hasButton()) {
         return;
     }
-    statusItem->setImage(makeMenuBarIcon(isEnabled() && !isSnoozed()));
+    // Without the right to guard, the guard is off whatever the user chose.
+    statusItem->setImage(
+        makeMenuBarIcon(isEnabled() && !isSnoozed() && platform_.isProcessTrusted(false)));
 }
 
 }  // namespace dovetrel

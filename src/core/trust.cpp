@@ -23,6 +23,7 @@ void AppDelegate::requestAccessibilityIfNeeded() {
 }
 
 void AppDelegate::startPermissionPoll(bool restartCountdown) {
+    updateMenuBarIcon();
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     accessibilityTimer =
         platform_.scheduleTimer(kAccessibilityPollInterval, true, [weak, restartCountdown] {
@@ -32,6 +33,7 @@ void AppDelegate::startPermissionPoll(bool restartCountdown) {
             }
             self->accessibilityTimer->invalidate();
             self->accessibilityTimer = nullptr;
+            self->updateMenuBarIcon();
             self->setupEventTap();
             if (restartCountdown) {
                 self->resetIdleTimer();

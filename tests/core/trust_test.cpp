@@ -63,6 +63,7 @@ TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestor
     EXPECT_FALSE(delegate->cursorVisibilityTimer);
     EXPECT_FALSE(delegate->idleTimer);
     EXPECT_EQ(platform.liveTimerCount(), 2);  // the recovery poll and the wait for input
+    EXPECT_FALSE(platform.statusItem()->image()->active) << "the icon says nothing is guarded";
 
     // Input arms the countdown again, but a rest shows nothing while the permission is
     // missing, and no second poll starts.
@@ -78,6 +79,7 @@ TEST_F(Trust, LosingPermissionWithTheOverlayUpKillsTheTapAtOnceAndRecoveryRestor
     platform.advance(1.0);
     ASSERT_NE(delegate->eventTap, nullptr);
     EXPECT_FALSE(delegate->accessibilityTimer);
+    EXPECT_TRUE(platform.statusItem()->image()->active);
     EXPECT_TRUE(idleTimerPending());
     platform.advance(3.0);
     EXPECT_TRUE(overlayUp());
