@@ -98,19 +98,32 @@ class GnomeOverlaySurface : public OverlaySurface {
 };
 
 // The top bar's button with the program's menu, drawn by the extension from a description.
+// Without the extension, a tray icon where a panel shows them (an extension for status
+// notifier items): one icon, never two.
 class GnomeStatusItem : public StatusItem {
   public:
-    GnomeStatusItem(ShellExtension& extension, StatusItemHandlers handlers)
-        : extension_(extension), handlers_(std::move(handlers)) {}
+    using MakeTrayItem = std::function<std::shared_ptr<StatusItem>()>;
+
+    GnomeStatusItem(ShellExtension& extension, StatusItemHandlers handlers,
+                    MakeTrayItem makeTrayItem)
+        : extension_(extension),
+          handlers_(std::move(handlers)),
+          makeTrayItem_(std::move(makeTrayItem)) {}
 
     bool hasButton() const override { return true; }
     void setImage(const MenuBarIcon& icon) override {
-        iconName_ = icon.active ? QStringLiteral("app.dovetrel.Dovetrel-active-symbolic")
-                                : QStringLiteral("app.dovetrel.Dovetrel-inactive-symbolic");
-        extension_.setIcon(iconName_);
+        icon_ = icon;
+        extension_.setIcon(icon.active ? QStringLiteral("app.dovetrel.Dovetrel-active-symbolic")
+                                       : QStringLiteral("app.dovetrel.Dovetrel-inactive-symbolic"));
+        if (tray_) {
+            tray_->setImage(icon);
+        }
     }
     void setMenu(std::shared_ptr<Menu> menu) override {
         menu_ = std::move(menu);
+        if (tray_) {
+            tray_->setMenu(menu_);
+        }
         menuChanged();
     }
     std::shared_ptr<Menu> menu() const override { return menu_; }
@@ -118,13 +131,27 @@ class GnomeStatusItem : public StatusItem {
         items_.clear();
         const QJsonArray described = menu_ ? describe(*menu_) : QJsonArray();
         extension_.setMenu(QString::fromUtf8(QJsonDocument(described).toJson()));
-    }
-    // Tells the extension again, as it may have been away.
-    void resend() {
-        if (!iconName_.isEmpty()) {
-            extension_.setIcon(iconName_);
+        if (tray_) {
+            tray_->menuChanged();
         }
-        menuChanged();
+    }
+    // The extension came (everything is told again, as it starts with nothing) or went.
+    void extensionAttached(bool attached) {
+        if (attached) {
+            tray_ = nullptr;
+            if (icon_) {
+                setImage(*icon_);
+            }
+            menuChanged();
+        } else if (!tray_ && makeTrayItem_) {
+            tray_ = makeTrayItem_();
+            if (tray_ && icon_) {
+                tray_->setImage(*icon_);
+            }
+            if (tray_ && menu_) {
+                tray_->setMenu(menu_);
+            }
+        }
     }
 
     void opened() const {
@@ -168,8 +195,10 @@ class GnomeStatusItem : public StatusItem {
     ShellExtension& extension_;
     StatusItemHandlers handlers_;
     std::shared_ptr<Menu> menu_;
+    MakeTrayItem makeTrayItem_;
+    std::shared_ptr<StatusItem> tray_;
     std::vector<std::shared_ptr<MenuItem>> items_;
-    QString iconName_;
+    std::optional<MenuBarIcon> icon_;
 };
 
 GnomePlatform::GnomePlatform(BuildInfo build, QDBusConnection bus)
@@ -180,7 +209,13 @@ GnomePlatform::GnomePlatform(BuildInfo build, QDBusConnection bus)
                      .attachedChanged = [this](bool attached) { attachedChanged(attached); },
                      .firstAnswer =
                          [this] {
-                             if (noticeWanted_ && !extension_.isAttached()) {
+                             if (extension_.isAttached()) {
+                                 return;
+                             }
+                             if (statusItem_) {
+                                 statusItem_->extensionAttached(false);
+                             }
+                             if (noticeWanted_) {
                                  offerShellExtension();
                              }
                          },
@@ -348,7 +383,11 @@ std::unique_ptr<OverlaySurface> GnomePlatform::createOverlaySurface(const Rect& 
 }
 
 std::shared_ptr<StatusItem> GnomePlatform::createStatusItem(StatusItemHandlers handlers) {
-    statusItem_ = std::make_shared<GnomeStatusItem>(extension_, std::move(handlers));
+    statusItem_ = std::make_shared<GnomeStatusItem>(
+        extension_, handlers, [this, handlers] { return QtPlatform::createStatusItem(handlers); });
+    if (extension_.hasAnswered() && !extension_.isAttached()) {
+        statusItem_->extensionAttached(false);
+    }
     return statusItem_;
 }
 
@@ -367,6 +406,9 @@ bool GnomePlatform::isProcessTrusted(bool prompt) {
 
 void GnomePlatform::attachedChanged(bool attached) {
     watchingInput_ = false;
+    if (statusItem_) {
+        statusItem_->extensionAttached(attached);
+    }
     if (!attached) {
         return;
     }
@@ -376,9 +418,6 @@ void GnomePlatform::attachedChanged(bool attached) {
     }
     wantInput();
     applyGuarding();
-    if (statusItem_) {
-        statusItem_->resend();
-    }
 }
 
 }  // namespace dovetrel::app
