@@ -41,14 +41,15 @@ std::optional<int> answerCommandLine(int argc, char** argv) {
     // The parser's help text names the program through the application object.
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Ignores accidental clicks while the pointer rests: after a few seconds of\n"
-                       "stillness a small square appears under the pointer, and a plain click on\n"
-                       "it is dropped. Dovetrel runs in the panel's tray and reads its settings\n"
-                       "from $XDG_CONFIG_HOME/dovetrel/dovetrel.conf.\n\n"
-                       "In a Wayland session (WAYLAND_DISPLAY set) the compositor must offer the\n"
-                       "layer shell, as KDE Plasma, sway and labwc do. DOVETREL_WAYLAND=0 runs on\n"
-                       "X11 (XWayland) there instead, guarding only X11 programs."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Ignores accidental clicks while the pointer rests: after a few seconds of\n"
+        "stillness a small square appears under the pointer, and a plain click on\n"
+        "it is dropped. Dovetrel runs in the panel's tray and reads its settings\n"
+        "from $XDG_CONFIG_HOME/dovetrel/dovetrel.conf.\n\n"
+        "In a Wayland session (WAYLAND_DISPLAY set) the compositor must offer the\n"
+        "layer shell, as KDE Plasma, sway and labwc do; on GNOME, Dovetrel's Shell\n"
+        "extension (dovetrel@dovetrel.app) draws the square instead.\n"
+        "DOVETREL_WAYLAND=0 runs on X11 (XWayland) there, guarding only X11 programs."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},

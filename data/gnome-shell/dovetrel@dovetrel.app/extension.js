@@ -275,6 +275,11 @@ class Square {
         // monitor would keep the old monitor's verdict.
         global.display.connectObject('in-fullscreen-changed', () => this._followFullScreen(),
             this._holder);
+        // The overview is no place for a square either.
+        Main.overview.connectObject(
+            'showing', () => this._followFullScreen(),
+            'hidden', () => this._followFullScreen(),
+            this._holder);
 
         this._area.connect('repaint', () => this._paint());
         // Stopping the press keeps it from the window below; stopping the release too leaves
@@ -363,7 +368,8 @@ class Square {
 
     _followFullScreen() {
         const monitor = global.display.get_monitor_index_for_rect(this._rect);
-        this._holder.visible = !global.display.get_monitor_in_fullscreen(monitor);
+        this._holder.visible =
+            !Main.overview.visible && !global.display.get_monitor_in_fullscreen(monitor);
     }
 
     _paint() {

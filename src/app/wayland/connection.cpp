@@ -104,7 +104,7 @@ std::unique_ptr<WaylandConnection> WaylandConnection::open(std::string& why) {
         why =
             "this Wayland compositor offers no layer shell (zwlr_layer_shell_v1), which Dovetrel "
             "needs to show its square above other windows; it runs on KDE Plasma, sway, labwc "
-            "and other wlroots compositors, and on X11";
+            "and other wlroots compositors, on GNOME through its Shell extension, and on X11";
         return nullptr;
     }
     connection->notifier_ =
