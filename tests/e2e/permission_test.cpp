@@ -76,7 +76,8 @@ TEST(GuardConnectionCut, CtrlZStillStopsTheProgramWithNoSquareUp) {
     ASSERT_TRUE(cutConnection(session.display(), "Dovetrel click guard"));
     EXPECT_TRUE(waitFor([&] { return !markerNamed(session.display(), "Dovetrel click guard"); }));
     dovetrel.process().signal(SIGTSTP);
-    EXPECT_TRUE(waitFor([&] { return isStopped(dovetrel.process().pid()); }, 1s));
+    // Ignored, it would never stop; the wait leaves room for a busy machine.
+    EXPECT_TRUE(waitFor([&] { return isStopped(dovetrel.process().pid()); }, 3s));
     dovetrel.process().signal(SIGCONT);
 }
 
