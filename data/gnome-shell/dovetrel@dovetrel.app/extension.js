@@ -312,8 +312,9 @@ class Square {
             width: Math.round(side), height: Math.round(side),
         });
         this._followFullScreen();
+        // Recursively: a list of numbers may come as av (QtDBus sends its lists so), not ad.
         this._drawing = Object.fromEntries(
-            Object.entries(drawing).map(([key, value]) => [key, value.deepUnpack()]));
+            Object.entries(drawing).map(([key, value]) => [key, value.recursiveUnpack()]));
         this._area.queue_repaint();
     }
 
