@@ -68,10 +68,12 @@ class WaylandSession {
     bool holdShift(bool down);
     // Whether the compositor tells Dovetrel which modifiers are held (KWin, GNOME Shell).
     bool tellsModifiers() const { return fakeInput_ != nullptr || !remoteSession_.empty(); }
-    // Whether screenshot() can work: not on KWin or GNOME Shell, which offer no wlr screen copy.
-    bool takesScreenshots() const { return !tellsModifiers(); }
+    // Whether screenshot() can work: not on KWin, which offers no screen copy to clients.
+    bool takesScreenshots() const { return fakeInput_ == nullptr; }
     // GNOME Shell, where Dovetrel's extension draws the square and the top bar's button.
     bool isGnome() const { return !remoteSession_.empty(); }
+    // The JSON of what `js` gives inside GNOME Shell; empty elsewhere or when it throws.
+    std::string eval(const std::string& js) const;
     // Whether the test window has the pointer, from the enter and leave it last received.
     bool windowHasPointer();
 
@@ -86,7 +88,9 @@ class WaylandSession {
     void windowSized(int width, int height);
     void windowReceived(std::string event);
 
-    // The output as the compositor shows it; a null image when grim fails.
+    // The output as the compositor shows it, without the pointer; a null image when that fails.
+    // GNOME Shell's top bar, whose clock and indicators change by themselves, is painted over
+    // in the colour below it.
     QImage screenshot() const;
 
     // The registry's listener.
