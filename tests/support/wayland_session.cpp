@@ -371,11 +371,8 @@ void WaylandSession::type(const std::string& keys) {
     if (!remoteSession_.empty()) {
         // The keysyms of lower-case letters are their ASCII codes.
         for (const char key : keys) {
-            for (const bool down : {true, false}) {
-                remoteInput("NotifyKeyboardKeysym", {uint32_t(key), down});
-            }
+            tapKey(uint32_t(key));
         }
-        roundTrip();
         return;
     }
     if (fakeInput_ == nullptr) {
@@ -395,6 +392,13 @@ void WaylandSession::type(const std::string& keys) {
                 }
             }
         }
+    }
+    roundTrip();
+}
+
+void WaylandSession::tapKey(uint32_t keysym) {
+    for (const bool down : {true, false}) {
+        remoteInput("NotifyKeyboardKeysym", {keysym, down});
     }
     roundTrip();
 }

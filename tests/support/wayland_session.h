@@ -61,6 +61,8 @@ class WaylandSession {
     void scroll(int steps);
     // Types `keys` (lower-case letters).
     void type(const std::string& keys);
+    // Presses and lets go of the key with X keysym `keysym`, on GNOME Shell only.
+    void tapKey(uint32_t keysym);
     // Holds Shift down while `meanwhile` runs, from 200 ms before it.
     void withShiftHeld(const std::function<void()>& meanwhile);
     // Holds Shift down or lets it go; only where the compositor takes keys from the test itself
