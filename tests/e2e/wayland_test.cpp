@@ -188,6 +188,21 @@ TEST_F(WaylandSquare, AThousandClicksDuringTheCountdownAllArrive) {
     EXPECT_EQ(presses, 1000) << dovetrel.unexpectedOutput();
 }
 
+// The compositor tells which window is full screen (wlr foreign toplevels), or the extension
+// sees it itself (GNOME Shell): no square over it, and its clicks are its own.
+TEST_F(WaylandSquare, AFullScreenWindowKeepsTheSquareAway) {
+    if (!session.takesScreenshots()) {
+        GTEST_SKIP() << "KWin offers no list of windows with their full screen";
+    }
+    session.openWindow(true);
+    session.movePointer(400, 300);
+    Dovetrel dovetrel(session.environment(), kQuickSettings);
+    EXPECT_FALSE(waitFor([&] { return paintedArea(session.screenshot()).width() > 40; }, 3s));
+    session.received();
+    session.click(BTN_LEFT);
+    EXPECT_EQ(session.received(), (std::vector<std::string>{"press 272", "release 272"}));
+}
+
 // No X selection in a Wayland session: the session bus tells whether Dovetrel runs.
 TEST_F(WaylandSquare, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
     if (!session.takesScreenshots()) {

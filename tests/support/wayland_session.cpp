@@ -303,14 +303,18 @@ void WaylandSession::globalAdded(wl_registry* registry, uint32_t name, const cha
     }
 }
 
-void WaylandSession::openWindow() {
+void WaylandSession::openWindow(bool fullScreen) {
     surface_ = wl_compositor_create_surface(surfaces_);
     xdgSurface_ = xdg_wm_base_get_xdg_surface(shell_, surface_);
     xdg_surface_add_listener(xdgSurface_, &kXdgSurface, this);
     toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
     xdg_toplevel_add_listener(toplevel_, &kToplevel, this);
-    // Not full screen: Dovetrel keeps its square away from a full-screen window.
-    xdg_toplevel_set_maximized(toplevel_);
+    // Dovetrel keeps its square away from a full-screen window.
+    if (fullScreen) {
+        xdg_toplevel_set_fullscreen(toplevel_, nullptr);
+    } else {
+        xdg_toplevel_set_maximized(toplevel_);
+    }
     wl_surface_commit(surface_);
     while (!configured_ && wl_display_dispatch(display_) >= 0) {
     }

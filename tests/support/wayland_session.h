@@ -79,10 +79,11 @@ class WaylandSession {
     // Whether the test window has the pointer, from the enter and leave it last received.
     bool windowHasPointer();
 
-    // Opens a maximized window, which covers the output but for GNOME Shell's top bar, recording
-    // the pointer events it receives: "enter", "leave", "motion", "press N", "release N", "scroll".
-    // Returns once the window has the pointer, moved to the middle of the output.
-    void openWindow();
+    // Opens a maximized window, which covers the output but for GNOME Shell's top bar (or a
+    // full-screen one, which covers it all), recording the pointer events it receives: "enter",
+    // "leave", "motion", "press N", "release N", "scroll". Returns once the window has the
+    // pointer, moved to the middle of the output.
+    void openWindow(bool fullScreen = false);
     // What the window received since the last call.
     std::vector<std::string> received();
     // The window's listeners.
