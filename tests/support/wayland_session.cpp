@@ -558,8 +558,11 @@ QImage WaylandSession::screenshot() const {
     const QString path = runtimeDir_->filePath(QStringLiteral("screenshot.png"));
     if (isGnome()) {
         const QDBusMessage shot =
-            callGnome(remoteBus_, "org.gnome.Shell.Screenshot", "Screenshot", {false, false, path});
-        QImage image = shot.arguments().value(0).toBool() ? QImage(path) : QImage();
+            callGnome(remoteBus_, "org.gnome.Shell.Screenshot", "Screenshot", {true, false, path});
+        // Opaque: where the Shell has painted no background yet, its pixels are transparent.
+        QImage image = shot.arguments().value(0).toBool()
+                           ? QImage(path).convertToFormat(QImage::Format_RGB32)
+                           : QImage();
         if (!image.isNull()) {
             QPainter(&image).fillRect(0, 0, image.width(), kTopBarHeight,
                                       QColor(image.pixel(0, kTopBarHeight)));

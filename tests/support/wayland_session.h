@@ -91,7 +91,7 @@ class WaylandSession {
     void windowSized(int width, int height);
     void windowReceived(std::string event);
 
-    // The output as the compositor shows it, without the pointer; a null image when that fails.
+    // The output as the compositor shows it, pointer included; a null image when that fails.
     // GNOME Shell's top bar, whose clock and indicators change by themselves, is painted over
     // in the colour below it.
     QImage screenshot() const;
