@@ -262,6 +262,8 @@ class Square {
         this._rect = new Mtk.Rectangle();
         this._area = new St.DrawingArea();
         this._cover = new St.Widget({reactive: true});
+        this._guarding = true;
+        this._pressHeld = false;
         this._square = new St.Widget({visible: false});
         this._square.add_child(this._area);
         this._square.add_child(this._cover);
@@ -278,10 +280,14 @@ class Square {
         // Stopping the press keeps it from the window below; stopping the release too leaves
         // that window with no half of the click.
         this._cover.connect('button-press-event', (actor, event) => {
+            this._pressHeld = true;
             emit('SquarePressed', '(udd)', event.get_button(), ...event.get_coords());
             return Clutter.EVENT_STOP;
         });
-        this._cover.connect('button-release-event', () => Clutter.EVENT_STOP);
+        this._cover.connect('button-release-event', () => {
+            this._letGoOfPress();
+            return Clutter.EVENT_STOP;
+        });
         this._cover.connect('motion-event', (actor, event) => {
             emit('PointerMovedOnSquare', '(dd)', ...event.get_coords());
             return Clutter.EVENT_STOP;
@@ -326,6 +332,7 @@ class Square {
 
     hide() {
         this._square.hide();
+        this._letGoOfPress();
     }
 
     fade(opacity, milliseconds, easing) {
@@ -344,7 +351,16 @@ class Square {
     // picks again at once when an actor is shown or hidden, but after a change of `reactive`
     // only at the next event, which would still go where the old pick said.
     setGuarding(guarding) {
-        this._cover.visible = guarding;
+        // Not while a press it stopped is held: the program turns guarding off as it hears of
+        // the press, and the window below would get the release alone.
+        this._guarding = guarding;
+        if (!this._pressHeld)
+            this._cover.visible = guarding;
+    }
+
+    _letGoOfPress() {
+        this._pressHeld = false;
+        this._cover.visible = this._guarding;
     }
 
     _followFullScreen() {
