@@ -4,8 +4,8 @@
 // times come from the program's own protocol log (WAYLAND_DEBUG), so the harness's screenshots
 // do not count. Prints the median and the extremes in milliseconds.
 //   dovetrel_wayland_latency [--screenshot FILE]
-// With --screenshot, saves the square on the compositor's bare background instead (grim), as
-// the README shows it.
+// With --screenshot, saves the square on the compositor's bare background instead, as the README
+// shows it.
 #include <linux/input-event-codes.h>
 
 #include <QCoreApplication>
@@ -61,7 +61,7 @@ std::vector<double> latencies(const std::string& log) {
 
 }  // namespace
 
-// The square after its fade-in, in a 480x320 frame around the pointer.
+// The square after its fade-in, in a 480x320 frame around the pointer (640x360 on GNOME Shell).
 int saveScreenshot(WaylandSession& session, const char* file) {
     session.movePointer(400, 300);
     Dovetrel dovetrel(session.environment(), "[General]\nidleTimeout=1\nzoneSize=80\n");
@@ -70,7 +70,8 @@ int saveScreenshot(WaylandSession& session, const char* file) {
         return 1;
     }
     std::this_thread::sleep_for(1s);
-    return session.screenshot().copy(160, 140, 480, 320).save(QString::fromLocal8Bit(file)) ? 0 : 1;
+    const QRect frame = session.isGnome() ? QRect(80, 120, 640, 360) : QRect(160, 140, 480, 320);
+    return session.screenshot().copy(frame).save(QString::fromLocal8Bit(file)) ? 0 : 1;
 }
 
 int main(int argc, char** argv) {

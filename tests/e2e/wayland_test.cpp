@@ -1,8 +1,11 @@
 // The program in a Wayland session, on a headless sway (or the compositor the harness is told).
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <functional>
 #include <optional>
@@ -185,6 +188,21 @@ TEST_F(WaylandSquare, AThousandClicksDuringTheCountdownAllArrive) {
     EXPECT_EQ(presses, 1000) << dovetrel.unexpectedOutput();
 }
 
+// The compositor tells which window is full screen (wlr foreign toplevels), or the extension
+// sees it itself (GNOME Shell): no square over it, and its clicks are its own.
+TEST_F(WaylandSquare, AFullScreenWindowKeepsTheSquareAway) {
+    if (!session.takesScreenshots()) {
+        GTEST_SKIP() << "KWin offers no list of windows with their full screen";
+    }
+    session.openWindow(true);
+    session.movePointer(400, 300);
+    Dovetrel dovetrel(session.environment(), kQuickSettings);
+    EXPECT_FALSE(waitFor([&] { return paintedArea(session.screenshot()).width() > 40; }, 3s));
+    session.received();
+    session.click(BTN_LEFT);
+    EXPECT_EQ(session.received(), (std::vector<std::string>{"press 272", "release 272"}));
+}
+
 // No X selection in a Wayland session: the session bus tells whether Dovetrel runs.
 TEST_F(WaylandSquare, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
     if (!session.takesScreenshots()) {
@@ -201,6 +219,64 @@ TEST_F(WaylandSquare, ASecondStartOpensTheSettingsOfTheFirstAndEnds) {
     EXPECT_TRUE(first.process().isRunning());
     // The Settings window, which sway floats in the middle, is far larger than the square.
     EXPECT_TRUE(waitFor([&] { return paintedArea(session.screenshot()).width() > 200; }));
+}
+
+// The top bar's button, opened by a click, each item chosen with the keyboard as a user would.
+TEST_F(WaylandSquare, TheTopBarMenuDoesWhatItsItemsSay) {
+    if (!session.isGnome()) {
+        GTEST_SKIP() << "only GNOME Shell has the extension's button";
+    }
+    Dovetrel dovetrel(session.environment(), "[General]\nidleTimeout=600\n");
+    const std::string button = "Main.panel.statusArea['dovetrel@dovetrel.app']";
+    // Where the button's middle is, once the top bar has placed it (at x 0 until then).
+    QJsonArray middle;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::string found = session.eval(
+                "(b => { const [x, y] = b?.get_transformed_position() ?? [0, 0]; return x > 0 ? "
+                "[x + b.width / 2, y + b.height / 2] : null; })(" +
+                button + ")");
+            middle = QJsonDocument::fromJson(QByteArray::fromStdString(found)).array();
+            return !middle.isEmpty();
+        },
+        10s))
+        << dovetrel.unexpectedOutput();
+    const struct {
+        const char* item;
+        std::vector<uint32_t> keys;
+        // Seen in the Shell (the button's icon, the windows' titles) and in the settings file.
+        std::string shown;
+        std::string saved;
+    } cases[] = {
+        {"Enabled, off", {XK_Down, XK_Return}, "Dovetrel-inactive-symbolic", "isEnabled=false"},
+        {"Enabled, on", {XK_Down, XK_Return}, "Dovetrel-active-symbolic", "isEnabled=true"},
+        // A snooze is not saved: it ends with the program.
+        {"Snooze, 5 minutes",
+         {XK_Down, XK_Down, XK_Right, XK_Return},
+         "Dovetrel-inactive-symbolic",
+         "isEnabled=true"},
+        {"Settings\u2026", {XK_Down, XK_Down, XK_Down, XK_Return}, "Dovetrel Settings", ""},
+        {"Quit Dovetrel", {XK_Down, XK_Down, XK_Down, XK_Down, XK_Return}, "", ""},
+    };
+    session.movePointer(int(middle[0].toDouble()), int(middle[1].toDouble()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        session.click(BTN_LEFT);
+        ASSERT_TRUE(waitFor([&] { return session.eval(button + ".menu.isOpen") == "true"; }));
+        for (const uint32_t key : c.keys) {
+            session.tapKey(key);
+        }
+        std::string shown;
+        EXPECT_TRUE(waitFor([&] {
+            shown = session.eval("[" + button +
+                                 ".first_child.gicon.get_names(), global.get_window_actors().map("
+                                 "a => a.meta_window.title)]");
+            return shown.find(c.shown) != std::string::npos &&
+                   readText(dovetrel.settingsPath()).find(c.saved) != std::string::npos;
+        })) << shown;
+    }
+    EXPECT_EQ(dovetrel.process().waitForExit(10s), 0);
+    EXPECT_EQ(dovetrel.unexpectedOutput(), "");
 }
 
 }  // namespace

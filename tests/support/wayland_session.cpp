@@ -11,6 +11,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <cstring>
@@ -87,7 +88,20 @@ bool onPath(const char* program) {
 const char kGnomeSessionMode[] = "dovetrel-tests";
 
 const char kRemoteDesktop[] = "org.gnome.Mutter.RemoteDesktop";
+
+// Calls `method` on connection `bus` of the object GNOME names as its service, such as
+// org.gnome.Shell at /org/gnome/Shell.
+QDBusMessage callGnome(const std::string& bus, const QString& service, const char* method,
+                       const QList<QVariant>& arguments) {
+    QString path = "/" + service;
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, path.replace('.', '/'), service, method);
+    call.setArguments(arguments);
+    return QDBusConnection(QString::fromStdString(bus)).call(call);
+}
 const uint32_t kShiftKeysym = 0xffe1;
+// GNOME Shell's top bar at scale 1, in pixels.
+const int kTopBarHeight = 32;
 
 }  // namespace
 
@@ -123,7 +137,9 @@ WaylandSession::WaylandSession(int width, int height)
             command.end(),
             {"--headless", "--virtual-monitor",
              std::to_string(width) + "x" + std::to_string(height), "--wayland", "--no-x11",
-             "--wayland-display", "wayland-gnome", std::string("--mode=") + kGnomeSessionMode});
+             "--wayland-display", "wayland-gnome", std::string("--mode=") + kGnomeSessionMode,
+             // Not in --help, but taken: lets any caller use Eval and the screenshots.
+             "--unsafe-mode"});
         // Settings from a file in HOME, without a dconf service; session modes from HOME too.
         environment.insert(
             environment.end(),
@@ -287,14 +303,18 @@ void WaylandSession::globalAdded(wl_registry* registry, uint32_t name, const cha
     }
 }
 
-void WaylandSession::openWindow() {
+void WaylandSession::openWindow(bool fullScreen) {
     surface_ = wl_compositor_create_surface(surfaces_);
     xdgSurface_ = xdg_wm_base_get_xdg_surface(shell_, surface_);
     xdg_surface_add_listener(xdgSurface_, &kXdgSurface, this);
     toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
     xdg_toplevel_add_listener(toplevel_, &kToplevel, this);
-    // Not full screen: Dovetrel keeps its square away from a full-screen window.
-    xdg_toplevel_set_maximized(toplevel_);
+    // Dovetrel keeps its square away from a full-screen window.
+    if (fullScreen) {
+        xdg_toplevel_set_fullscreen(toplevel_, nullptr);
+    } else {
+        xdg_toplevel_set_maximized(toplevel_);
+    }
     wl_surface_commit(surface_);
     while (!configured_ && wl_display_dispatch(display_) >= 0) {
     }
@@ -355,11 +375,8 @@ void WaylandSession::type(const std::string& keys) {
     if (!remoteSession_.empty()) {
         // The keysyms of lower-case letters are their ASCII codes.
         for (const char key : keys) {
-            for (const bool down : {true, false}) {
-                remoteInput("NotifyKeyboardKeysym", {uint32_t(key), down});
-            }
+            tapKey(uint32_t(key));
         }
-        roundTrip();
         return;
     }
     if (fakeInput_ == nullptr) {
@@ -379,6 +396,13 @@ void WaylandSession::type(const std::string& keys) {
                 }
             }
         }
+    }
+    roundTrip();
+}
+
+void WaylandSession::tapKey(uint32_t keysym) {
+    for (const bool down : {true, false}) {
+        remoteInput("NotifyKeyboardKeysym", {keysym, down});
     }
     roundTrip();
 }
@@ -484,10 +508,13 @@ void WaylandSession::prepareGnomeHome(const std::string& home) {
     fs::copy(DOVETREL_SOURCE_DIR "/data/gnome-shell/dovetrel@dovetrel.app",
              extensions / "dovetrel@dovetrel.app", fs::copy_options::recursive, absent);
     fs::create_directories(home + "/.config/glib-2.0/settings");
-    // No hot corner: the pointer is first pushed into the top-left one.
+    // No hot corner: the pointer is first pushed into the top-left one. A plain background and
+    // no banners (the one saying the screen cannot lock), for screenshots to tell what changed.
     std::ofstream(home + "/.config/glib-2.0/settings/keyfile")
         << "[org/gnome/shell]\nenabled-extensions=['dovetrel@dovetrel.app']\n"
-           "[org/gnome/desktop/interface]\nenable-hot-corners=false\n";
+           "[org/gnome/desktop/interface]\nenable-hot-corners=false\n"
+           "[org/gnome/desktop/background]\npicture-uri=''\n"
+           "[org/gnome/desktop/notifications]\nshow-banners=false\n";
     fs::create_directories(home + "/gnome-shell/modes");
     std::ofstream(home + "/gnome-shell/modes/" + kGnomeSessionMode + ".json")
         << R"({"parentMode": "user", "hasOverview": false, "showWelcomeDialog": false})"
@@ -496,11 +523,10 @@ void WaylandSession::prepareGnomeHome(const std::string& home) {
 
 bool WaylandSession::startRemoteDesktop() {
     remoteBus_ = "dovetrel-test-input-" + std::to_string(reinterpret_cast<uintptr_t>(this));
-    const QDBusConnection bus = QDBusConnection::connectToBus(
+    QDBusConnection::connectToBus(
         QString::fromStdString("unix:path=" + runtimeDir_->path().toStdString() + "/bus"),
         QString::fromStdString(remoteBus_));
-    const QDBusMessage created = bus.call(QDBusMessage::createMethodCall(
-        kRemoteDesktop, "/org/gnome/Mutter/RemoteDesktop", kRemoteDesktop, "CreateSession"));
+    const QDBusMessage created = callGnome(remoteBus_, kRemoteDesktop, "CreateSession", {});
     if (created.type() != QDBusMessage::ReplyMessage) {
         return false;
     }
@@ -518,8 +544,31 @@ bool WaylandSession::remoteInput(const char* method, const QList<QVariant>& argu
            QDBusMessage::ReplyMessage;
 }
 
+std::string WaylandSession::eval(const std::string& js) const {
+    if (!isGnome()) {
+        return {};
+    }
+    const QList<QVariant> answer =
+        callGnome(remoteBus_, "org.gnome.Shell", "Eval", {QString::fromStdString(js)}).arguments();
+    return answer.value(0).toBool() ? answer.value(1).toString().toStdString() : std::string();
+}
+
 QImage WaylandSession::screenshot() const {
+    // The compositor's folder, which GNOME Shell may write to as its user and the test read.
     const QString path = runtimeDir_->filePath(QStringLiteral("screenshot.png"));
+    if (isGnome()) {
+        const QDBusMessage shot =
+            callGnome(remoteBus_, "org.gnome.Shell.Screenshot", "Screenshot", {true, false, path});
+        // Opaque: where the Shell has painted no background yet, its pixels are transparent.
+        QImage image = shot.arguments().value(0).toBool()
+                           ? QImage(path).convertToFormat(QImage::Format_RGB32)
+                           : QImage();
+        if (!image.isNull()) {
+            QPainter(&image).fillRect(0, 0, image.width(), kTopBarHeight,
+                                      QColor(image.pixel(0, kTopBarHeight)));
+        }
+        return image;
+    }
     ChildProcess grim({"grim", path.toStdString()}, environment());
     if (grim.waitForExit() != 0) {
         return {};

@@ -61,6 +61,8 @@ class WaylandSession {
     void scroll(int steps);
     // Types `keys` (lower-case letters).
     void type(const std::string& keys);
+    // Presses and lets go of the key with X keysym `keysym`, on GNOME Shell only.
+    void tapKey(uint32_t keysym);
     // Holds Shift down while `meanwhile` runs, from 200 ms before it.
     void withShiftHeld(const std::function<void()>& meanwhile);
     // Holds Shift down or lets it go; only where the compositor takes keys from the test itself
@@ -68,17 +70,20 @@ class WaylandSession {
     bool holdShift(bool down);
     // Whether the compositor tells Dovetrel which modifiers are held (KWin, GNOME Shell).
     bool tellsModifiers() const { return fakeInput_ != nullptr || !remoteSession_.empty(); }
-    // Whether screenshot() can work: not on KWin or GNOME Shell, which offer no wlr screen copy.
-    bool takesScreenshots() const { return !tellsModifiers(); }
+    // Whether screenshot() can work: not on KWin, which offers no screen copy to clients.
+    bool takesScreenshots() const { return fakeInput_ == nullptr; }
     // GNOME Shell, where Dovetrel's extension draws the square and the top bar's button.
     bool isGnome() const { return !remoteSession_.empty(); }
+    // The JSON of what `js` gives inside GNOME Shell; empty elsewhere or when it throws.
+    std::string eval(const std::string& js) const;
     // Whether the test window has the pointer, from the enter and leave it last received.
     bool windowHasPointer();
 
-    // Opens a maximized window, which covers the output but for GNOME Shell's top bar, recording
-    // the pointer events it receives: "enter", "leave", "motion", "press N", "release N", "scroll".
-    // Returns once the window has the pointer, moved to the middle of the output.
-    void openWindow();
+    // Opens a maximized window, which covers the output but for GNOME Shell's top bar (or a
+    // full-screen one, which covers it all), recording the pointer events it receives: "enter",
+    // "leave", "motion", "press N", "release N", "scroll". Returns once the window has the
+    // pointer, moved to the middle of the output.
+    void openWindow(bool fullScreen = false);
     // What the window received since the last call.
     std::vector<std::string> received();
     // The window's listeners.
@@ -86,7 +91,9 @@ class WaylandSession {
     void windowSized(int width, int height);
     void windowReceived(std::string event);
 
-    // The output as the compositor shows it; a null image when grim fails.
+    // The output as the compositor shows it, pointer included; a null image when that fails.
+    // GNOME Shell's top bar, whose clock and indicators change by themselves, is painted over
+    // in the colour below it.
     QImage screenshot() const;
 
     // The registry's listener.

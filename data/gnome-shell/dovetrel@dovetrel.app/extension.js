@@ -262,8 +262,8 @@ class Square {
         this._rect = new Mtk.Rectangle();
         this._area = new St.DrawingArea();
         this._cover = new St.Widget({reactive: true});
-        this._held = false;
-        this._guardingAfterRelease = null;
+        this._guarding = true;
+        this._pressHeld = false;
         this._square = new St.Widget({visible: false});
         this._square.add_child(this._area);
         this._square.add_child(this._cover);
@@ -285,14 +285,12 @@ class Square {
         // Stopping the press keeps it from the window below; stopping the release too leaves
         // that window with no half of the click.
         this._cover.connect('button-press-event', (actor, event) => {
-            this._held = true;
+            this._pressHeld = true;
             emit('SquarePressed', '(udd)', event.get_button(), ...event.get_coords());
             return Clutter.EVENT_STOP;
         });
         this._cover.connect('button-release-event', () => {
-            this._held = false;
-            if (this._guardingAfterRelease !== null)
-                this.setGuarding(this._guardingAfterRelease);
+            this._letGoOfPress();
             return Clutter.EVENT_STOP;
         });
         this._cover.connect('motion-event', (actor, event) => {
@@ -325,8 +323,9 @@ class Square {
             width: Math.round(side), height: Math.round(side),
         });
         this._followFullScreen();
+        // Recursively: a list of numbers may come as av (QtDBus sends its lists so), not ad.
         this._drawing = Object.fromEntries(
-            Object.entries(drawing).map(([key, value]) => [key, value.deepUnpack()]));
+            Object.entries(drawing).map(([key, value]) => [key, value.recursiveUnpack()]));
         this._area.queue_repaint();
     }
 
@@ -338,6 +337,7 @@ class Square {
 
     hide() {
         this._square.hide();
+        this._letGoOfPress();
     }
 
     fade(opacity, milliseconds, easing) {
@@ -355,15 +355,17 @@ class Square {
     // A square that does not guard lets presses through by not being picked at all. Clutter
     // picks again at once when an actor is shown or hidden, but after a change of `reactive`
     // only at the next event, which would still go where the old pick said.
-    // A cover hidden between a press and its release would hand the release to the window
-    // below, which never had the press: it waits for the release.
     setGuarding(guarding) {
-        if (this._held && !guarding) {
-            this._guardingAfterRelease = guarding;
-            return;
-        }
-        this._guardingAfterRelease = null;
-        this._cover.visible = guarding;
+        // Not while a press it stopped is held: the program turns guarding off as it hears of
+        // the press, and the window below would get the release alone.
+        this._guarding = guarding;
+        if (!this._pressHeld)
+            this._cover.visible = guarding;
+    }
+
+    _letGoOfPress() {
+        this._pressHeld = false;
+        this._cover.visible = this._guarding;
     }
 
     _followFullScreen() {

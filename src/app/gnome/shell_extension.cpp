@@ -18,13 +18,15 @@ const QString kInterface = QStringLiteral("app.dovetrel.Shell1");
 // Mod4, Super and Meta.
 constexpr uint32_t kGuardModifiers = 1U | 4U | 8U | 64U | (1U << 26) | (1U << 28);
 
-// The drawing's rectangles have their origin at the bottom left; the Shell's at the top left.
-QVariantList rect(const Rect& r, double side) {
-    return {r.origin.x, side - r.origin.y - r.size.height, r.size.width, r.size.height};
+// Lists of numbers go as arrays of doubles ("ad"), as the contract says, not of variants. The
+// drawing's rectangles have their origin at the bottom left; the Shell's at the top left.
+QVariant rect(const Rect& r, double side) {
+    return QVariant::fromValue(
+        QList<double>{r.origin.x, side - r.origin.y - r.size.height, r.size.width, r.size.height});
 }
 
-QVariantList color(const Rgba& c) {
-    return {c.red, c.green, c.blue, c.alpha};
+QVariant color(const Rgba& c) {
+    return QVariant::fromValue(QList<double>{c.red, c.green, c.blue, c.alpha});
 }
 
 QVariantMap drawingMap(const OverlayDrawing& d, double side) {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusVirtualObject>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -179,6 +181,13 @@ TEST_F(GnomePlatformTest, RestPointerSquareAndWhatHappensOnIt) {
     ASSERT_EQ(placed.size(), 4);
     EXPECT_EQ(QPointF(placed[0].toDouble(), placed[1].toDouble()), QPointF(460, 360))
         << "centred on the pointer in the Shell's coordinates";
+    // The Shell reads the drawing's numbers only as arrays of doubles.
+    const auto drawing = qdbus_cast<QVariantMap>(placed[3].value<QDBusArgument>());
+    for (const char* list : {"outer", "inner", "outerFill", "outerStroke", "innerStroke"}) {
+        EXPECT_EQ(drawing.value(QLatin1String(list)).value<QDBusArgument>().currentSignature(),
+                  QStringLiteral("ad"))
+            << list;
+    }
 
     report(QStringLiteral("SquarePressed"), {3U, 500.0, 400.0});
     EXPECT_TRUE(waitFor([&] { return presses == std::vector<uint32_t>{kRightMouseDown}; }));
