@@ -9,6 +9,7 @@
 #include "support/x_session.h"
 
 // Xlib last: its macros break other headers.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
 
@@ -44,8 +45,10 @@ std::optional<Atom> askOwner(Display* display, const char* target) {
     const Window asker =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
     const Atom atom = XInternAtom(display, target, False);
-    XConvertSelection(display, XInternAtom(display, "_DOVETREL_S0", False), atom, atom, asker,
-                      CurrentTime);
+    const Atom selection = XInternAtom(display, "_DOVETREL_S0", False);
+    // As a start does, which tries to take the selection first.
+    XChangeProperty(display, asker, selection, XA_STRING, 8, PropModeAppend, nullptr, 0);
+    XConvertSelection(display, selection, atom, atom, asker, CurrentTime);
     XEvent answer{};
     const bool answered = nextEvent(display, SelectionNotify, answer, 5s);
     XDestroyWindow(display, asker);

@@ -202,8 +202,16 @@ void SingleInstance::answer(const xcb_selection_request_event_t& request) {
     answer.selection = request.selection;
     answer.target = request.target;
     answer.property = XCB_ATOM_NONE;
+    // An asker that gave up took its window away, and the server may since have given the
+    // window's number to a new client: only a window that tried to take the selection first,
+    // as every start does (claim()), is one that asks.
+    const Reply<xcb_get_property_reply_t> mark(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, request.requestor, selection_, XCB_ATOM_ANY, 0, 0),
+        nullptr));
     const bool opensSettings = request.selection == selection_ && request.target == openSettings_ &&
-                               request.property != XCB_ATOM_NONE;
+                               request.property != XCB_ATOM_NONE && mark &&
+                               mark->type == XCB_ATOM_STRING;
     if (opensSettings) {
         // A target done for its side effect answers with an empty property of type NULL
         // (ICCCM 2.6.3). The asker may have given up and gone meanwhile.
