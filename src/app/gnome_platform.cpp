@@ -413,7 +413,7 @@ void GnomePlatform::attachedChanged(bool attached) {
         return;
     }
     // The extension starts with nothing: everything still wanted is asked again.
-    if (rest_) {
+    if (rest_ && rest_->isValid()) {
         extension_.watchIdle(restMilliseconds_);
     }
     wantInput();

@@ -144,6 +144,9 @@ TEST_F(WaylandSquare, PressesOnItAreSwallowedAndEverythingElseReachesTheWindow) 
     const std::string said = dovetrel.unexpectedOutput();
     if (session.isGnome()) {
         EXPECT_EQ(said, "");
+        // The Shell names the extension in whatever it has to say about it: errors, warnings.
+        EXPECT_EQ(session.compositorOutput().find("dovetrel@dovetrel.app"), std::string::npos)
+            << session.compositorOutput();
     } else {
         EXPECT_EQ(said.substr(0, said.find(" (no StatusNotifierItem host)")),
                   "dovetrel: no panel shows tray icons here")

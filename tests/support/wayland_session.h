@@ -72,6 +72,8 @@ class WaylandSession {
     bool tellsModifiers() const { return fakeInput_ != nullptr || !remoteSession_.empty(); }
     // Whether screenshot() can work: not on KWin, which offers no screen copy to clients.
     bool takesScreenshots() const { return fakeInput_ == nullptr; }
+    // What the compositor wrote on standard error.
+    std::string compositorOutput() const { return compositor_.errorOutput(); }
     // GNOME Shell, where Dovetrel's extension draws the square and the top bar's button.
     bool isGnome() const { return !remoteSession_.empty(); }
     // The JSON of what `js` gives inside GNOME Shell; empty elsewhere or when it throws.
