@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -88,7 +89,14 @@ class GnomeOverlaySurface : public OverlaySurface {
         fadeEnd_.start(int(milliseconds));
     }
 
+    ~GnomeOverlaySurface() override {
+        if (destroyed) {
+            destroyed();
+        }
+    }
+
     std::function<void(bool shown)> visibilityChanged;
+    std::function<void()> destroyed;
 
   private:
     ShellExtension& extension_;
@@ -215,7 +223,9 @@ GnomePlatform::GnomePlatform(BuildInfo build, QDBusConnection bus)
                              if (statusItem_) {
                                  statusItem_->extensionAttached(false);
                              }
-                             if (noticeWanted_) {
+                             // An extension too old to attach has said so on stderr; turning
+                             // it on would not help.
+                             if (noticeWanted_ && !extension_.isTooOld()) {
                                  offerShellExtension();
                              }
                          },
@@ -280,8 +290,13 @@ TimerRef GnomePlatform::scheduleInputTimer(std::function<void()> block) {
     if (input_) {
         input_->invalidate();
     }
+    // The core may drop its timer after the platform has gone.
     input_ = std::make_shared<ShellWait>(
-        std::move(block), [this] { QTimer::singleShot(0, &extension_, [this] { wantInput(); }); });
+        std::move(block), [extension = QPointer<ShellExtension>(&extension_), this] {
+            if (extension) {
+                QTimer::singleShot(0, extension, [this] { wantInput(); });
+            }
+        });
     wantInput();
     return input_;
 }
@@ -379,6 +394,7 @@ std::unique_ptr<OverlaySurface> GnomePlatform::createOverlaySurface(const Rect& 
     auto surface = std::make_unique<GnomeOverlaySurface>(extension_, contentRect);
     square_ = surface.get();
     surface->visibilityChanged = [this](bool) { wantInput(); };
+    surface->destroyed = [this] { square_ = nullptr; };
     return surface;
 }
 
@@ -396,7 +412,7 @@ bool GnomePlatform::isProcessTrusted(bool prompt) {
         return true;
     }
     // Asked at start, before the extension may have answered: the notice waits for that.
-    if (prompt && extension_.hasAnswered()) {
+    if (prompt && extension_.hasAnswered() && !extension_.isTooOld()) {
         offerShellExtension();
     } else if (prompt) {
         noticeWanted_ = true;
@@ -406,7 +422,8 @@ bool GnomePlatform::isProcessTrusted(bool prompt) {
 
 void GnomePlatform::attachedChanged(bool attached) {
     watchingInput_ = false;
-    if (statusItem_) {
+    // GNOME turns extensions off on the lock screen: no tray icon for those minutes.
+    if (statusItem_ && (attached || !isScreenLockedOrBlanked())) {
         statusItem_->extensionAttached(attached);
     }
     if (!attached) {

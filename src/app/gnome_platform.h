@@ -77,7 +77,8 @@ class GnomePlatform : public QtPlatform {
     // The idle wait to arm again when the extension comes back.
     uint32_t restMilliseconds_ = 0;
     bool noticeWanted_ = false;
-    // Last: it may report as it is made, and everything it reports to must exist by then.
+    // Last: it goes first, and with it the bus calls in flight whose answers would reach
+    // the members above.
     ShellExtension extension_;
 };
 

@@ -153,6 +153,7 @@ std::unique_ptr<OverlaySurface> WaylandPlatform::createOverlaySurface(const Rect
             type, toTapPoint(toGlobalRect(Rect{mouseLocation(), {}}, primary).topLeft(), primary));
     };
     surface->visibilityChanged = [this](bool shown) { squareShown(shown); };
+    surface->destroyed = [this] { square_ = nullptr; };
     return surface;
 }
 

@@ -115,6 +115,9 @@ export default class DovetrelExtension extends Extension {
                         `Only the owner of ${CLIENT_NAME} may attach`);
                     return;
                 }
+                // An earlier client is told it has lost the square and the watches.
+                if (this._client !== null && this._client !== sender)
+                    this._emit('Gone');
                 this._detach();
                 this._client = sender;
                 // A unique name never comes back, so its vanishing is the end of this client.
@@ -264,6 +267,7 @@ class Square {
         this._cover = new St.Widget({reactive: true});
         this._guarding = true;
         this._pressHeld = false;
+        this._hideAtRelease = false;
         this._square = new St.Widget({visible: false});
         this._square.add_child(this._area);
         this._square.add_child(this._cover);
@@ -330,14 +334,23 @@ class Square {
     }
 
     show() {
+        this._hideAtRelease = false;
         // Chrome added after the square (a screenshot's frame, say) would otherwise cover it.
         Main.layoutManager.uiGroup.set_child_above_sibling(this._holder, null);
         this._square.show();
     }
 
+    // Hidden while a press it stopped is held, the square would hand the release to the window
+    // below: until the release it only turns invisible.
     hide() {
+        if (this._pressHeld) {
+            this._hideAtRelease = true;
+            this._square.remove_all_transitions();
+            this._square.opacity = 0;
+            return;
+        }
+        this._hideAtRelease = false;
         this._square.hide();
-        this._letGoOfPress();
     }
 
     fade(opacity, milliseconds, easing) {
@@ -366,6 +379,8 @@ class Square {
     _letGoOfPress() {
         this._pressHeld = false;
         this._cover.visible = this._guarding;
+        if (this._hideAtRelease)
+            this.hide();
     }
 
     _followFullScreen() {

@@ -15,7 +15,7 @@ const QString kPath = QStringLiteral("/app/dovetrel/Shell");
 const QString kInterface = QStringLiteral("app.dovetrel.Shell1");
 
 // Clutter's modifier bits that keep a press from being dropped: Shift, Control, Alt (Mod1),
-// Mod4, Super and Meta.
+// Mod4, Super and Meta. Hyper is none of the keys the guard has ever let through.
 constexpr uint32_t kGuardModifiers = 1U | 4U | 8U | 64U | (1U << 26) | (1U << 28);
 
 // Lists of numbers go as arrays of doubles ("ad"), as the contract says, not of variants. The
@@ -95,7 +95,12 @@ void ShellExtension::attach() {
             [this, attachment](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
                 const QDBusPendingReply<uint> reply = *call;
-                if (attachment == attachments_ && reply.isValid()) {
+                // An answer overtaken by a new owner is neither an attachment nor the first
+                // answer: the new owner's is on its way.
+                if (attachment != attachments_) {
+                    return;
+                }
+                if (reply.isValid()) {
                     accept(reply.value());
                 }
                 if (!std::exchange(answered_, true) && reports_.firstAnswer) {
@@ -105,7 +110,8 @@ void ShellExtension::attach() {
 }
 
 void ShellExtension::accept(uint32_t version) {
-    if (version < kContractVersion) {
+    tooOld_ = version < kContractVersion;
+    if (tooOld_) {
         std::fprintf(stderr,
                      "dovetrel: the Dovetrel GNOME Shell extension is older than this program "
                      "(contract %u, this needs %u): update it\n",
@@ -157,6 +163,7 @@ void ShellExtension::locatePointer(std::function<void(std::optional<Pointer>)> a
     }
     QDBusMessage message =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetPointer"));
+    message.setAutoStartService(false);
     auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(message), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this,
             [answer = std::move(answer)](QDBusPendingCallWatcher* call) {

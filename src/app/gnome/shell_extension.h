@@ -55,6 +55,8 @@ class ShellExtension : public QObject {
 
     bool isAttached() const { return attached_; }
     bool hasAnswered() const { return answered_; }
+    // The extension answered with an older contract than this program speaks.
+    bool isTooOld() const { return tooOld_; }
 
     // Orders; each is dropped while not attached.
     void watchIdle(uint32_t milliseconds);
@@ -98,6 +100,7 @@ class ShellExtension : public QObject {
     QDBusServiceWatcher watcher_;
     bool attached_ = false;
     bool answered_ = false;
+    bool tooOld_ = false;
     // Counts attachments, so that an answer to an older one is not taken for this one.
     uint64_t attachments_ = 0;
 };

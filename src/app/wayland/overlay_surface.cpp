@@ -26,6 +26,9 @@ WaylandOverlaySurface::WaylandOverlaySurface(WaylandConnection& connection, cons
 
 WaylandOverlaySurface::~WaylandOverlaySurface() {
     fade_.stop();
+    if (destroyed) {
+        destroyed();
+    }
 }
 
 void WaylandOverlaySurface::setFrame(const Rect& frame) {

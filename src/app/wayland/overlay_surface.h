@@ -30,6 +30,8 @@ class WaylandOverlaySurface : public OverlaySurface {
     void setTakesInput(bool takesInput);
     // Told true when the square is ordered in, false when it is ordered out or taken away.
     std::function<void(bool shown)> visibilityChanged;
+    // Told as the square goes for good.
+    std::function<void()> destroyed;
     // The pointer over the square; set before it is shown.
     PointerEvents& pointerEvents() { return surface_.pointerEvents; }
 

@@ -42,10 +42,21 @@ const zwlr_foreign_toplevel_handle_v1_listener kToplevelListener = {
     .parent = [](void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {},
 };
 
+// After the watch has gone (it asked the compositor to stop), late news is let go.
 const zwlr_foreign_toplevel_manager_v1_listener kManagerListener = {
-    .toplevel = [](void* data, zwlr_foreign_toplevel_manager_v1*,
-                   zwlr_foreign_toplevel_handle_v1* toplevel) { watch(data)->added(toplevel); },
-    .finished = [](void*, zwlr_foreign_toplevel_manager_v1*) {},
+    .toplevel =
+        [](void* data, zwlr_foreign_toplevel_manager_v1*,
+           zwlr_foreign_toplevel_handle_v1* toplevel) {
+            if (data != nullptr) {
+                watch(data)->added(toplevel);
+            } else {
+                zwlr_foreign_toplevel_handle_v1_destroy(toplevel);
+            }
+        },
+    .finished =
+        [](void*, zwlr_foreign_toplevel_manager_v1* manager) {
+            wl_proxy_destroy(reinterpret_cast<wl_proxy*>(manager));
+        },
 };
 
 constexpr uint32_t kActive = bit(ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED);
@@ -74,7 +85,7 @@ ToplevelWatch::~ToplevelWatch() {
     for (const auto& [toplevel, states] : toplevels_) {
         zwlr_foreign_toplevel_handle_v1_destroy(toplevel);
     }
-    // Asks for no more; the compositor's `finished` would come to no listener.
+    // Asks for no more; the compositor's `finished` then lets the manager go.
     zwlr_foreign_toplevel_manager_v1_stop(manager_);
     zwlr_foreign_toplevel_manager_v1_set_user_data(manager_, nullptr);
 }
