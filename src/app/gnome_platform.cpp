@@ -226,7 +226,7 @@ GnomePlatform::GnomePlatform(BuildInfo build, QDBusConnection bus)
                              // An extension too old to attach has said so on stderr; turning
                              // it on would not help.
                              if (noticeWanted_ && !extension_.isTooOld()) {
-                                 offerShellExtension();
+                                 offerShellExtension(stillMissing());
                              }
                          },
                      .idled =
@@ -407,13 +407,20 @@ std::shared_ptr<StatusItem> GnomePlatform::createStatusItem(StatusItemHandlers h
     return statusItem_;
 }
 
+std::function<bool()> GnomePlatform::stillMissing() {
+    // The answer about the extension may come after the platform has gone.
+    return [extension = QPointer<ShellExtension>(&extension_)] {
+        return extension && !extension->isAttached();
+    };
+}
+
 bool GnomePlatform::isProcessTrusted(bool prompt) {
     if (extension_.isAttached()) {
         return true;
     }
     // Asked at start, before the extension may have answered: the notice waits for that.
     if (prompt && extension_.hasAnswered() && !extension_.isTooOld()) {
-        offerShellExtension();
+        offerShellExtension(stillMissing());
     } else if (prompt) {
         noticeWanted_ = true;
     }
@@ -429,6 +436,7 @@ void GnomePlatform::attachedChanged(bool attached) {
     if (!attached) {
         return;
     }
+    withdrawShellExtensionNotice();
     // The extension starts with nothing: everything still wanted is asked again.
     if (rest_ && rest_->isValid()) {
         extension_.watchIdle(restMilliseconds_);

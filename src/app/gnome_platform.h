@@ -61,6 +61,8 @@ class GnomePlatform : public QtPlatform {
     // came.
     void applyGuarding();
     void squarePressed(uint32_t button, QPointF position);
+    // Whether the extension is still away, asked when the notice about it is ready.
+    std::function<bool()> stillMissing();
 
     std::shared_ptr<ShellWait> rest_;
     std::shared_ptr<ShellWait> input_;

@@ -5,6 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QVariantMap>
 #include <cstdio>
@@ -21,6 +22,11 @@ QDBusMessage extensionsCall(const QString& method) {
         QStringLiteral("org.gnome.Shell.Extensions"), method);
     message << kUuid;
     return message;
+}
+
+QPointer<QMessageBox>& shownNotice() {
+    static QPointer<QMessageBox> shown;
+    return shown;
 }
 
 void showNotice(bool installed) {
@@ -47,12 +53,13 @@ void showNotice(bool installed) {
             "Until then Dovetrel does not guard any clicks."));
         box->addButton(QMessageBox::Ok);
     }
+    shownNotice() = box;
     box->open();
 }
 
 }  // namespace
 
-void offerShellExtension() {
+void offerShellExtension(std::function<bool()> stillMissing) {
     static bool offered = false;
     if (std::exchange(offered, true)) {
         return;
@@ -64,12 +71,21 @@ void offerShellExtension() {
     QDBusMessage info = extensionsCall(QStringLiteral("GetExtensionInfo"));
     auto* pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(info));
     QObject::connect(pending, &QDBusPendingCallWatcher::finished,
-                     [](QDBusPendingCallWatcher* call) {
+                     [stillMissing = std::move(stillMissing)](QDBusPendingCallWatcher* call) {
                          call->deleteLater();
+                         if (stillMissing && !stillMissing()) {
+                             return;
+                         }
                          const QDBusPendingReply<QVariantMap> reply = *call;
                          // An extension GNOME does not know comes back as an empty description.
                          showNotice(reply.isValid() && !reply.value().isEmpty());
                      });
+}
+
+void withdrawShellExtensionNotice() {
+    if (shownNotice()) {
+        shownNotice()->close();
+    }
 }
 
 }  // namespace dovetrel::app
