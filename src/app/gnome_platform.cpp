@@ -13,6 +13,7 @@
 #include "app/gnome/extension_notice.h"
 #include "app/qt/screen_geometry.h"
 #include "app/square_tap.h"
+#include "app/tray/status_item.h"
 #include "core/app_delegate.h"
 #include "core/menu.h"
 #include "core/menu_bar_icon.h"
@@ -121,8 +122,7 @@ class GnomeStatusItem : public StatusItem {
     bool hasButton() const override { return true; }
     void setImage(const MenuBarIcon& icon) override {
         icon_ = icon;
-        extension_.setIcon(icon.active ? QStringLiteral("app.dovetrel.Dovetrel-active-symbolic")
-                                       : QStringLiteral("app.dovetrel.Dovetrel-inactive-symbolic"));
+        extension_.setIcon(symbolicIconName(icon.active));
         if (tray_) {
             tray_->setImage(icon);
         }
@@ -210,8 +210,7 @@ class GnomeStatusItem : public StatusItem {
 };
 
 GnomePlatform::GnomePlatform(BuildInfo build, QDBusConnection bus)
-    : QtPlatform(std::move(build)),
-      squareInput_([this] { report(eventtype::kKeyDown); }),
+    : ClientSquarePlatform(std::move(build)),
       extension_(bus,
                  ShellExtension::Reports{
                      .attachedChanged = [this](bool attached) { attachedChanged(attached); },
@@ -240,25 +239,15 @@ GnomePlatform::GnomePlatform(BuildInfo build, QDBusConnection bus)
                                              QPointF position) { squarePressed(button, position); },
                      .pointerMovedOnSquare =
                          [this](QPointF position) {
-                             squareInput_.squareEvent();
-                             pointer_ = toWindowPoint(position, primaryScreenGeometry());
-                             report(eventtype::kMouseMoved);
+                             squareMoved(toWindowPoint(position, primaryScreenGeometry()));
                          },
                      .pointerLeftSquare =
                          [this] {
-                             squareInput_.squareEvent();
                              if (square_ != nullptr) {
-                                 // Where it went is not told; anywhere outside will do.
-                                 const Rect frame = square_->frame();
-                                 pointer_ = Point{frame.origin.x - 1, frame.origin.y - 1};
+                                 squareLeft(square_->frame());
                              }
-                             report(eventtype::kMouseMoved);
                          },
-                     .scrolledOnSquare =
-                         [this] {
-                             squareInput_.squareEvent();
-                             report(eventtype::kScrollWheel);
-                         },
+                     .scrolledOnSquare = [this] { squareScrolled(); },
                      .menuOpened =
                          [this] {
                              if (statusItem_) {
@@ -302,8 +291,7 @@ TimerRef GnomePlatform::scheduleInputTimer(std::function<void()> block) {
 }
 
 void GnomePlatform::wantInput() {
-    const bool wanted =
-        (input_ && input_->isValid()) || (square_ != nullptr && square_->isVisible());
+    const bool wanted = (input_ && input_->isValid()) || squareIsUp();
     if (wanted && !watchingInput_) {
         extension_.watchInput();
     } else if (!wanted && watchingInput_) {
@@ -315,29 +303,13 @@ void GnomePlatform::wantInput() {
 void GnomePlatform::inputSeen() {
     // The Shell's watch ends at the input it tells.
     watchingInput_ = false;
-    if (square_ != nullptr && square_->isVisible()) {
+    if (squareIsUp()) {
         squareInput_.inputEdge();
     }
     if (input_) {
         std::exchange(input_, nullptr)->fire();
     }
     wantInput();
-}
-
-std::shared_ptr<MonitorToken> GnomePlatform::addGlobalMonitor(
-    uint64_t /*mask*/, std::function<void(uint32_t)> handler) {
-    monitor_ = std::move(handler);
-    return std::make_shared<MonitorToken>();
-}
-
-void GnomePlatform::report(uint32_t type) {
-    if (monitor_ && square_ != nullptr && square_->isVisible()) {
-        monitor_(type);
-    }
-}
-
-Point GnomePlatform::mouseLocation() {
-    return pointer_.value_or(Point{});
 }
 
 void GnomePlatform::locatePointer(std::function<void(std::optional<Point>)> answer) {
@@ -378,16 +350,8 @@ void GnomePlatform::squarePressed(uint32_t button, QPointF position) {
     tap_->press(type, toTapPoint(position, primary));
 }
 
-std::optional<Rect> GnomePlatform::mainScreenFrame() {
-    return primaryScreenFrame();
-}
-
-bool GnomePlatform::isScreenLockedOrBlanked() {
-    return notifications().isScreenLockedOrBlanked();
-}
-
-bool GnomePlatform::isPointerOverOwnWindow() {
-    return QApplication::activePopupWidget() != nullptr;
+bool GnomePlatform::squareIsUp() const {
+    return square_ != nullptr && square_->isVisible();
 }
 
 std::unique_ptr<OverlaySurface> GnomePlatform::createOverlaySurface(const Rect& contentRect) {

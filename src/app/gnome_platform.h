@@ -8,9 +8,8 @@
 #include <memory>
 #include <optional>
 
+#include "app/client_square_platform.h"
 #include "app/gnome/shell_extension.h"
-#include "app/qt/square_input_edges.h"
-#include "app/qt_platform.h"
 
 namespace dovetrel::app {
 
@@ -19,32 +18,21 @@ class GnomeOverlaySurface;
 class GnomeStatusItem;
 class ShellWait;
 
-class GnomePlatform : public QtPlatform {
+class GnomePlatform : public ClientSquarePlatform {
   public:
     GnomePlatform(BuildInfo build, QDBusConnection bus);
     ~GnomePlatform() override;
 
     TimerRef scheduleIdleTimer(double interval, std::function<void()> block) override;
     TimerRef scheduleInputTimer(std::function<void()> block) override;
-    // Reports what happens on the square while it is up, and any other input meanwhile.
-    std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
-                                                   std::function<void(uint32_t)> handler) override;
-    Point mouseLocation() override;
     // Asks the extension; the answer comes over the bus.
     void locatePointer(std::function<void(std::optional<Point>)> answer) override;
     // Presses on the square, which the Shell gives to the extension alone.
     std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
                                              EventTapHandlers handlers) override;
-    std::optional<Rect> mainScreenFrame() override;
-    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override {
-        return std::nullopt;
-    }
-    std::optional<CursorImage> currentSystemCursor() override { return std::nullopt; }
     // The extension keeps the square off a full-screen window itself.
     std::optional<int32_t> frontmostApplicationPid() override { return std::nullopt; }
     std::optional<std::vector<WindowInfo>> onScreenWindows() override { return std::nullopt; }
-    bool isScreenLockedOrBlanked() override;
-    bool isPointerOverOwnWindow() override;
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     // The top bar's button, drawn by the extension.
     std::shared_ptr<StatusItem> createStatusItem(StatusItemHandlers handlers) override;
@@ -52,11 +40,13 @@ class GnomePlatform : public QtPlatform {
     bool isProcessTrusted(bool prompt) override;
     void resetAccessibilityRecord(const std::string& /*bundleIdentifier*/) override {}
 
+  protected:
+    bool squareIsUp() const override;
+
   private:
     void attachedChanged(bool attached);
     void inputSeen();
     void wantInput();
-    void report(uint32_t type);
     // Whether the square stops presses: while the tap is on and no modifier was held as it
     // came.
     void applyGuarding();
@@ -66,16 +56,12 @@ class GnomePlatform : public QtPlatform {
 
     std::shared_ptr<ShellWait> rest_;
     std::shared_ptr<ShellWait> input_;
-    std::function<void(uint32_t)> monitor_;
     std::shared_ptr<SquareTap> tap_;
     GnomeOverlaySurface* square_ = nullptr;
     std::shared_ptr<GnomeStatusItem> statusItem_;
-    SquareInputEdges squareInput_;
     bool tapOn_ = false;
     bool modifierHeld_ = false;
     bool watchingInput_ = false;
-    // Window coordinates; nullopt until the extension has told.
-    std::optional<Point> pointer_;
     // The idle wait to arm again when the extension comes back.
     uint32_t restMilliseconds_ = 0;
     bool noticeWanted_ = false;

@@ -70,12 +70,8 @@ void QtPlatform::dispatchAfter(double delay, std::function<void()> block) {
     RunLoop::dispatchAfter(delay, std::move(block));
 }
 
-std::optional<Rect> QtPlatform::primaryScreenFrame() {
-    const QRect primary = primaryScreenGeometry();
-    if (primary.isEmpty()) {
-        return std::nullopt;
-    }
-    return toWindowRect(primary, primary);
+bool QtPlatform::isScreenLockedOrBlanked() {
+    return notifications().isScreenLockedOrBlanked();
 }
 
 std::shared_ptr<StatusItem> QtPlatform::createStatusItem(StatusItemHandlers handlers) {

@@ -51,10 +51,10 @@ class QtPlatform : public Platform {
     void activateIgnoringOtherApps() override;
     void terminate() override;
 
+    bool isScreenLockedOrBlanked() override;
+
   protected:
     RunLoop& runLoop() { return runLoop_; }
-    // The primary screen, where a desktop tells nothing better of where focus is.
-    static std::optional<Rect> primaryScreenFrame();
     // Started at the first use, so that a platform that never asks opens no bus.
     DesktopNotifications& notifications();
 

@@ -2,7 +2,6 @@
 
 #include <linux/input-event-codes.h>
 
-#include <QApplication>
 #include <utility>
 
 #include "app/qt/screen_geometry.h"
@@ -20,7 +19,7 @@ constexpr int32_t kActiveWindow = 1;
 }  // namespace
 
 WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnection> connection)
-    : QtPlatform(std::move(build)),
+    : ClientSquarePlatform(std::move(build)),
       connection_(std::move(connection)),
       idleWatch_(WaylandIdleWatch::open(*connection_,
                                         [this](std::function<void()> block) {
@@ -28,8 +27,7 @@ WaylandPlatform::WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnect
                                         })),
       probe_(*connection_),
       modifiers_(ModifierWatch::open(*connection_, [this](bool) { applyTakesInput(); })),
-      toplevels_(ToplevelWatch::open(*connection_)),
-      squareInput_([this] { report(eventtype::kKeyDown); }) {
+      toplevels_(ToplevelWatch::open(*connection_)) {
     // The user pressed, and the press is lost; a square left under the pointer would swallow
     // the press they try next.
     connection_->strayPress = [this] { report(eventtype::kKeyDown); };
@@ -43,16 +41,6 @@ TimerRef WaylandPlatform::scheduleIdleTimer(double interval, std::function<void(
 
 TimerRef WaylandPlatform::scheduleInputTimer(std::function<void()> block) {
     return idleWatch_->waitForInput(std::move(block));
-}
-
-std::shared_ptr<MonitorToken> WaylandPlatform::addGlobalMonitor(
-    uint64_t /*mask*/, std::function<void(uint32_t)> handler) {
-    monitor_ = std::move(handler);
-    return std::make_shared<MonitorToken>();
-}
-
-Point WaylandPlatform::mouseLocation() {
-    return pointer_.value_or(Point{});
 }
 
 void WaylandPlatform::locatePointer(std::function<void(std::optional<Point>)> answer) {
@@ -98,48 +86,21 @@ std::optional<std::vector<WindowInfo>> WaylandPlatform::onScreenWindows() {
     return windows;
 }
 
-std::optional<Rect> WaylandPlatform::mainScreenFrame() {
-    return primaryScreenFrame();
-}
-
-bool WaylandPlatform::isScreenLockedOrBlanked() {
-    return notifications().isScreenLockedOrBlanked();
-}
-
-bool WaylandPlatform::isPointerOverOwnWindow() {
-    // An open menu of ours holds the pointer wherever it is. Where our windows are on the
-    // screen, Wayland does not tell.
-    return QApplication::activePopupWidget() != nullptr;
-}
-
 std::unique_ptr<OverlaySurface> WaylandPlatform::createOverlaySurface(const Rect& contentRect) {
     auto surface = std::make_unique<WaylandOverlaySurface>(*connection_, contentRect);
     square_ = surface.get();
     applyTakesInput();
     const auto onSquare = [this](QPointF position) {
         const QPointF origin = toGlobalRect(square_->frame(), primaryScreenGeometry()).topLeft();
-        pointer_ = toWindowPoint(origin + position, primaryScreenGeometry());
+        return toWindowPoint(origin + position, primaryScreenGeometry());
     };
     PointerEvents& events = surface->pointerEvents();
     // The square appearing under the pointer is what enters it, not input: a key pressed just
     // then must not be taken for the pointer.
-    events.entered = onSquare;
-    events.moved = [this, onSquare](QPointF position) {
-        squareInput_.squareEvent();
-        onSquare(position);
-        report(eventtype::kMouseMoved);
-    };
-    events.left = [this] {
-        squareInput_.squareEvent();
-        // Where it went is not told; anywhere outside the square is as good.
-        const Rect frame = square_->frame();
-        pointer_ = Point{frame.origin.x - 1, frame.origin.y - 1};
-        report(eventtype::kMouseMoved);
-    };
-    events.scrolled = [this] {
-        squareInput_.squareEvent();
-        report(eventtype::kScrollWheel);
-    };
+    events.entered = [this, onSquare](QPointF position) { pointer_ = onSquare(position); };
+    events.moved = [this, onSquare](QPointF position) { squareMoved(onSquare(position)); };
+    events.left = [this] { squareLeft(square_->frame()); };
+    events.scrolled = [this] { squareScrolled(); };
     events.button = [this](uint32_t button, bool pressed) {
         squareInput_.squareEvent();
         if (!pressed || !tap_) {
@@ -167,10 +128,8 @@ void WaylandPlatform::squareShown(bool shown) {
     }
 }
 
-void WaylandPlatform::report(uint32_t type) {
-    if (monitor_ && square_ != nullptr && square_->isVisible()) {
-        monitor_(type);
-    }
+bool WaylandPlatform::squareIsUp() const {
+    return square_ != nullptr && square_->isVisible();
 }
 
 }  // namespace dovetrel::app

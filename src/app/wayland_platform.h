@@ -9,8 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/qt/square_input_edges.h"
-#include "app/qt_platform.h"
+#include "app/client_square_platform.h"
 #include "app/wayland/connection.h"
 #include "app/wayland/idle_watch.h"
 #include "app/wayland/modifier_watch.h"
@@ -22,7 +21,7 @@ namespace dovetrel::app {
 class SquareTap;
 class WaylandOverlaySurface;
 
-class WaylandPlatform : public QtPlatform {
+class WaylandPlatform : public ClientSquarePlatform {
   public:
     // Takes the connection opened by the caller (WaylandConnection::open).
     WaylandPlatform(BuildInfo build, std::unique_ptr<WaylandConnection> connection);
@@ -30,46 +29,33 @@ class WaylandPlatform : public QtPlatform {
 
     TimerRef scheduleIdleTimer(double interval, std::function<void()> block) override;
     TimerRef scheduleInputTimer(std::function<void()> block) override;
-    // Reports what happens on the square while it is up: movement inside it, leaving it,
-    // scrolling on it and, from the idle notifications, any other input.
-    std::shared_ptr<MonitorToken> addGlobalMonitor(uint64_t mask,
-                                                   std::function<void(uint32_t)> handler) override;
-    // The position last told by the probe or the square.
-    Point mouseLocation() override;
     // Maps the probe for a moment: the answer comes once the pointer enters it.
     void locatePointer(std::function<void(std::optional<Point>)> answer) override;
     // Presses on the square, which the compositor hands to us alone. nullptr never.
     std::shared_ptr<EventTap> createEventTap(uint64_t eventMask,
                                              EventTapHandlers handlers) override;
-    std::optional<Rect> mainScreenFrame() override;
-    // A client cannot see another's pointer image: nothing tells it is hidden.
-    std::optional<std::function<uint32_t()>> cursorVisibilityFunction() override {
-        return std::nullopt;
-    }
-    std::optional<CursorImage> currentSystemCursor() override { return std::nullopt; }
     // Wayland names no processes: the window with the focus stands for the program in front,
     // and when it is full screen, for a window the size of the screen. Only where the
     // compositor lists windows (wlroots); elsewhere full screen goes unrecognised.
     std::optional<int32_t> frontmostApplicationPid() override;
     std::optional<std::vector<WindowInfo>> onScreenWindows() override;
-    bool isScreenLockedOrBlanked() override;
-    bool isPointerOverOwnWindow() override;
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     // A layer surface needs no permission.
     bool isProcessTrusted(bool /*prompt*/) override { return true; }
     void resetAccessibilityRecord(const std::string& /*bundleIdentifier*/) override {}
 
+  protected:
+    bool squareIsUp() const override;
+
   private:
     // What happens on the square, told to the monitor and the tap.
     void squareShown(bool shown);
-    void report(uint32_t type);
     // Whether the square takes presses: while the tap is on and no modifier is known held.
     void applyTakesInput();
 
     std::unique_ptr<WaylandConnection> connection_;
     std::unique_ptr<WaylandIdleWatch> idleWatch_;
     PointerProbe probe_;
-    std::function<void(uint32_t)> monitor_;
     std::shared_ptr<SquareTap> tap_;
     WaylandOverlaySurface* square_ = nullptr;
     std::unique_ptr<ModifierWatch> modifiers_;
@@ -77,10 +63,6 @@ class WaylandPlatform : public QtPlatform {
     bool tapTakesInput_ = false;
     // While the square is up: input of any kind, as edges of a short idle notification.
     TimerRef inputWatch_;
-    // Input edges while the square is up, told apart from the pointer on it.
-    SquareInputEdges squareInput_;
-    // Window coordinates; nullopt until the probe or the square has been told.
-    std::optional<Point> pointer_;
 };
 
 }  // namespace dovetrel::app

@@ -88,10 +88,6 @@ std::optional<std::vector<WindowInfo>> X11Platform::onScreenWindows() {
     return desktop_.clientWindows();
 }
 
-bool X11Platform::isScreenLockedOrBlanked() {
-    return notifications().isScreenLockedOrBlanked();
-}
-
 std::unique_ptr<OverlaySurface> X11Platform::createOverlaySurface(const Rect& contentRect) {
     auto surface = std::make_unique<QtOverlaySurface>(contentRect);
     overlay_ = surface->widget();

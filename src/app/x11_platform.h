@@ -40,7 +40,6 @@ class X11Platform : public QtPlatform {
     std::optional<CursorImage> currentSystemCursor() override;
     std::optional<int32_t> frontmostApplicationPid() override;
     std::optional<std::vector<WindowInfo>> onScreenWindows() override;
-    bool isScreenLockedOrBlanked() override;
     bool isPointerOverOwnWindow() override;
     std::unique_ptr<OverlaySurface> createOverlaySurface(const Rect& contentRect) override;
     bool isProcessTrusted(bool prompt) override;

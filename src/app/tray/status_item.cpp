@@ -26,13 +26,6 @@
 namespace dovetrel::app {
 namespace {
 
-// The symbolic icons installed into the hicolor theme, which status notifier hosts draw in
-// the panel's own colours.
-QString symbolicIconName(bool active) {
-    return active ? QStringLiteral("app.dovetrel.Dovetrel-active-symbolic")
-                  : QStringLiteral("app.dovetrel.Dovetrel-inactive-symbolic");
-}
-
 // Where the icons are when the icon theme does not look there already: beside the binary in
 // the build tree, or in the share folder of the prefix it is installed under.
 QString iconThemePath() {
@@ -112,6 +105,11 @@ QPoint menuPosition(const QRect& icon, const QPoint& click, const QSize& menu) {
 }
 
 }  // namespace
+
+QString symbolicIconName(bool active) {
+    return active ? QStringLiteral("app.dovetrel.Dovetrel-active-symbolic")
+                  : QStringLiteral("app.dovetrel.Dovetrel-inactive-symbolic");
+}
 
 QPoint trayMenuPosition(const QRect& icon, const QPoint& click, const QSize& menu,
                         const QRect& screen, const QRect& workArea) {

@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -20,6 +21,9 @@ namespace dovetrel::app {
 // is larger than the panel; always on the screen.
 QPoint trayMenuPosition(const QRect& icon, const QPoint& click, const QSize& menu,
                         const QRect& screen, const QRect& workArea);
+
+// The symbolic icons installed into the hicolor theme, which panels draw in their own colours.
+QString symbolicIconName(bool active);
 
 class TrayStatusItem : public QObject, public StatusItem {
   public:
